@@ -1,0 +1,35 @@
+# Helpers shared by every folder's CMakeLists.
+
+# Logic targets carry their string literals as GB18030 bytes, the text form the
+# program works in. Never use this on a target that includes Qt headers.
+function(orvane_gb18030_literals target)
+  target_compile_options(${target} PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:-finput-charset=UTF-8> $<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=GB18030>)
+endfunction()
+
+# Embeds the bytes of FILE (a path, may be a generator expression) into TARGET as
+# the symbols <symbol>_begin and <symbol>_end. DEPENDS names the target that
+# produces the file, so that a rebuilt library is embedded again.
+function(orvane_embed_file target symbol file)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  set(asm ${CMAKE_CURRENT_BINARY_DIR}/embed_${symbol}.S)
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/embed_${symbol}.stamp)
+  file(GENERATE OUTPUT ${asm} CONTENT
+"    .section .rodata
+    .balign 16
+    .global ${symbol}_begin
+    .global ${symbol}_end
+${symbol}_begin:
+    .incbin \"${file}\"
+${symbol}_end:
+    .byte 0
+    .section .note.GNU-stack,\"\",@progbits
+")
+  # The assembler's dependency scan does not see .incbin: rebuild through a stamp.
+  add_custom_command(OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+    DEPENDS ${ARG_DEPENDS} ${asm}
+    VERBATIM)
+  set_source_files_properties(${asm} PROPERTIES OBJECT_DEPENDS ${stamp} GENERATED TRUE)
+  target_sources(${target} PRIVATE ${asm} ${stamp})
+endfunction()

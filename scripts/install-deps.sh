@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing need, when
+# any is missing. Runs apt-get as root, or through sudo otherwise.
+set -euo pipefail
+
+packages=(
+  # Build
+  build-essential cmake ninja-build pkg-config clang-format
+  qt6-base-dev libgl-dev libjpeg62-turbo-dev
+  # Tests
+  googletest libgtest-dev
+  # A virtual X server, input and screenshots for tests and headless runs
+  xvfb xauth x11-utils xdotool imagemagick
+  # Fonts: a Song/Ming face for 宋体, and a Latin fallback
+  fonts-arphic-uming fonts-dejavu-core
+  python3
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+as_root=()
+[[ $(id -u) -eq 0 ]] || as_root=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,7 @@
+#include "app/ComponentFiles.h"
+
+void WriteComponentFile(RuntimeServices& services, const ComponentFile& component) {
+  const Text path = services.ProgramDirectory() + "/" + component.fileName;
+  if (services.FileExists(path)) return;
+  services.CreateFileBytes(path, {ByteBuffer(component.begin, component.end)});
+}

@@ -1,0 +1,44 @@
+#include "app/EventTable.h"
+
+#include "app/LayoutHandlers.h"
+#include "app/StartupAndExit.h"
+
+namespace {
+
+template <void (*Handler)(Program&)>
+void Run(Program& program, const Event&) {
+  Handler(program);
+}
+
+EventBinding On(EventKind kind, Control source, void (*handler)(Program&, const Event&)) {
+  return {kind, source, MenuItem::退出, handler};
+}
+
+EventBinding OnMenu(MenuItem item, void (*handler)(Program&, const Event&)) {
+  return {EventKind::MenuItemClicked, Control::_启动窗口, item, handler};
+}
+
+}  // namespace
+
+const std::vector<EventBinding>& MainWindowEvents() {
+  static const std::vector<EventBinding> table = {
+      On(EventKind::Created, Control::_启动窗口, Run<MainWindowCreated>),
+      On(EventKind::Destroyed, Control::_启动窗口, Run<MainWindowDestroyed>),
+      On(EventKind::Clicked, Control::按钮9, Run<ClearEditor>),
+      On(EventKind::Clicked, Control::按钮13, Run<CompactLayout>),
+      On(EventKind::MouseMoved, Control::透明标签1, Run<ShowMainMenu>),
+      On(EventKind::ContentChanged, Control::编辑框2, Run<TitleFromBanner>),
+      OnMenu(MenuItem::退出, Run<ExitProgram>),
+      OnMenu(MenuItem::上移还原, Run<RestoreLayout>),
+  };
+  return table;
+}
+
+void DispatchEvent(Program& program, const Event& event) {
+  for (const EventBinding& binding : MainWindowEvents()) {
+    if (binding.kind != event.kind) continue;
+    const bool matches = event.kind == EventKind::MenuItemClicked ? binding.item == event.item
+                                                                  : binding.source == event.source;
+    if (matches) binding.handler(program, event);
+  }
+}

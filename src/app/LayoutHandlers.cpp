@@ -1,0 +1,36 @@
+#include "app/LayoutHandlers.h"
+
+namespace {
+
+// Hidden in the compact layout, in this order; 按钮13 comes last so that the
+// button being clicked disappears only after everything else.
+constexpr Control kToolbar[] = {
+    Control::图片框1, Control::编辑框2, Control::编辑框3, Control::按钮1,
+    Control::按钮2,   Control::按钮3,   Control::按钮4,   Control::按钮5,
+    Control::按钮6,   Control::按钮7,   Control::按钮8,   Control::按钮9,
+    Control::按钮10,  Control::按钮11,  Control::按钮12,  Control::按钮13,
+};
+
+void ApplyLayout(RuntimeServices& services, int editorTop, int editorHeight, bool toolbarVisible) {
+  services.SetProperty(Control::编辑框1, Property::Top, editorTop);
+  services.SetProperty(Control::编辑框1, Property::Height, editorHeight);
+  for (Control control : kToolbar) services.SetProperty(control, Property::Visible, toolbarVisible);
+}
+
+}  // namespace
+
+void CompactLayout(Program& program) { ApplyLayout(program.services, 23, 553, false); }
+
+void RestoreLayout(Program& program) { ApplyLayout(program.services, 103, 453, true); }
+
+void ClearEditor(Program& program) {
+  program.services.SetProperty(Control::编辑框1, Property::Content, Text());
+}
+
+void TitleFromBanner(Program& program) {
+  RuntimeServices& services = program.services;
+  services.SetProperty(Control::_启动窗口, Property::Title,
+                       services.GetProperty(Control::编辑框2, Property::Content).AsText());
+}
+
+void ShowMainMenu(Program& program) { program.services.PopUpMenu(Control::透明标签1, Menu::菜单); }

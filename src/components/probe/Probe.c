@@ -1,0 +1,3 @@
+#include "Probe.h"
+
+int ProbeAnswer(void) { return 42; }

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <functional>
+
+#include "framework/Controls.h"
+
+// The events the window and its controls raise to the program's logic.
+enum class EventKind {
+  Created,          // the window and its controls exist, window still hidden
+  Destroyed,        // the window has closed
+  Clicked,          // a button was clicked
+  MouseMoved,       // the mouse moved over the control
+  RightMouseDown,   // the right mouse button was pressed on the control
+  ContentChanged,   // an edit box's text changed
+  Feedback,         // a label's feedback event (first, second)
+  MenuItemClicked,  // a menu item was chosen
+};
+
+struct Event {
+  EventKind kind = EventKind::Clicked;
+  Control source = Control::_启动窗口;
+  MenuItem item = MenuItem::退出;  // for MenuItemClicked
+  int first = 0;                   // Feedback arguments, or the mouse position
+  int second = 0;
+};
+
+using EventSink = std::function<void(const Event&)>;

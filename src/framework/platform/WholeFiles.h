@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "framework/Types.h"
+
+// Whole-file operations on native (UTF-8) paths. None of them throws.
+
+// The whole file; empty when the path is empty or the file cannot be read.
+ByteBuffer ReadWholeFile(const std::string& path);
+
+// Creates the file or empties an existing one, then writes the buffers in order.
+// The file is locked for exclusive use among our own opens while it is written.
+bool WriteWholeFile(const std::string& path, const std::vector<ByteBuffer>& buffers);
+
+// Writes the buffers to a temporary file in the same folder, flushes it to disk and
+// only then gives it the final name, so that a crash or a full disk never leaves a
+// half-written file under that name.
+//  - replaceExisting false: the file is created only if no file of that name
+//    exists (false otherwise); an existing file is never touched.
+//  - replaceExisting true: an existing file is replaced and its permission bits
+//    are kept; on any failure it stays as it was.
+bool WriteFileAtomically(const std::string& path, const std::vector<ByteBuffer>& buffers,
+                         bool replaceExisting);
+
+bool PathExists(const std::string& path);

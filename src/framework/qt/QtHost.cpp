@@ -1,0 +1,91 @@
+#include "framework/qt/QtHost.h"
+
+#include <unistd.h>
+#include <QApplication>
+#include <QDir>
+#include <QFont>
+#include <QMessageBox>
+#include <QStyleFactory>
+
+#include "framework/platform/FatalError.h"
+#include "framework/platform/ProgramLocation.h"
+#include "framework/qt/ControlFonts.h"
+#include "framework/qt/MainWindow.h"
+#include "framework/qt/MessageBox.h"
+#include "framework/qt/QtRuntimeServices.h"
+#include "framework/qt/QtText.h"
+#include "framework/qt/UiThread.h"
+
+namespace {
+
+// "宋体" and "SimSun" resolve to a Song/Ming-style face that is installed with the
+// program's dependencies, whichever of them is present.
+void InstallFontSubstitutions() {
+  const QStringList songFaces = {"AR PL UMing CN",    "AR PL UMing TW",      "AR PL UMing HK",
+                                 "Noto Serif CJK SC", "Source Han Serif SC", "AR PL SungtiL GB"};
+  QFont::insertSubstitutions(QStringLiteral("宋体"), songFaces);
+  QFont::insertSubstitutions(QStringLiteral("SimSun"), songFaces);
+}
+
+[[noreturn]] void ShowFatalErrorAndExit(const Text& message) {
+  OnUiThread([&] { RunMessageBox(nullptr, ToQString(message), 0x10, QStringLiteral("错误")); });
+  ::_exit(kFatalExitStatus);
+}
+
+}  // namespace
+
+struct QtHost::State {
+  std::unique_ptr<QApplication> app;
+  QtRuntimeServices services;
+  std::unique_ptr<MainWindow> window;
+  EventSink sink;
+  std::function<void()> exitRoutine;
+};
+
+QtHost::QtHost(int& argc, char** argv) : state_(std::make_unique<State>()) {
+  state_->app = std::make_unique<QApplication>(argc, argv);
+  QApplication::setStyle(QStyleFactory::create("Fusion"));
+  QApplication::setQuitOnLastWindowClosed(false);
+  InstallFontSubstitutions();
+  QApplication::setFont(DefaultControlFont());
+  QDir::setCurrent(QString::fromStdString(ExecutableDirectory()));
+  SetFatalErrorHandler(ShowFatalErrorAndExit);
+}
+
+QtHost::~QtHost() {
+  SetFatalErrorHandler(nullptr);
+  state_->window.reset();
+}
+
+RuntimeServices& QtHost::Services() { return state_->services; }
+
+void QtHost::SetExitRoutine(std::function<void()> routine) {
+  state_->exitRoutine = std::move(routine);
+}
+
+void QtHost::LoadWindow(const WindowDefinition& definition, EventSink sink) {
+  state_->sink = sink;
+  state_->window = std::make_unique<MainWindow>(definition, std::move(sink));
+  state_->services.Attach(state_->window.get(), definition);
+  Event created;
+  created.kind = EventKind::Created;
+  created.source = definition.name;
+  state_->sink(created);
+  state_->window->ShowCentred();
+}
+
+int QtHost::Run() {
+  if (!state_->window) return 0;
+  // The loop ends when the main window has closed, however it was closed.
+  MainWindow* window = state_->window.get();
+  window->SetClosedCallback([] { QCoreApplication::quit(); });
+  QApplication::exec();
+
+  Event destroyed;
+  destroyed.kind = EventKind::Destroyed;
+  destroyed.source = window->Name();
+  state_->sink(destroyed);
+  state_->window.reset();
+  if (state_->exitRoutine) state_->exitRoutine();
+  return 0;
+}

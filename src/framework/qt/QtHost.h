@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "framework/Events.h"
+#include "framework/RuntimeServices.h"
+#include "framework/WindowDefinition.h"
+
+// The framework's side of the process: the toolkit, the runtime services, the main
+// window and the message loop. Its header stays free of Qt so that main() is plain.
+class QtHost {
+ public:
+  // Starts the toolkit and makes the program's folder the current directory.
+  QtHost(int& argc, char** argv);
+  ~QtHost();
+
+  RuntimeServices& Services();
+  // Called once after the message loop has ended and the destroyed event has run.
+  void SetExitRoutine(std::function<void()> routine);
+  // Builds the window hidden, raises its created event, then shows it centred and
+  // focused. Every later event of the window goes to the sink.
+  void LoadWindow(const WindowDefinition& definition, EventSink sink);
+  // Runs the message loop until the window has closed, raises its destroyed event,
+  // runs the exit routine and returns the process status, 0.
+  int Run();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};

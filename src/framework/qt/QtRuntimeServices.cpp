@@ -1,0 +1,474 @@
+#include "framework/qt/QtRuntimeServices.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStyleFactory>
+#include <QTimer>
+
+#include "framework/FontUnits.h"
+#include "framework/TextCodec.h"
+#include "framework/platform/ProgramLocation.h"
+#include "framework/platform/WholeFiles.h"
+#include "framework/qt/BalloonTip.h"
+#include "framework/qt/ControlFonts.h"
+#include "framework/qt/FlatStyle.h"
+#include "framework/qt/MainWindow.h"
+#include "framework/qt/MessageBox.h"
+#include "framework/qt/PictureBox.h"
+#include "framework/qt/QtText.h"
+#include "framework/qt/TextEditBox.h"
+#include "framework/qt/UiThread.h"
+
+namespace {
+
+QColor ToQColor(Colour c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+Colour FromQColor(const QColor& c) { return Rgb(c.red(), c.green(), c.blue()); }
+
+// File names on Linux are UTF-8 bytes.
+std::string NativePath(const Text& path) { return Utf8FromText(path); }
+
+int DotsPerInch(const QWidget* widget) { return widget ? widget->logicalDpiY() : 96; }
+
+}  // namespace
+
+QtRuntimeServices::QtRuntimeServices() = default;
+QtRuntimeServices::~QtRuntimeServices() = default;
+
+void QtRuntimeServices::Attach(MainWindow* window, const WindowDefinition& definition) {
+  window_ = window;
+  dialogs_.clear();
+  for (const ControlDefinition& control : definition.controls) {
+    if (control.kind != ControlKind::CommonDialog) continue;
+    CommonDialogState state;
+    state.type = std::clamp(control.dialogType, 0, 3);
+    state.filter = ToQString(control.filter);
+    state.defaultExtension = ToQString(control.defaultExtension);
+    dialogs_[control.name] = state;
+  }
+}
+
+// --- Properties ---------------------------------------------------------------
+
+Value QtRuntimeServices::GetProperty(Control control, Property property, FontElement element) {
+  return OnUiThread([&] { return GetOnUiThread(control, property, element); });
+}
+
+void QtRuntimeServices::SetProperty(Control control, Property property, const Value& value,
+                                    FontElement element) {
+  OnUiThread([&] { SetOnUiThread(control, property, value, element); });
+}
+
+Value QtRuntimeServices::GetOnUiThread(Control control, Property property, FontElement element) {
+  if (auto dialog = dialogs_.find(control); dialog != dialogs_.end())
+    return GetDialogProperty(dialog->second, property);
+  QWidget* widget = window_ ? window_->ControlWidget(control) : nullptr;
+  if (!widget) return Value();
+  switch (property) {
+    case Property::Left:
+      return static_cast<std::int32_t>(widget->isWindow() ? widget->frameGeometry().x()
+                                                          : widget->x());
+    case Property::Top:
+      return static_cast<std::int32_t>(widget->isWindow() ? widget->frameGeometry().y()
+                                                          : widget->y());
+    case Property::Width:
+      return static_cast<std::int32_t>(widget->isWindow() ? widget->frameGeometry().width()
+                                                          : widget->width());
+    case Property::Height:
+      return static_cast<std::int32_t>(widget->isWindow() ? widget->frameGeometry().height()
+                                                          : widget->height());
+    case Property::Visible:
+      return widget->isWindow() ? widget->isVisible() : widget->isVisibleTo(widget->parentWidget());
+    case Property::Disabled:
+      return !widget->isEnabled();
+    case Property::Title:
+      return FromQString(widget->window()->windowTitle());
+    case Property::Content:
+      if (auto* edit = qobject_cast<TextEditBox*>(widget)) return edit->Content();
+      if (auto* line = qobject_cast<QLineEdit*>(widget)) return FromQString(line->text());
+      return Text();
+    case Property::Caption:
+      if (auto* button = qobject_cast<QAbstractButton*>(widget)) return FromQString(button->text());
+      if (auto* label = qobject_cast<QLabel*>(widget)) return FromQString(label->text());
+      return Text();
+    case Property::TextColour:
+      return FromQColor(widget->palette().color(QPalette::Text));
+    case Property::BackgroundColour:
+      return FromQColor(widget->palette().color(QPalette::Base));
+    case Property::Font:
+      return GetFontElement(widget, element);
+    case Property::Picture:
+      if (auto* picture = dynamic_cast<PictureBox*>(widget)) return picture->Picture();
+      return ByteBuffer();
+    default:
+      return Value();
+  }
+}
+
+void QtRuntimeServices::SetOnUiThread(Control control, Property property, const Value& value,
+                                      FontElement element) {
+  if (auto dialog = dialogs_.find(control); dialog != dialogs_.end()) {
+    SetDialogProperty(dialog->second, property, value);
+    return;
+  }
+  QWidget* widget = window_ ? window_->ControlWidget(control) : nullptr;
+  if (!widget) return;
+  QRect geometry = widget->geometry();
+  switch (property) {
+    case Property::Left:
+      if (widget->isWindow())
+        widget->move(value.AsInt(), widget->frameGeometry().y());
+      else
+        widget->move(value.AsInt(), geometry.y());
+      return;
+    case Property::Top:
+      if (widget->isWindow())
+        widget->move(widget->frameGeometry().x(), value.AsInt());
+      else
+        widget->move(geometry.x(), value.AsInt());
+      return;
+    case Property::Width:
+      if (!widget->isWindow()) widget->resize(std::max(value.AsInt(), 0), geometry.height());
+      return;
+    case Property::Height:
+      if (!widget->isWindow()) widget->resize(geometry.width(), std::max(value.AsInt(), 0));
+      return;
+    case Property::Visible:
+      widget->setVisible(value.AsBool());
+      return;
+    case Property::Disabled:
+      widget->setEnabled(!value.AsBool());
+      return;
+    case Property::Title:
+      widget->window()->setWindowTitle(ToQString(value.AsText()));
+      return;
+    case Property::Content:
+      if (auto* edit = qobject_cast<TextEditBox*>(widget))
+        edit->SetContent(value.AsText());
+      else if (auto* line = qobject_cast<QLineEdit*>(widget))
+        line->setText(ToQString(value.AsText()));
+      return;
+    case Property::Caption:
+      if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        button->setText(ToQString(value.AsText()));
+      else if (auto* label = qobject_cast<QLabel*>(widget))
+        label->setText(ToQString(value.AsText()));
+      return;
+    case Property::TextColour:
+    case Property::BackgroundColour: {
+      QPalette palette = widget->palette();
+      palette.setColor(property == Property::TextColour ? QPalette::Text : QPalette::Base,
+                       ToQColor(value.AsColour()));
+      widget->setPalette(palette);
+      return;
+    }
+    case Property::Font:
+      SetFontElement(widget, element, value);
+      return;
+    case Property::Picture:
+      if (auto* picture = dynamic_cast<PictureBox*>(widget)) picture->SetPicture(value.AsBytes());
+      return;
+    default:
+      return;
+  }
+}
+
+Value QtRuntimeServices::GetFontElement(QWidget* widget, FontElement element) {
+  const ControlFont font = FontOf(widget);
+  switch (element) {
+    case FontElement::Angle:
+      return static_cast<std::int32_t>(font.angle);
+    case FontElement::Bold:
+      return font.bold;
+    case FontElement::Italic:
+      return font.italic;
+    case FontElement::StrikeOut:
+      return font.strikeOut;
+    case FontElement::Underline:
+      return font.underline;
+    case FontElement::Size:
+      return static_cast<std::int32_t>(PixelHeightToPoints(font.height, DotsPerInch(widget)));
+    case FontElement::FaceName:
+      return FromQString(font.faceName);
+    case FontElement::None:
+      break;
+  }
+  return Value();
+}
+
+void QtRuntimeServices::SetFontElement(QWidget* widget, FontElement element, const Value& value) {
+  ControlFont font = FontOf(widget);
+  switch (element) {
+    case FontElement::Angle:
+      font.angle = value.AsInt();
+      break;
+    case FontElement::Bold:
+      font.bold = value.AsBool();
+      break;
+    case FontElement::Italic:
+      font.italic = value.AsBool();
+      break;
+    case FontElement::StrikeOut:
+      font.strikeOut = value.AsBool();
+      break;
+    case FontElement::Underline:
+      font.underline = value.AsBool();
+      break;
+    case FontElement::Size:
+      font.height = PointsToPixelHeight(std::max(value.AsInt(), 0), DotsPerInch(widget));
+      break;
+    case FontElement::FaceName:
+      font.faceName = ToQString(EffectiveFaceName(value.AsText()));
+      break;
+    case FontElement::None:
+      return;
+  }
+  SetFont(widget, font);
+}
+
+Value QtRuntimeServices::GetDialogProperty(const CommonDialogState& d, Property property) {
+  switch (property) {
+    case Property::DialogType:
+      return static_cast<std::int32_t>(d.type);
+    case Property::Title:
+      return FromQString(d.title);
+    case Property::FileName:
+      return FromQString(d.fileName);
+    case Property::Filter:
+      return FromQString(d.filter);
+    case Property::InitialFilter:
+      return static_cast<std::int32_t>(d.initialFilter);
+    case Property::InitialDirectory:
+      return FromQString(d.initialDirectory);
+    case Property::DefaultExtension:
+      return FromQString(d.defaultExtension);
+    case Property::CreatePrompt:
+      return d.createPrompt;
+    case Property::FileMustExist:
+      return d.fileMustExist;
+    case Property::OverwritePrompt:
+      return d.overwritePrompt;
+    case Property::PathMustExist:
+      return d.pathMustExist;
+    case Property::KeepDirectory:
+      return d.keepDirectory;
+    case Property::Colour:
+      return Colour{d.colour};
+    case Property::Bold:
+      return d.bold;
+    case Property::Italic:
+      return d.italic;
+    case Property::StrikeOut:
+      return d.strikeOut;
+    case Property::Underline:
+      return d.underline;
+    case Property::FaceName:
+      return FromQString(d.faceName);
+    case Property::Size:
+      return static_cast<std::int32_t>(d.size);
+    default:
+      return Value();
+  }
+}
+
+void QtRuntimeServices::SetDialogProperty(CommonDialogState& d, Property property,
+                                          const Value& value) {
+  switch (property) {
+    case Property::DialogType:
+      d.type = std::clamp(value.AsInt(), 0, 3);
+      break;
+    case Property::Title:
+      d.title = ToQString(value.AsText());
+      break;
+    case Property::FileName:
+      d.fileName = ToQString(value.AsText());
+      break;
+    case Property::Filter:
+      d.filter = ToQString(value.AsText());
+      break;
+    case Property::InitialFilter:
+      d.initialFilter = std::max(value.AsInt(), 0);
+      break;
+    case Property::InitialDirectory:
+      d.initialDirectory = ToQString(value.AsText());
+      break;
+    case Property::DefaultExtension:
+      d.defaultExtension = ToQString(value.AsText());
+      break;
+    case Property::CreatePrompt:
+      d.createPrompt = value.AsBool();
+      break;
+    case Property::FileMustExist:
+      d.fileMustExist = value.AsBool();
+      break;
+    case Property::OverwritePrompt:
+      d.overwritePrompt = value.AsBool();
+      break;
+    case Property::PathMustExist:
+      d.pathMustExist = value.AsBool();
+      break;
+    case Property::KeepDirectory:
+      d.keepDirectory = value.AsBool();
+      break;
+    case Property::Colour:
+      d.colour = value.AsColour().ref;
+      break;
+    case Property::Bold:
+      d.bold = value.AsBool();
+      break;
+    case Property::Italic:
+      d.italic = value.AsBool();
+      break;
+    case Property::StrikeOut:
+      d.strikeOut = value.AsBool();
+      break;
+    case Property::Underline:
+      d.underline = value.AsBool();
+      break;
+    case Property::FaceName:
+      d.faceName = ToQString(value.AsText());
+      break;
+    case Property::Size:
+      d.size = std::max(value.AsInt(), 0);
+      break;
+    default:
+      break;
+  }
+}
+
+// --- Controls -----------------------------------------------------------------
+
+int QtRuntimeServices::SendControlMessage(Control control, int message, int first, int) {
+  return OnUiThread([&]() -> int {
+    auto* edit = window_ ? qobject_cast<TextEditBox*>(window_->ControlWidget(control)) : nullptr;
+    if (!edit) return 0;
+    switch (message) {
+      case EM_UNDO:
+        edit->UndoOnce();
+        return 1;
+      case EM_GETMODIFY:
+        return edit->IsModified() ? 1 : 0;
+      case EM_SETMODIFY:
+        edit->SetModified(first != 0);
+        return 0;
+      default:
+        return 0;
+    }
+  });
+}
+
+void QtRuntimeServices::AppendText(Control editBox, const std::vector<Text>& texts) {
+  OnUiThread([&] {
+    auto* edit = window_ ? qobject_cast<TextEditBox*>(window_->ControlWidget(editBox)) : nullptr;
+    if (!edit) return;
+    for (const Text& text : texts) edit->Append(text);
+  });
+}
+
+void QtRuntimeServices::RefreshNow(Control control) {
+  OnUiThread([&] {
+    if (QWidget* widget = window_ ? window_->ControlWidget(control) : nullptr) widget->repaint();
+  });
+}
+
+int QtRuntimeServices::GetWindowHandle(Control control) {
+  return OnUiThread([&]() -> int {
+    QWidget* widget = window_ ? window_->ControlWidget(control) : nullptr;
+    if (!widget) return 0;
+    // Controls draw inside their window; the window's id is the one to hand out.
+    return static_cast<int>(widget->window()->winId());
+  });
+}
+
+void QtRuntimeServices::CloseWindow(Control window) {
+  OnUiThread([&] {
+    QWidget* widget = window_ ? window_->ControlWidget(window) : nullptr;
+    if (widget && widget->isWindow()) QTimer::singleShot(0, widget, [widget] { widget->close(); });
+  });
+}
+
+void QtRuntimeServices::PopUpMenu(Control owner, Menu menu, std::optional<int> x,
+                                  std::optional<int> y) {
+  OnUiThread([&] {
+    QMenu* popup = window_ ? window_->MenuWidget(menu) : nullptr;
+    if (!popup || !window_->ControlWidget(owner)) return;
+    const QPoint cursor = QCursor::pos();
+    const QPoint at = x && y ? QPoint(*x, *y) : cursor + QPoint(3, 3);
+    popup->exec(at);
+  });
+}
+
+bool QtRuntimeServices::ShowBalloon(Control balloon, int x, int y, const Text& text, int icon,
+                                    const Text& title) {
+  return OnUiThread([&] {
+    if (!window_ || !window_->Balloon() || window_->Definition(balloon) == nullptr) return false;
+    window_->Balloon()->ShowAt(QPoint(x, y), ToQString(text), icon, ToQString(title));
+    return true;
+  });
+}
+
+int QtRuntimeServices::MouseX() {
+  return OnUiThread([] { return QCursor::pos().x(); });
+}
+
+int QtRuntimeServices::MouseY() {
+  return OnUiThread([] { return QCursor::pos().y(); });
+}
+
+bool QtRuntimeServices::ApplyFlatStyle(int style) {
+  return OnUiThread([&] {
+    const QColor frame = FlatStyle::SchemeColour(style);
+    if (frame.isValid()) {
+      QApplication::setStyle(new FlatStyle(frame));
+      return true;
+    }
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    return false;
+  });
+}
+
+// --- Dialogs ------------------------------------------------------------------
+
+bool QtRuntimeServices::OpenDialog(Control dialog) {
+  return OnUiThread([&] {
+    auto found = dialogs_.find(dialog);
+    if (found == dialogs_.end()) return false;
+    return RunCommonDialog(window_ && window_->isVisible() ? window_ : nullptr, found->second);
+  });
+}
+
+int QtRuntimeServices::ShowMessageBox(const Value& message, int style,
+                                      const std::optional<Text>& caption,
+                                      std::optional<Control> owner) {
+  return OnUiThread([&] {
+    QWidget* parent = owner && window_ ? window_->ControlWidget(*owner) : nullptr;
+    if (parent) parent = parent->window();
+    const QString title = caption ? ToQString(*caption) : QStringLiteral("信息：");
+    return RunMessageBox(parent, ToQString(message.AsText()), style, title);
+  });
+}
+
+// --- Whole files --------------------------------------------------------------
+
+Text QtRuntimeServices::ProgramDirectory() { return TextFromUtf8(ExecutableDirectory()); }
+
+bool QtRuntimeServices::FileExists(const Text& path) { return PathExists(NativePath(path)); }
+
+ByteBuffer QtRuntimeServices::ReadFileBytes(const Text& path) {
+  return ReadWholeFile(NativePath(path));
+}
+
+bool QtRuntimeServices::WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) {
+  return WriteWholeFile(NativePath(path), buffers);
+}
+
+bool QtRuntimeServices::CreateFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) {
+  return WriteFileAtomically(NativePath(path), buffers, false);
+}
+
+bool QtRuntimeServices::ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) {
+  return WriteFileAtomically(NativePath(path), buffers, true);
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include "framework/RuntimeServices.h"
+#include "framework/WindowDefinition.h"
+#include "framework/qt/CommonDialog.h"
+
+class MainWindow;
+class QWidget;
+
+// RuntimeServices over Qt Widgets. Control operations from any thread are carried
+// out on the user-interface thread.
+class QtRuntimeServices : public RuntimeServices {
+ public:
+  QtRuntimeServices();
+  ~QtRuntimeServices() override;
+
+  // Gives the services the window whose controls they operate on.
+  void Attach(MainWindow* window, const WindowDefinition& definition);
+
+  Value GetProperty(Control control, Property property, FontElement element) override;
+  void SetProperty(Control control, Property property, const Value& value,
+                   FontElement element) override;
+  int SendControlMessage(Control control, int message, int first, int second) override;
+  void AppendText(Control editBox, const std::vector<Text>& texts) override;
+  void RefreshNow(Control control) override;
+  int GetWindowHandle(Control control) override;
+  void CloseWindow(Control window) override;
+  void PopUpMenu(Control owner, Menu menu, std::optional<int> x, std::optional<int> y) override;
+  bool ShowBalloon(Control balloon, int x, int y, const Text& text, int icon,
+                   const Text& title) override;
+  int MouseX() override;
+  int MouseY() override;
+  bool ApplyFlatStyle(int style) override;
+
+  bool OpenDialog(Control dialog) override;
+  int ShowMessageBox(const Value& message, int style, const std::optional<Text>& caption,
+                     std::optional<Control> owner) override;
+
+  Text ProgramDirectory() override;
+  bool FileExists(const Text& path) override;
+  ByteBuffer ReadFileBytes(const Text& path) override;
+  bool WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
+  bool CreateFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
+  bool ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
+
+ private:
+  Value GetOnUiThread(Control control, Property property, FontElement element);
+  void SetOnUiThread(Control control, Property property, const Value& value, FontElement element);
+  Value GetFontElement(QWidget* widget, FontElement element);
+  void SetFontElement(QWidget* widget, FontElement element, const Value& value);
+  Value GetDialogProperty(const CommonDialogState& dialog, Property property);
+  void SetDialogProperty(CommonDialogState& dialog, Property property, const Value& value);
+
+  MainWindow* window_ = nullptr;
+  std::map<Control, CommonDialogState> dialogs_;
+};

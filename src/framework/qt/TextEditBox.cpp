@@ -1,0 +1,68 @@
+#include "framework/qt/TextEditBox.h"
+
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextOption>
+
+#include "framework/qt/QtText.h"
+
+TextEditBox::TextEditBox(QWidget* parent) : QPlainTextEdit(parent) {
+  connect(document(), &QTextDocument::contentsChange, this, &TextEditBox::OnContentsChange);
+}
+
+void TextEditBox::OnContentsChange(int, int removed, int added) {
+  if (settingContent_ || (removed == 0 && added == 0)) return;
+  modified_ = true;
+  if (!undoing_) lastWasUndo_ = false;
+  emit contentChanged();
+}
+
+void TextEditBox::SetContent(const Text& text) {
+  settingContent_ = true;
+  setPlainText(EditorStringFromText(text));
+  settingContent_ = false;
+  modified_ = false;
+  lastWasUndo_ = false;
+}
+
+Text TextEditBox::Content() const { return TextFromEditorString(toPlainText()); }
+
+void TextEditBox::Append(const Text& text) {
+  if (text.empty()) return;
+  QTextDocument* doc = document();
+  QTextCursor cursor(doc);
+  cursor.movePosition(QTextCursor::End);
+  Text pending = text;
+  // A CR appended on its own and the LF that follows it make one line break.
+  if (pending.front() == '\n' && cursor.position() > 0 &&
+      doc->characterAt(cursor.position() - 1) == QChar(kBareCarriageReturn)) {
+    cursor.deletePreviousChar();
+    pending.insert(pending.begin(), '\r');
+  }
+  doc->setUndoRedoEnabled(false);  // an append is not an undoable edit
+  cursor.insertText(EditorStringFromText(pending));
+  doc->setUndoRedoEnabled(true);
+  lastWasUndo_ = false;
+  setTextCursor(cursor);
+  ensureCursorVisible();
+}
+
+void TextEditBox::UndoOnce() {
+  QTextDocument* doc = document();
+  undoing_ = true;
+  if (lastWasUndo_ && doc->isRedoAvailable()) {
+    doc->redo();
+    lastWasUndo_ = false;
+  } else if (doc->isUndoAvailable()) {
+    doc->undo();
+    lastWasUndo_ = true;
+  }
+  undoing_ = false;
+}
+
+void TextEditBox::SetCentred(bool centred) {
+  QTextOption option = document()->defaultTextOption();
+  option.setAlignment(centred ? Qt::AlignHCenter : Qt::AlignLeft);
+  document()->setDefaultTextOption(option);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QPlainTextEdit>
+
+#include "framework/Types.h"
+
+// A multi-line edit box with the behaviour the program's logic relies on: a
+// modification flag set by edits and cleared by setting the content, a one-step
+// undo that a second undo takes back, and appends that cannot be undone.
+class TextEditBox : public QPlainTextEdit {
+  Q_OBJECT
+
+ public:
+  explicit TextEditBox(QWidget* parent = nullptr);
+
+  // Replaces the whole text; clears the modification flag and the undo step.
+  void SetContent(const Text& text);
+  Text Content() const;
+  // Places the caret after the last character, inserts the text there and
+  // scrolls it into view. Cannot be undone; marks the text as modified.
+  void Append(const Text& text);
+
+  bool IsModified() const { return modified_; }
+  void SetModified(bool modified) { modified_ = modified; }
+  // Takes back the last change; right after an undo, takes back that undo.
+  void UndoOnce();
+
+  void SetCentred(bool centred);
+
+ signals:
+  // The text changed through an edit, an append or an undo (not SetContent).
+  void contentChanged();
+
+ private:
+  void OnContentsChange(int position, int removed, int added);
+
+  bool modified_ = false;
+  bool settingContent_ = false;
+  bool undoing_ = false;
+  bool lastWasUndo_ = false;
+};

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "app/ComponentFiles.h"
+#include "framework/platform/LibraryBinding.h"
+#include "framework/platform/WholeFiles.h"
+#include "framework/qt/QtRuntimeServices.h"
+
+extern "C" const std::uint8_t orvane_probe_image_begin[];
+extern "C" const std::uint8_t orvane_probe_image_end[];
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The real services, with the program folder moved to a scratch folder.
+class ServicesInFolder : public QtRuntimeServices {
+ public:
+  explicit ServicesInFolder(std::string folder) : folder_(std::move(folder)) {}
+  Text ProgramDirectory() override { return folder_; }
+
+ private:
+  std::string folder_;
+};
+
+const ComponentFile kProbe{"probe.dll", orvane_probe_image_begin, orvane_probe_image_end};
+
+class ComponentFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(scratch.isValid()); }
+  void TearDown() override { SetLibraryDirectoryForTesting(""); }
+  std::string Folder() const { return scratch.path().toStdString(); }
+  std::string Target() const { return Folder() + "/probe.dll"; }
+
+  QTemporaryDir scratch;
+};
+
+TEST_F(ComponentFilesTest, FirstStartWritesTheExactBuiltLibraryAndItCanBeBoundByName) {
+  ServicesInFolder services(Folder());
+  WriteComponentFile(services, kProbe);
+  ASSERT_TRUE(fs::exists(Target()));
+  EXPECT_EQ(ReadWholeFile(Target()), ReadWholeFile(PROBE_LIBRARY));
+  // Nothing but the library is left in the folder: no temporary file.
+  EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), fs::directory_iterator()), 1);
+
+  SetLibraryDirectoryForTesting(Folder());
+  LibraryFunction<int()> answer("probe.dll", "ProbeAnswer");
+  EXPECT_EQ(answer(), 42);
+  EXPECT_EQ(answer(), 42) << "the bound address is reused";
+}
+
+TEST_F(ComponentFilesTest, SecondStartRewritesNothing) {
+  ServicesInFolder services(Folder());
+  WriteComponentFile(services, kProbe);
+  // Age the file, so that a rewrite would show in its modification time.
+  const auto aged = fs::last_write_time(Target()) - std::chrono::hours(24);
+  fs::last_write_time(Target(), aged);
+  WriteComponentFile(services, kProbe);
+  EXPECT_EQ(fs::last_write_time(Target()), aged);
+}
+
+TEST_F(ComponentFilesTest, ExistingFileIsKeptWhateverItsContent) {
+  { std::ofstream(Target()) << "old"; }
+  ServicesInFolder services(Folder());
+  WriteComponentFile(services, kProbe);
+  EXPECT_EQ(fs::file_size(Target()), 3u);
+}
+
+TEST_F(ComponentFilesTest, FailedWriteInAReadOnlyFolderLeavesNothingBehind) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  fs::permissions(Folder(), fs::perms::owner_read | fs::perms::owner_exec);
+  ServicesInFolder services(Folder());
+  WriteComponentFile(services, kProbe);
+  fs::permissions(Folder(), fs::perms::owner_all);
+  EXPECT_FALSE(fs::exists(Target()));
+}
+
+TEST_F(ComponentFilesTest, AtomicCreateRefusesAnExistingNameAndReplaceKeepsPermissions) {
+  { std::ofstream(Target()) << "old"; }
+  ::chmod(Target().c_str(), 0640);
+  EXPECT_FALSE(WriteFileAtomically(Target(), {ByteBuffer{1, 2}}, false));
+  EXPECT_EQ(fs::file_size(Target()), 3u);
+  EXPECT_TRUE(WriteFileAtomically(Target(), {ByteBuffer{1, 2}, ByteBuffer{3}}, true));
+  EXPECT_EQ(ReadWholeFile(Target()), (ByteBuffer{1, 2, 3}));
+  struct stat info {};
+  ASSERT_EQ(::stat(Target().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+// A zero-byte msc.dll is a library without functions: the first call shows the
+// run-time error naming the file and the function and ends with status 255.
+TEST_F(ComponentFilesTest, ZeroByteLibraryIsFatalWithTheRunTimeErrorBox) {
+  { std::ofstream(Folder() + "/msc.dll"); }
+  const std::string command = std::string(FATAL_PROBE) + " '" + Folder() + "' 2>/dev/null";
+  FILE* child = ::popen(command.c_str(), "r");
+  ASSERT_NE(child, nullptr);
+  std::string output;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, child)) output += buffer;
+  const int status = ::pclose(child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 255);
+  EXPECT_NE(output.find("icon=stop"), std::string::npos) << output;
+  EXPECT_NE(output.find("运行时出错!\n\n错误信息："), std::string::npos) << output;
+  EXPECT_NE(output.find("无法找到指定DLL库文件“msc.dll”中的输出命令“QTTSInit”"), std::string::npos)
+      << output;
+  EXPECT_EQ(fs::file_size(Folder() + "/msc.dll"), 0u) << "the broken file is left as it was";
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+#include "app/StartupAndExit.h"
+
+#include <gtest/gtest.h>
+
+#include "app/ComponentFiles.h"
+#include "app/EventTable.h"
+#include "support/FakeRuntimeServices.h"
+
+namespace {
+
+class StartupAndExitTest : public ::testing::Test {
+ protected:
+  FakeRuntimeServices services;
+  Program program{services};
+};
+
+TEST_F(StartupAndExitTest, CreatedHandlerSwitchesTheFlatStyleOnFirst) {
+  MainWindowCreated(program);
+  ASSERT_FALSE(services.Calls().empty());
+  EXPECT_EQ(services.Calls().front().operation, "ApplyFlatStyle");
+  EXPECT_EQ(services.Calls().front().style, 1);
+}
+
+TEST_F(StartupAndExitTest, ExitClosesTheMainWindow) {
+  ExitProgram(program);
+  const auto calls = services.CallsOf("CloseWindow");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].control, Control::_启动窗口);
+}
+
+TEST_F(StartupAndExitTest, EventsReachTheirHandlersAndUnboundEventsAreIgnored) {
+  Event click;
+  click.kind = EventKind::Clicked;
+  click.source = Control::按钮13;
+  DispatchEvent(program, click);
+  EXPECT_EQ(services.Peek(Control::编辑框1, Property::Top).AsInt(), 23);
+
+  Event restore;
+  restore.kind = EventKind::MenuItemClicked;
+  restore.item = MenuItem::上移还原;
+  DispatchEvent(program, restore);
+  EXPECT_EQ(services.Peek(Control::编辑框1, Property::Top).AsInt(), 103);
+
+  services.ClearCalls();
+  Event editorChanged;
+  editorChanged.kind = EventKind::ContentChanged;
+  editorChanged.source = Control::编辑框1;  // the editor has no handler at all
+  DispatchEvent(program, editorChanged);
+  Event clickOnLabel;
+  clickOnLabel.kind = EventKind::Clicked;
+  clickOnLabel.source = Control::透明标签1;
+  DispatchEvent(program, clickOnLabel);
+  EXPECT_TRUE(services.Calls().empty());
+
+  Event exit;
+  exit.kind = EventKind::MenuItemClicked;
+  exit.item = MenuItem::退出;
+  DispatchEvent(program, exit);
+  EXPECT_EQ(services.CallsOf("CloseWindow").size(), 1u);
+}
+
+TEST_F(StartupAndExitTest, BannerEditsRetitleTheWindow) {
+  services.Preset(Control::编辑框2, Property::Content, Text("横幅"));
+  Event changed;
+  changed.kind = EventKind::ContentChanged;
+  changed.source = Control::编辑框2;
+  DispatchEvent(program, changed);
+  EXPECT_EQ(services.Peek(Control::_启动窗口, Property::Title).AsText(), "横幅");
+}
+
+constexpr std::uint8_t kImage[] = {0x7F, 'E', 'L', 'F', 0, 1, 2, 3};
+const ComponentFile kComponent{"bass.dll", kImage, kImage + sizeof kImage};
+
+TEST_F(StartupAndExitTest, ComponentFileIsWrittenIntoTheProgramFolderWhenMissing) {
+  WriteComponentFile(services, kComponent);
+  const Text path = services.programDirectory + "/bass.dll";
+  ASSERT_EQ(services.Files().count(path), 1u);
+  EXPECT_EQ(services.Files()[path], ByteBuffer(std::begin(kImage), std::end(kImage)));
+}
+
+TEST_F(StartupAndExitTest, ExistingComponentFileIsNeverOverwrittenWhateverItHolds) {
+  const Text path = services.programDirectory + "/bass.dll";
+  services.Files()[path] = ByteBuffer();  // a damaged, empty copy stays in use
+  WriteComponentFile(services, kComponent);
+  EXPECT_TRUE(services.Files()[path].empty());
+  EXPECT_TRUE(services.CallsOf("CreateFileBytes").empty());
+  EXPECT_TRUE(services.CallsOf("WriteFileBytes").empty());
+}
+
+TEST_F(StartupAndExitTest, FailedComponentWriteIsNotReported) {
+  services.unwritablePaths.push_back(services.programDirectory + "/bass.dll");
+  WriteComponentFile(services, kComponent);
+  EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty());
+  EXPECT_EQ(services.Files().count(services.programDirectory + "/bass.dll"), 0u);
+}
+
+}  // namespace
