@@ -225,6 +225,7 @@ class PictureBoxTest : public QObject {
     QFETCH(int, components);
     const ByteBuffer bytes = Encode(source, "JPG", 90, progressive);
     QCOMPARE(FrameComponents(bytes), components);
+    QCOMPARE(bytes[FrameHeader(bytes) + 1], progressive ? 0xC2 : 0xC0);  // SOF2 or baseline SOF0
 
     const QImage ours = DecodePicture(bytes);
     const QImage qts = DecodeWithQt(bytes);

@@ -270,6 +270,7 @@ class FontDialog : public QDialog {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) qWarning("key at filter %d", static_cast<QKeyEvent*>(event)->key());
     if (watched == fonts_ && event->type() == QEvent::KeyPress) {
       auto* key = static_cast<QKeyEvent*>(event);
       if (key->matches(QKeySequence::Cancel)) {

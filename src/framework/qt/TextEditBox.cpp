@@ -26,7 +26,9 @@ void TextEditBox::SetContent(const Text& text) {
   lastWasUndo_ = false;
 }
 
-Text TextEditBox::Content() const { return TextFromEditorString(toPlainText()); }
+// The raw text: toPlainText() would turn line separators and no-break spaces into
+// other characters.
+Text TextEditBox::Content() const { return TextFromEditorString(document()->toRawText()); }
 
 void TextEditBox::Append(const Text& text) {
   if (text.empty()) return;

@@ -1,0 +1,226 @@
+// The Qt runtime services on the real main window, offscreen.
+#include <QApplication>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <thread>
+
+#include "app/MainWindowDefinition.h"
+#include "framework/TextCodec.h"
+#include "framework/qt/ControlFonts.h"
+#include "framework/qt/MainWindow.h"
+#include "framework/qt/QtRuntimeServices.h"
+#include "framework/qt/SpinButtons.h"
+#include "framework/qt/TextEditBox.h"
+
+namespace {
+Text G(const char* utf8) { return TextFromUtf8(utf8); }
+}  // namespace
+
+class RuntimeServicesTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<MainWindow> window;
+  QtRuntimeServices qtServices;
+  RuntimeServices& services = qtServices;  // the logic's view, with its default arguments
+  std::vector<Event> events;
+
+  TextEditBox* Editor() {
+    return qobject_cast<TextEditBox*>(window->ControlWidget(Control::编辑框1));
+  }
+
+ private slots:
+  void init() {
+    events.clear();
+    window = std::make_unique<MainWindow>(MainWindowDefinition(),
+                                          [this](const Event& e) { events.push_back(e); });
+    qtServices.Attach(window.get(), MainWindowDefinition());
+  }
+  void cleanup() { window.reset(); }
+
+  void editorContentRoundTripsEveryByteSequenceOfAScript() {
+    // CR LF, a bare LF, a bare CR, GBK text, and characters GBK lacks.
+    const Text script = G("第一行\r\n第二行\n半行\r尾😀𠀀 ｆｕｌｌ★\t") + Text("\xA1\xA1", 2);
+    services.SetProperty(Control::编辑框1, Property::Content, script);
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), script);
+    QCOMPARE(Editor()->document()->blockCount(), 2);  // only CR LF starts a new line
+  }
+
+  void settingContentClearsTheChangedMarkAndEditsSetIt() {
+    services.SetProperty(Control::编辑框1, Property::Content, Text("abc"));
+    QCOMPARE(services.SendControlMessage(Control::编辑框1, EM_GETMODIFY, 0, 0), 0);
+    Editor()->setFocus();
+    QTest::keyClicks(Editor(), "xy");
+    QVERIFY(services.SendControlMessage(Control::编辑框1, EM_GETMODIFY, 0, 0) != 0);
+    services.SendControlMessage(Control::编辑框1, EM_SETMODIFY, 0, 0);
+    QCOMPARE(services.SendControlMessage(Control::编辑框1, EM_GETMODIFY, 0, 0), 0);
+  }
+
+  void undoTakesBackTheLastEditAndASecondUndoTakesBackTheUndo() {
+    services.SetProperty(Control::编辑框1, Property::Content, Text("abc"));
+    QTextCursor end = Editor()->textCursor();
+    end.movePosition(QTextCursor::End);
+    Editor()->setTextCursor(end);
+    QTest::keyClicks(Editor(), "de");
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), Text("abcde"));
+    services.SendControlMessage(Control::编辑框1, EM_UNDO, 0, 0);
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), Text("abc"));
+    services.SendControlMessage(Control::编辑框1, EM_UNDO, 0, 0);
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), Text("abcde"));
+  }
+
+  void appendedTextCannotBeUndoneAndJoinsCrWithLf() {
+    services.SetProperty(Control::编辑框1, Property::Content, Text());
+    for (const char* piece : {"A", "\r", "\n", "B"}) services.AppendText(Control::编辑框1, {piece});
+    services.AppendText(Control::编辑框1, {G("中"), G("文")});
+    const Text typed = Text("A\r\nB") + G("中文");
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), typed);
+    QCOMPARE(Editor()->document()->blockCount(), 2);  // CR then LF make one line break
+    QVERIFY(services.SendControlMessage(Control::编辑框1, EM_GETMODIFY, 0, 0) != 0);
+    services.SendControlMessage(Control::编辑框1, EM_UNDO, 0, 0);
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), typed);
+    QCOMPARE(Editor()->textCursor().position(), Editor()->document()->characterCount() - 1);
+  }
+
+  void fontSizeIsPointsOutsideAndACharacterHeightInside() {
+    const int dpi = Editor()->logicalDpiY();
+    services.SetProperty(Control::编辑框1, Property::Font, 12, FontElement::Size);
+    QCOMPARE(FontOf(Editor()).height, -(12 * dpi + 36) / 72);
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Font, FontElement::Size).AsInt(), 12);
+    // The design's 20-pixel character height reads back as points.
+    init();
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Font, FontElement::Size).AsInt(),
+             (20 * 72 + dpi / 2) / dpi);
+    services.SetProperty(Control::编辑框1, Property::Font, true, FontElement::Bold);
+    QVERIFY(Editor()->font().bold());
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Font, FontElement::Bold),
+             Value(true));
+  }
+
+  void faceNameFallsBackToSongForEmptyOrOverlongNames() {
+    const Text song = G("宋体");
+    services.SetProperty(Control::编辑框1, Property::Font, Text("DejaVu Sans"),
+                         FontElement::FaceName);
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Font, FontElement::FaceName).AsText(),
+             Text("DejaVu Sans"));
+    services.SetProperty(Control::编辑框1, Property::Font, Text(), FontElement::FaceName);
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Font, FontElement::FaceName).AsText(),
+             song);
+    const Text exactly31(31, 'x');
+    services.SetProperty(Control::编辑框1, Property::Font, exactly31, FontElement::FaceName);
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Font, FontElement::FaceName).AsText(),
+             exactly31);
+    services.SetProperty(Control::编辑框1, Property::Font, Text(32, 'x'), FontElement::FaceName);
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Font, FontElement::FaceName).AsText(),
+             song);
+  }
+
+  void angleIsKeptWithinAFullTurn() {
+    services.SetProperty(Control::编辑框1, Property::Font, 3700, FontElement::Angle);
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Font, FontElement::Angle).AsInt(),
+             100);
+    services.SetProperty(Control::编辑框1, Property::Font, -10, FontElement::Angle);
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Font, FontElement::Angle).AsInt(),
+             3590);
+  }
+
+  void songResolvesToAnInstalledChineseFace() {
+    QFont song(QStringLiteral("宋体"));
+    song.setPixelSize(20);
+    const QFontMetrics metrics(song);
+    QVERIFY2(metrics.inFontUcs4(U'汉'), qPrintable(QFontInfo(song).family()));
+  }
+
+  void designValuesAndHiddenControlsReadBack() {
+    QCOMPARE(services.GetProperty(Control::按钮1, Property::Disabled), Value(true));
+    QCOMPARE(services.GetProperty(Control::按钮10, Property::Disabled), Value(false));
+    QCOMPARE(services.GetProperty(Control::标签1, Property::Visible), Value(false));
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Visible), Value(true));
+    QCOMPARE(services.GetProperty(Control::编辑框3, Property::Content).AsText(), Text("7"));
+    QCOMPARE(services.GetProperty(Control::编辑框2, Property::TextColour).AsColour(),
+             Rgb(0, 136, 255));
+    QCOMPARE(services.GetProperty(Control::按钮13, Property::Caption).AsText(), G("上移"));
+    services.SetProperty(Control::编辑框1, Property::Top, 23);
+    services.SetProperty(Control::编辑框1, Property::Height, 553);
+    QCOMPARE(window->ControlWidget(Control::编辑框1)->geometry(), QRect(1, 23, 773, 553));
+  }
+
+  void commonDialogsKeepTheirPropertiesAndClampTheirType() {
+    QCOMPARE(services.GetProperty(Control::通用对话框, Property::Filter).AsText(),
+             G("文本文件(*.txt)|*.txt"));
+    QCOMPARE(services.GetProperty(Control::通用对话框1, Property::DialogType).AsInt(), 2);
+    QCOMPARE(services.GetProperty(Control::通用对话框, Property::FileMustExist), Value(true));
+    services.SetProperty(Control::通用对话框, Property::FileName, G("/tmp/脚本.txt"));
+    QCOMPARE(services.GetProperty(Control::通用对话框, Property::FileName).AsText(),
+             G("/tmp/脚本.txt"));
+    services.SetProperty(Control::通用对话框2, Property::DialogType, -4);
+    QCOMPARE(services.GetProperty(Control::通用对话框2, Property::DialogType).AsInt(), 0);
+    services.SetProperty(Control::通用对话框2, Property::DialogType, 9);
+    QCOMPARE(services.GetProperty(Control::通用对话框2, Property::DialogType).AsInt(), 3);
+  }
+
+  void speedBoxSpinButtonsStepWithinOneToTen() {
+    auto* speed = qobject_cast<QLineEdit*>(window->ControlWidget(Control::编辑框3));
+    auto* spin = window->findChild<SpinButtons*>();
+    QVERIFY(speed && spin);
+    for (int i = 0; i < 5; ++i) spin->Step(+1);
+    QCOMPARE(speed->text(), QString("10"));
+    speed->setText("abc");  // free text stays until the buttons are used
+    spin->Step(-1);
+    QCOMPARE(speed->text(), QString("9"));
+    speed->setText("1");
+    spin->Step(-1);
+    QCOMPARE(speed->text(), QString("1"));
+  }
+
+  void wholeFileOperationsReportFailure() {
+    QTemporaryDir scratch;
+    const Text folder = TextFromUtf8(scratch.path().toStdString());
+    const Text path = folder + G("/脚本.txt");
+    QVERIFY(services.WriteFileBytes(path, {ByteBuffer{'a', 0, 'b'}, ByteBuffer{'c'}}));
+    QCOMPARE(services.ReadFileBytes(path), (ByteBuffer{'a', 0, 'b', 'c'}));
+    QVERIFY(services.FileExists(path));
+    QVERIFY(!services.WriteFileBytes(Text(), {ByteBuffer{'a'}}));
+    QVERIFY(!services.WriteFileBytes(folder, {ByteBuffer{'a'}}));  // a folder
+    QVERIFY(!services.WriteFileBytes(folder + "/missing/x.txt", {ByteBuffer{'a'}}));
+    QVERIFY(!services.WriteFileBytes("/dev/full", {ByteBuffer(100, 'a')}));
+    QVERIFY(services.ReadFileBytes(folder + "/none.txt").empty());
+    QVERIFY(services.ReadFileBytes(folder).empty());
+  }
+
+  void controlOperationsFromAWorkerRunOnTheUserInterfaceThread() {
+    Text seen;
+    bool done = false;
+    std::thread worker([&] {
+      services.SetProperty(Control::按钮10, Property::Caption, G("继续"));
+      seen = services.GetProperty(Control::按钮10, Property::Caption).AsText();
+      services.AppendText(Control::编辑框1, {Text("x")});
+      done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 5000);
+    worker.join();
+    QCOMPARE(seen, G("继续"));
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), Text("x"));
+  }
+
+  void eventsOfTheControlsReachTheSink() {
+    window->show();
+    auto* clear = window->ControlWidget(Control::按钮9);
+    QTest::mouseClick(clear, Qt::LeftButton);
+    QTest::mouseMove(window->ControlWidget(Control::透明标签1), QPoint(5, 10));
+    auto* banner = qobject_cast<TextEditBox*>(window->ControlWidget(Control::编辑框2));
+    banner->setFocus();
+    QTest::keyClicks(banner, "z");
+    auto has = [&](EventKind kind, Control source) {
+      return std::any_of(events.begin(), events.end(),
+                         [&](const Event& e) { return e.kind == kind && e.source == source; });
+    };
+    QVERIFY(has(EventKind::Clicked, Control::按钮9));
+    QVERIFY(has(EventKind::MouseMoved, Control::透明标签1));
+    QVERIFY(has(EventKind::ContentChanged, Control::编辑框2));
+  }
+};
+
+QTEST_MAIN(RuntimeServicesTest)
+#include "RuntimeServicesTest.moc"
