@@ -204,6 +204,45 @@ class RuntimeServicesTest : public QObject {
     QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), Text("x"));
   }
 
+  void flatStyleFramesControlsInTheSchemeColour() {
+    window->show();
+    QVERIFY(services.ApplyFlatStyle(1));
+    const QImage enabled = window->ControlWidget(Control::按钮13)->grab().toImage();
+    QCOMPARE(QColor(enabled.pixel(0, 15)), QColor(123, 158, 189));
+    QCOMPARE(QColor(enabled.pixel(1, 15)), window->palette().color(QPalette::Base));
+    const QImage disabled = window->ControlWidget(Control::按钮11)->grab().toImage();
+    const QColor face = window->palette().color(QPalette::Button);
+    QCOMPARE(QColor(disabled.pixel(0, 15)),
+             QColor(face.red() - 32, face.green() - 32, face.blue() - 32));
+    const QImage editor = window->ControlWidget(Control::编辑框1)->grab().toImage();
+    QCOMPARE(QColor(editor.pixel(0, 100)), QColor(123, 158, 189));
+    QVERIFY(services.ApplyFlatStyle(3));
+    QCOMPARE(QColor(window->ControlWidget(Control::按钮13)->grab().toImage().pixel(0, 15)),
+             QColor(198, 197, 215));
+    QVERIFY(!services.ApplyFlatStyle(0));
+    QVERIFY(QColor(window->ControlWidget(Control::按钮13)->grab().toImage().pixel(0, 15)) !=
+            QColor(198, 197, 215));
+  }
+
+  void enterMovesTheFocusExceptInMultiLineBoxesAndEscDoesNothing() {
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto* speed = window->ControlWidget(Control::编辑框3);
+    speed->setFocus();
+    QVERIFY(speed->hasFocus());
+    QTest::keyClick(speed, Qt::Key_Return);
+    QVERIFY(!speed->hasFocus());
+    services.SetProperty(Control::编辑框1, Property::Content, Text("a"));
+    Editor()->setFocus();
+    Editor()->moveCursor(QTextCursor::End);
+    QTest::keyClick(Editor(), Qt::Key_Return);
+    QVERIFY(Editor()->hasFocus());
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), Text("a\r\n"));
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    QVERIFY(window->isVisible());
+  }
+
   void eventsOfTheControlsReachTheSink() {
     window->show();
     auto* clear = window->ControlWidget(Control::按钮9);

@@ -40,14 +40,6 @@ QStringList QtNameFilters(const QString& filter) {
   return filters;
 }
 
-QString ChosenPathWithExtension(const QString& path, const QString& extension) {
-  QString ext = extension;
-  while (ext.startsWith(u'.')) ext.remove(0, 1);
-  const qsizetype nameStart = path.lastIndexOf(u'/') + 1;
-  if (ext.isEmpty() || nameStart == path.size() || path.indexOf(u'.', nameStart) >= 0) return path;
-  return path + u'.' + ext;
-}
-
 namespace {
 
 constexpr int kStyleWarningOk = kMbOk | kMbIconExclamation;
@@ -92,11 +84,10 @@ class FileDialog : public QFileDialog {
   void accept() override {
     const QStringList files = selectedFiles();
     if (files.isEmpty()) return;
-    // Qt's own suffix rule looks for a dot anywhere in the path, so a folder such as
-    // "my.notes" would stop the extension: apply the rule to the file name ourselves.
-    const QString path = ChosenPathWithExtension(files.first(), state_.defaultExtension);
+    // The default extension is already on a typed name that had none.
+    const QString path = files.first();
     const QFileInfo info(path);
-    if (QFileInfo(files.first()).isDir() || info.isDir()) {
+    if (info.isDir()) {
       QFileDialog::accept();  // enters the folder
       return;
     }
@@ -127,7 +118,7 @@ class FileDialog : public QFileDialog {
     const QFileInfo named(name);
     QString folder;
     if (!name.isEmpty() && name.contains(u'/') && named.absoluteDir().exists())
-      folder = named.absolutePath();
+      folder = QDir::currentPath();
     else if (!state_.initialDirectory.isEmpty())
       folder = QFileInfo(state_.initialDirectory).absoluteFilePath();
     else
@@ -224,8 +215,10 @@ class FontDialog : public QDialog {
     fonts_->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
     fonts_->setCurrentFont(InitialFont(state));
     TranslateFontDialog(fonts_);
-    // The embedded dialog would take Esc (closing only itself) and swallow Return.
+    // Inside the embedded dialog Esc would close only it, and its lists swallow Return:
+    // both keys are taken before any of its widgets sees them.
     fonts_->installEventFilter(this);
+    for (QWidget* child : fonts_->findChildren<QWidget*>()) child->installEventFilter(this);
 
     colours_ = new QComboBox(this);
     colours_->setObjectName(QStringLiteral("colourCombo"));
@@ -270,8 +263,9 @@ class FontDialog : public QDialog {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::KeyPress) qWarning("key at filter %d", static_cast<QKeyEvent*>(event)->key());
-    if (watched == fonts_ && event->type() == QEvent::KeyPress) {
+    // A combo box's open list is a window of its own and keeps its keys.
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (event->type() == QEvent::KeyPress && widget && widget->window() == this) {
       auto* key = static_cast<QKeyEvent*>(event);
       if (key->matches(QKeySequence::Cancel)) {
         reject();

@@ -41,10 +41,6 @@ struct CommonDialogState {
 // without an extension); a pair without patterns offers every file.
 QStringList QtNameFilters(const QString& filter);
 
-// The path with "." + extension appended when its file name has no extension. An empty
-// extension, or a path ending in '/', leaves it as it is.
-QString ChosenPathWithExtension(const QString& path, const QString& extension);
-
 // Shows the dialog state.type selects, application-modal, and waits. On confirmation a
 // file dialog stores the absolute path in fileName (and, unless keepDirectory, makes its
 // folder the current directory); the font dialog stores colour, style, face and size.
