@@ -7,13 +7,16 @@ packages=(
   # Build
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev libgl-dev libjpeg62-turbo-dev
+  # Bundled libraries: speech, audio
+  espeak-ng libespeak-ng-dev libspeexdsp-dev libsdl2-dev libsndfile1-dev
+  libcurl4-openssl-dev libfftw3-dev
   # Tests
   googletest libgtest-dev
   # A virtual X server, input and screenshots for tests and headless runs
   xvfb xauth x11-utils xdotool imagemagick
   # Fonts: a Song/Ming face for 宋体, and a Latin fallback
   fonts-arphic-uming fonts-dejavu-core
-  python3
+  python3 sox lame id3v2 xclip clang libclang-rt-14-dev
 )
 
 missing=()
