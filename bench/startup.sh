@@ -27,6 +27,7 @@ for executable in "$program" "$reference"; do
   fi
 done
 
+# shellcheck source=SCRIPTDIR/../scripts/xvfb.sh
 source "$root/scripts/xvfb.sh"
 work=$(mktemp -d)
 chmod 700 "$work"

@@ -52,6 +52,14 @@ class RuntimeServices {
                              const std::optional<Text>& caption = std::nullopt,
                              std::optional<Control> owner = std::nullopt) = 0;
 
+  // --- Bundled libraries and memory -----------------------------------------
+  // The address of a bundled library's function, the library looked for in the
+  // program's folder first, then through the system's search. A library or
+  // function that cannot be found is fatal: the run-time error box, status 255.
+  virtual void* LibraryFunctionAddress(const char* library, const char* function) = 0;
+  // A copy of length bytes at the address (memory handed out by a library).
+  virtual ByteBuffer BytesFromMemory(const void* address, int length) = 0;
+
   // --- Whole files ----------------------------------------------------------
   // The folder of the running program, without a trailing separator.
   virtual Text ProgramDirectory() = 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "framework/platform/LibraryBinding.h"
+
 FakeRuntimeServices::FakeRuntimeServices() = default;
 
 std::vector<FakeRuntimeServices::Call> FakeRuntimeServices::CallsOf(
@@ -113,6 +115,17 @@ int FakeRuntimeServices::ShowMessageBox(const Value& message, int style,
   const int answer = messageBoxAnswers_.front();
   messageBoxAnswers_.pop_front();
   return answer;
+}
+
+void* FakeRuntimeServices::LibraryFunctionAddress(const char* library, const char* function) {
+  SetLibraryDirectoryForTesting(programDirectory);
+  return BindLibraryFunction(library, function);
+}
+
+ByteBuffer FakeRuntimeServices::BytesFromMemory(const void* address, int length) {
+  if (!address || length <= 0) return ByteBuffer();
+  const auto* bytes = static_cast<const std::uint8_t*>(address);
+  return ByteBuffer(bytes, bytes + length);
 }
 
 bool FakeRuntimeServices::FileExists(const Text& path) { return files_.count(path) > 0; }

@@ -69,6 +69,9 @@ class FakeRuntimeServices : public RuntimeServices {
   bool OpenDialog(Control dialog) override;
   int ShowMessageBox(const Value& message, int style, const std::optional<Text>& caption,
                      std::optional<Control> owner) override;
+  // Real binding, from programDirectory (a recording library placed there by a test).
+  void* LibraryFunctionAddress(const char* library, const char* function) override;
+  ByteBuffer BytesFromMemory(const void* address, int length) override;
   Text ProgramDirectory() override { return programDirectory; }
   bool FileExists(const Text& path) override;
   ByteBuffer ReadFileBytes(const Text& path) override;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ComponentFiles.h"
+#include "framework/ComponentFiles.h"
 #include "app/EventTable.h"
 #include "support/FakeRuntimeServices.h"
 

@@ -11,6 +11,7 @@
 
 #include "framework/FontUnits.h"
 #include "framework/TextCodec.h"
+#include "framework/platform/LibraryBinding.h"
 #include "framework/platform/ProgramLocation.h"
 #include "framework/platform/WholeFiles.h"
 #include "framework/qt/BalloonTip.h"
@@ -449,6 +450,18 @@ int QtRuntimeServices::ShowMessageBox(const Value& message, int style,
     const QString title = caption ? ToQString(*caption) : QStringLiteral("信息：");
     return RunMessageBox(parent, ToQString(message.AsText()), style, title);
   });
+}
+
+// --- Bundled libraries and memory --------------------------------------------
+
+void* QtRuntimeServices::LibraryFunctionAddress(const char* library, const char* function) {
+  return BindLibraryFunction(library, function);
+}
+
+ByteBuffer QtRuntimeServices::BytesFromMemory(const void* address, int length) {
+  if (!address || length <= 0) return ByteBuffer();
+  const auto* bytes = static_cast<const std::uint8_t*>(address);
+  return ByteBuffer(bytes, bytes + length);
 }
 
 // --- Whole files --------------------------------------------------------------

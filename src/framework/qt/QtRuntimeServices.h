@@ -39,6 +39,9 @@ class QtRuntimeServices : public RuntimeServices {
   int ShowMessageBox(const Value& message, int style, const std::optional<Text>& caption,
                      std::optional<Control> owner) override;
 
+  void* LibraryFunctionAddress(const char* library, const char* function) override;
+  ByteBuffer BytesFromMemory(const void* address, int length) override;
+
   Text ProgramDirectory() override;
   bool FileExists(const Text& path) override;
   ByteBuffer ReadFileBytes(const Text& path) override;

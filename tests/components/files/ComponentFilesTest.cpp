@@ -5,10 +5,11 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-#include "app/ComponentFiles.h"
+#include "framework/ComponentFiles.h"
 #include "framework/platform/LibraryBinding.h"
 #include "framework/platform/WholeFiles.h"
 #include "framework/qt/QtRuntimeServices.h"
@@ -73,13 +74,19 @@ TEST_F(ComponentFilesTest, ExistingFileIsKeptWhateverItsContent) {
   EXPECT_EQ(fs::file_size(Target()), 3u);
 }
 
-TEST_F(ComponentFilesTest, FailedWriteInAReadOnlyFolderLeavesNothingBehind) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  fs::permissions(Folder(), fs::perms::owner_read | fs::perms::owner_exec);
-  ServicesInFolder services(Folder());
+// A disk that fills up half-way through the write must not leave a broken library
+// under the final name (it would never be rewritten) nor a temporary file.
+TEST_F(ComponentFilesTest, WriteOnAFullDiskLeavesNothingBehind) {
+  const std::string full = Folder() + "/full";
+  fs::create_directory(full);
+  const std::string mount = "mount -t tmpfs -o size=8k tmpfs '" + full + "' 2>/dev/null";
+  if (std::system(mount.c_str()) != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  ASSERT_GT(orvane_probe_image_end - orvane_probe_image_begin, 8 * 1024);
+  ServicesInFolder services(full);
   WriteComponentFile(services, kProbe);
-  fs::permissions(Folder(), fs::perms::owner_all);
-  EXPECT_FALSE(fs::exists(Target()));
+  const bool empty = fs::directory_iterator(full) == fs::directory_iterator();
+  std::system(("umount '" + full + "'").c_str());
+  EXPECT_TRUE(empty);
 }
 
 TEST_F(ComponentFilesTest, AtomicCreateRefusesAnExistingNameAndReplaceKeepsPermissions) {

@@ -1,4 +1,4 @@
-#include "app/ComponentFiles.h"
+#include "framework/ComponentFiles.h"
 
 void WriteComponentFile(RuntimeServices& services, const ComponentFile& component) {
   const Text path = services.ProgramDirectory() + "/" + component.fileName;
