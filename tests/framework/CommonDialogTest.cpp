@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -24,29 +24,70 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Runs act on the first visible modal widget of type T. If none shows in time, whatever is
-// modal is rejected so that the test fails instead of hanging. Deleting the returned
-// timer withdraws a wait that is no longer wanted.
+// Waits that have not run yet; a test's waits must not outlive it.
+QList<QPointer<QTimer>> pendingWaits;
+
+void WithdrawPendingWaits() {
+  for (const QPointer<QTimer>& wait : std::as_const(pendingWaits)) delete wait.data();
+  pendingWaits.clear();
+}
+
+// Runs act on the first visible modal widget of type T, once it shows.
 template <typename T, typename Act>
-QPointer<QTimer> WhenModal(Act act) {
+void WhenModal(Act act) {
   auto* timer = new QTimer;
   timer->setInterval(5);
-  QDeadlineTimer deadline(10000);
-  QObject::connect(timer, &QTimer::timeout, [timer, act, deadline]() mutable {
-    QWidget* modal = QApplication::activeModalWidget();
-    T* wanted = qobject_cast<T*>(modal);
-    if ((wanted && wanted->isVisible()) || deadline.hasExpired()) {
+  QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    if (T* wanted = qobject_cast<T*>(QApplication::activeModalWidget());
+        wanted && wanted->isVisible()) {
       timer->stop();
       timer->deleteLater();
-      if (wanted)
-        act(wanted);
-      else if (auto* dialog = qobject_cast<QDialog*>(modal))
-        dialog->reject();
+      act(wanted);
     }
   });
   timer->start();
-  return timer;
+  pendingWaits << timer;
 }
+
+// Rejects a dialog that stays modal for seconds, such as a question nobody answers, so
+// that a test fails instead of hanging.
+class ModalGuard {
+ public:
+  ModalGuard() {
+    timer_.setInterval(100);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Check(); });
+  }
+  void Start() {
+    leftOpen_ = false;
+    timer_.start();
+  }
+  // True when it had to close something since Start().
+  bool Stop() {
+    timer_.stop();
+    return leftOpen_;
+  }
+
+ private:
+  void Check() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != last_ || !modal) {
+      last_ = modal;
+      since_.restart();
+    } else if (since_.elapsed() > 5000) {
+      leftOpen_ = true;
+      since_.restart();
+      if (auto* dialog = qobject_cast<QDialog*>(modal))
+        dialog->reject();
+      else
+        modal->close();
+    }
+  }
+
+  QTimer timer_;
+  QPointer<QWidget> last_;
+  QElapsedTimer since_;
+  bool leftOpen_ = false;
+};
 
 QLineEdit* NameField(QFileDialog* dialog) {
   return dialog->findChild<QLineEdit*>(u"fileNameEdit"_s);
@@ -131,6 +172,7 @@ class CommonDialogTest : public QObject {
  private:
   QString startDirectory_;
   QTemporaryDir dir_;
+  ModalGuard guard_;
 };
 
 void CommonDialogTest::initTestCase() {
@@ -139,9 +181,16 @@ void CommonDialogTest::initTestCase() {
   QVERIFY(dir_.isValid());
 }
 
-void CommonDialogTest::init() { startDirectory_ = QDir::currentPath(); }
+void CommonDialogTest::init() {
+  startDirectory_ = QDir::currentPath();
+  guard_.Start();
+}
 
-void CommonDialogTest::cleanup() { QDir::setCurrent(startDirectory_); }
+void CommonDialogTest::cleanup() {
+  WithdrawPendingWaits();
+  QDir::setCurrent(startDirectory_);
+  QVERIFY2(!guard_.Stop(), "a dialog was left waiting for an answer");
+}
 
 void CommonDialogTest::filterPairsBecomeNameFilters_data() {
   QTest::addColumn<QString>("filter");
@@ -347,11 +396,9 @@ void CommonDialogTest::missingFileCanBeCreatedAfterTheQuestion() {
   // Without the prompt a missing name is taken as it is.
   state.createPrompt = false;
   state.fileName.clear();
-  QPointer<QTimer> unexpected =
-      WhenModal<QMessageBox>([&](QMessageBox* box) { ++questions, Click(box, u"是(&Y)"_s); });
+  WhenModal<QMessageBox>([&](QMessageBox* box) { ++questions, Click(box, u"是(&Y)"_s); });
   WhenModal<QFileDialog>([](QFileDialog* dialog) { TypeAndConfirm(dialog, u"另一个.txt"_s); });
   QVERIFY(RunCommonDialog(nullptr, state));
-  delete unexpected.data();
   QCOMPARE(questions, 2);
   QCOMPARE(state.fileName, QDir(dir_.path()).filePath(u"另一个.txt"_s));
 }
@@ -402,7 +449,6 @@ void CommonDialogTest::overwriteIsAskedOnlyWhenWanted() {
   state.overwritePrompt = overwritePrompt;
   int questions = 0;
   bool stayedOpenAfterNo = false;
-  QPointer<QTimer> unexpected;
   WhenModal<QFileDialog>([&](QFileDialog* dialog) {
     if (overwritePrompt) {
       WhenModal<QMessageBox>([&](QMessageBox* box) {
@@ -412,14 +458,13 @@ void CommonDialogTest::overwriteIsAskedOnlyWhenWanted() {
       TypeAndConfirm(dialog, u"已有"_s);
       stayedOpenAfterNo = dialog->isVisible();
     }
-    unexpected = WhenModal<QMessageBox>([&](QMessageBox* box) {
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
       ++questions;
       Click(box, u"是(&Y)"_s);
     });
     TypeAndConfirm(dialog, u"已有"_s);
   });
   QVERIFY(RunCommonDialog(nullptr, state));
-  delete unexpected.data();
   QCOMPARE(questions, overwritePrompt ? 2 : 0);
   QCOMPARE(stayedOpenAfterNo, overwritePrompt);
   QCOMPARE(state.fileName, path);
@@ -439,7 +484,7 @@ void CommonDialogTest::missingFolderIsRefusedWhenThePathMustExist() {
   state.pathMustExist = pathMustExist;
   const CommonDialogState before = state;
   QString warning;
-  QPointer<QTimer> warned = WhenModal<QMessageBox>([&](QMessageBox* box) {
+  WhenModal<QMessageBox>([&](QMessageBox* box) {
     warning = box->text();
     Click(box, u"确定"_s);
   });
@@ -448,7 +493,6 @@ void CommonDialogTest::missingFolderIsRefusedWhenThePathMustExist() {
     if (dialog->isVisible()) dialog->reject();
   });
   const bool confirmed = RunCommonDialog(nullptr, state);
-  delete warned.data();
 
   QCOMPARE(confirmed, !pathMustExist);
   QCOMPARE(warning.isEmpty(), !pathMustExist);

@@ -13,8 +13,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Runs act on the message box once it shows. If none shows in time, whatever is modal is
-// rejected so that the test fails instead of hanging.
+// Set when a box was still open after the test had answered it.
+bool boxIgnoredTheAnswer = false;
+
+// Runs act on the message box once it shows. A box that act leaves open is closed, and
+// one that never shows gives up whatever is modal, so that a test fails instead of hanging.
 template <typename Act>
 void WhenBoxShows(Act act) {
   auto* timer = new QTimer;
@@ -26,10 +29,15 @@ void WhenBoxShows(Act act) {
     if ((box && box->isVisible()) || deadline.hasExpired()) {
       timer->stop();
       timer->deleteLater();
-      if (box)
+      if (box) {
         act(box);
-      else if (auto* dialog = qobject_cast<QDialog*>(modal))
+        if (box->isVisible()) {
+          boxIgnoredTheAnswer = true;
+          box->reject();
+        }
+      } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
         dialog->reject();
+      }
     }
   });
   timer->start();
@@ -73,6 +81,8 @@ class MessageBoxTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void init();
+  void cleanup();
   void answers_data();
   void answers();
   void defaultButtonFromStyle();
@@ -82,6 +92,10 @@ class MessageBoxTest : public QObject {
   void boxBlocksTheWholeProgram();
   void textIsShownAsWritten();
 };
+
+void MessageBoxTest::init() { boxIgnoredTheAnswer = false; }
+
+void MessageBoxTest::cleanup() { QVERIFY2(!boxIgnoredTheAnswer, "the box stayed open"); }
 
 void MessageBoxTest::answers_data() {
   QTest::addColumn<int>("style");

@@ -118,7 +118,7 @@ class FileDialog : public QFileDialog {
     const QFileInfo named(name);
     QString folder;
     if (!name.isEmpty() && name.contains(u'/') && named.absoluteDir().exists())
-      folder = QDir::currentPath();
+      folder = named.absolutePath();
     else if (!state_.initialDirectory.isEmpty())
       folder = QFileInfo(state_.initialDirectory).absoluteFilePath();
     else
