@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # Build
   build-essential cmake ninja-build pkg-config clang-format
-  qt6-base-dev libgl-dev libjpeg62-turbo-dev
+  qt6-base-dev libgl-dev libjpeg62-turbo-dev libxcb1-dev libxcb-keysyms1-dev
   # Bundled libraries: speech, audio
   espeak-ng libespeak-ng-dev libspeexdsp-dev libsdl2-dev libsndfile1-dev
   libcurl4-openssl-dev libfftw3-dev
