@@ -1,5 +1,6 @@
 #include "app/EventTable.h"
 
+#include "aids/TypingEffect.h"
 #include "app/LayoutHandlers.h"
 #include "app/StartupAndExit.h"
 
@@ -18,12 +19,22 @@ EventBinding OnMenu(MenuItem item, void (*handler)(Program&, const Event&)) {
   return {EventKind::MenuItemClicked, Control::_启动窗口, item, handler};
 }
 
+void StartTypingClicked(Program& program, const Event&) {
+  StartTyping(program.services, program.typing);
+}
+
+void TypingControlClicked(Program& program, const Event&) {
+  ToggleTypingPause(program.services, program.typing);
+}
+
 }  // namespace
 
 const std::vector<EventBinding>& MainWindowEvents() {
   static const std::vector<EventBinding> table = {
       On(EventKind::Created, Control::_启动窗口, Run<MainWindowCreated>),
       On(EventKind::Destroyed, Control::_启动窗口, Run<MainWindowDestroyed>),
+      On(EventKind::Clicked, Control::按钮7, StartTypingClicked),
+      On(EventKind::Clicked, Control::按钮1, TypingControlClicked),
       On(EventKind::Clicked, Control::按钮9, Run<ClearEditor>),
       On(EventKind::Clicked, Control::按钮13, Run<CompactLayout>),
       On(EventKind::MouseMoved, Control::透明标签1, Run<ShowMainMenu>),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "aids/TypingEffect.h"
 #include "framework/RuntimeServices.h"
 
 // The program-wide objects and values, created at start-up and released by the
@@ -11,4 +12,5 @@ struct Program {
 
   RuntimeServices& services;
   Text CurrentFileName;
+  TypingState typing;  // TypingJob and TypingThread
 };

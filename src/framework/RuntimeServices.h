@@ -1,10 +1,15 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "framework/Controls.h"
+#include "framework/TextOperations.h"
 #include "framework/Types.h"
+
+// A worker thread's routine; it receives the argument given to StartThread.
+using ThreadRoutine = std::function<void(int argument)>;
 
 // Everything the program's logic may do to the world: controls, dialogs, message
 // boxes and files. Handlers receive it by reference and never reach past it.
@@ -59,6 +64,73 @@ class RuntimeServices {
   virtual void* LibraryFunctionAddress(const char* library, const char* function) = 0;
   // A copy of length bytes at the address (memory handed out by a library).
   virtual ByteBuffer BytesFromMemory(const void* address, int length) = 0;
+
+  // --- Text and data conversion (the same for every implementation) ----------
+  int TextLength(const Text& text) { return ::TextLength(text); }
+  Text MidText(const Text& text, int start, int count) { return ::MidText(text, start, count); }
+  int FindText(const Text& text, const Text& sought, int start = 1, bool ignoreCase = false) {
+    return ::FindText(text, sought, start, ignoreCase);
+  }
+  Text ToFullWidth(const Text& text) { return ::ToFullWidth(text); }
+  Text ToHalfWidth(const Text& text) { return ::ToHalfWidth(text); }
+  double ToNumber(const Text& text) { return ::ToNumber(text); }
+  double ToNumber(double value) { return value; }
+  Text ToText(const Value& value) { return ::ToText(value); }
+  ByteBuffer ToBytes(std::int32_t value) { return ::ToBytes(value); }
+  ByteBuffer ToBytes(std::int16_t value) { return ::ToBytes(value); }
+  ByteBuffer ToBytes(const Text& text) { return ::ToBytes(text); }
+  int ByteCount(const ByteBuffer& bytes) { return ::ByteCount(bytes); }
+
+  // --- Open files -------------------------------------------------------------
+  // Modes: 1 read (must exist), 2 write (must exist), 3 read and write (must
+  // exist), 4 write (created, emptied), 5 write (created if missing), 6 read and
+  // write (created if missing). Sharing: 1 others may do anything, 2 others may
+  // not read, 3 others may not write, 4 neither. The file number, 0 on failure.
+  virtual int OpenFile(const Text& path, int mode = 3, int sharing = 1) = 0;
+  // Reads up to count bytes (default: the file's length) as text, ending before a
+  // zero byte, a byte 0x1A, or a lead byte followed by a zero byte; the file
+  // position is then left on that byte. Empty on failure (position at the end).
+  virtual Text ReadText(int file, std::optional<int> count = std::nullopt) = 0;
+  // Writes each value's text form; on failure the position goes back to where
+  // the call began and the result is false.
+  virtual bool WriteText(int file, const std::vector<Value>& values) = 0;
+  virtual void CloseFile(int file) = 0;
+
+  // --- Network and shell --------------------------------------------------------
+  // An HTTP/1.0 GET of the address; the body, partial on a failure midway, empty
+  // when nothing arrived. httpStatus receives the response status (0: none).
+  // Bounded by short time-outs and a size cap: a larger body is a failure.
+  virtual ByteBuffer FetchUrl(const Text& address, int* httpStatus = nullptr) = 0;
+  // Opens the address with the user's browser or the handler of its scheme.
+  virtual void OpenUrl(const Text& address) = 0;
+
+  // --- Hot keys, threads and time -------------------------------------------
+  // A system-wide hot key: modifiers 1 Ctrl, 2 Shift, 3 Ctrl+Shift, 4 Alt,
+  // 5 Ctrl+Alt, 6 Shift+Alt; keyCode a Windows virtual-key code. Numbers count up
+  // from 33001 for every call, a refused key using up its number; 0 when refused.
+  // A press raises the feedback event of notifyControl with (number, 0).
+  virtual int RegisterGlobalHotKey(Control window, Control notifyControl, int modifiers,
+                                   int keyCode) = 0;
+  // Starts a thread running routine(argument); its handle goes to *handle.
+  virtual bool StartThread(ThreadRoutine routine, int argument = 0, int* handle = nullptr) = 0;
+  // Asks the thread to end: its next Delay, DelayWithEvents or ProcessEvents
+  // returns false at once. Threads are never killed from outside.
+  // Once a thread has been asked to end, its requests on controls change nothing.
+  virtual bool KillThread(int handle) = 0;
+  // True while the thread's routine has not returned.
+  virtual bool IsThreadRunning(int handle) = 0;
+  // Cooperative pause: the thread stops at its next Delay, DelayWithEvents or
+  // ProcessEvents until resumed. Both return the previous suspend count, -1 for an
+  // unknown handle.
+  virtual int SuspendThread(int handle) = 0;
+  virtual int ResumeThread(int handle) = 0;
+  // Sleeps (a negative time counts as 0). On a worker, false when the thread was
+  // asked to end (at once, without sleeping on).
+  virtual bool Delay(int milliseconds) = 0;
+  // Waits while dispatching the calling thread's events; false as Delay.
+  virtual bool DelayWithEvents(int milliseconds) = 0;
+  // Dispatches the calling thread's pending events; false as Delay.
+  virtual bool ProcessEvents() = 0;
 
   // --- Whole files ----------------------------------------------------------
   // The folder of the running program, without a trailing separator.

@@ -8,6 +8,7 @@ FakeRuntimeServices::FakeRuntimeServices() = default;
 
 std::vector<FakeRuntimeServices::Call> FakeRuntimeServices::CallsOf(
     const std::string& operation) const {
+  std::lock_guard lock(mutex_);
   std::vector<Call> matching;
   std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching),
                [&](const Call& call) { return call.operation == operation; });
@@ -16,26 +17,32 @@ std::vector<FakeRuntimeServices::Call> FakeRuntimeServices::CallsOf(
 
 void FakeRuntimeServices::Preset(Control control, Property property, const Value& value,
                                  FontElement element) {
+  std::lock_guard lock(mutex_);
   properties_[{control, property, element}] = value;
 }
 
 Value FakeRuntimeServices::Peek(Control control, Property property, FontElement element) const {
+  std::lock_guard lock(mutex_);
   auto found = properties_.find({control, property, element});
   return found == properties_.end() ? Value() : found->second;
 }
 
 Value FakeRuntimeServices::GetProperty(Control control, Property property, FontElement element) {
+  std::lock_guard lock(mutex_);
   return Peek(control, property, element);
 }
 
 void FakeRuntimeServices::SetProperty(Control control, Property property, const Value& value,
                                       FontElement element) {
+  std::lock_guard lock(mutex_);
+  if (WorkerThreads::StopRequested(WorkerThreads::CurrentToken())) return;
   properties_[{control, property, element}] = value;
   if (control == Control::编辑框1 && property == Property::Content) modified_ = false;
   Record(Call("SetProperty", control, property, element, value));
 }
 
 int FakeRuntimeServices::SendControlMessage(Control control, int message, int first, int) {
+  std::lock_guard lock(mutex_);
   Call call("SendControlMessage", control);
   call.value = message;
   Record(call);
@@ -45,6 +52,8 @@ int FakeRuntimeServices::SendControlMessage(Control control, int message, int fi
 }
 
 void FakeRuntimeServices::AppendText(Control editBox, const std::vector<Text>& texts) {
+  std::lock_guard lock(mutex_);
+  if (WorkerThreads::StopRequested(WorkerThreads::CurrentToken())) return;
   for (const Text& text : texts) {
     Text content = Peek(editBox, Property::Content).AsText();
     properties_[{editBox, Property::Content, FontElement::None}] = content + text;
@@ -55,17 +64,25 @@ void FakeRuntimeServices::AppendText(Control editBox, const std::vector<Text>& t
   if (!texts.empty()) modified_ = true;
 }
 
-void FakeRuntimeServices::RefreshNow(Control control) { Record(Call("RefreshNow", control)); }
+void FakeRuntimeServices::RefreshNow(Control control) {
+  std::lock_guard lock(mutex_);
+  Record(Call("RefreshNow", control));
+}
 
 int FakeRuntimeServices::GetWindowHandle(Control control) {
+  std::lock_guard lock(mutex_);
   Record(Call("GetWindowHandle", control));
   return 0x400001;
 }
 
-void FakeRuntimeServices::CloseWindow(Control window) { Record(Call("CloseWindow", window)); }
+void FakeRuntimeServices::CloseWindow(Control window) {
+  std::lock_guard lock(mutex_);
+  Record(Call("CloseWindow", window));
+}
 
 void FakeRuntimeServices::PopUpMenu(Control owner, Menu, std::optional<int> x,
                                     std::optional<int> y) {
+  std::lock_guard lock(mutex_);
   Call call("PopUpMenu", owner);
   call.value = static_cast<std::int32_t>(x.value_or(-1));
   call.style = y.value_or(-1);
@@ -74,6 +91,7 @@ void FakeRuntimeServices::PopUpMenu(Control owner, Menu, std::optional<int> x,
 
 bool FakeRuntimeServices::ShowBalloon(Control balloon, int x, int y, const Text& text, int icon,
                                       const Text& title) {
+  std::lock_guard lock(mutex_);
   Call call("ShowBalloon", balloon);
   call.value = text;
   call.style = icon;
@@ -85,6 +103,7 @@ bool FakeRuntimeServices::ShowBalloon(Control balloon, int x, int y, const Text&
 }
 
 bool FakeRuntimeServices::ApplyFlatStyle(int style) {
+  std::lock_guard lock(mutex_);
   Call call("ApplyFlatStyle");
   call.style = style;
   Record(call);
@@ -92,6 +111,7 @@ bool FakeRuntimeServices::ApplyFlatStyle(int style) {
 }
 
 bool FakeRuntimeServices::OpenDialog(Control dialog) {
+  std::lock_guard lock(mutex_);
   Record(Call("OpenDialog", dialog));
   auto& scripts = dialogScripts_[dialog];
   if (scripts.empty()) return false;  // an unscripted dialog is cancelled
@@ -106,6 +126,7 @@ bool FakeRuntimeServices::OpenDialog(Control dialog) {
 int FakeRuntimeServices::ShowMessageBox(const Value& message, int style,
                                         const std::optional<Text>& caption,
                                         std::optional<Control>) {
+  std::lock_guard lock(mutex_);
   Call call("ShowMessageBox");
   call.value = message;
   call.style = style;
@@ -118,29 +139,37 @@ int FakeRuntimeServices::ShowMessageBox(const Value& message, int style,
 }
 
 void* FakeRuntimeServices::LibraryFunctionAddress(const char* library, const char* function) {
+  std::lock_guard lock(mutex_);
   SetLibraryDirectoryForTesting(programDirectory);
   return BindLibraryFunction(library, function);
 }
 
 ByteBuffer FakeRuntimeServices::BytesFromMemory(const void* address, int length) {
+  std::lock_guard lock(mutex_);
   if (!address || length <= 0) return ByteBuffer();
   const auto* bytes = static_cast<const std::uint8_t*>(address);
   return ByteBuffer(bytes, bytes + length);
 }
 
-bool FakeRuntimeServices::FileExists(const Text& path) { return files_.count(path) > 0; }
+bool FakeRuntimeServices::FileExists(const Text& path) {
+  std::lock_guard lock(mutex_);
+  return files_.count(path) > 0;
+}
 
 ByteBuffer FakeRuntimeServices::ReadFileBytes(const Text& path) {
+  std::lock_guard lock(mutex_);
   auto found = files_.find(path);
   return found == files_.end() ? ByteBuffer() : found->second;
 }
 
 bool FakeRuntimeServices::Writable(const Text& path) const {
+  std::lock_guard lock(mutex_);
   return !path.empty() &&
          std::find(unwritablePaths.begin(), unwritablePaths.end(), path) == unwritablePaths.end();
 }
 
 bool FakeRuntimeServices::WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) {
+  std::lock_guard lock(mutex_);
   Call call("WriteFileBytes");
   call.value = path;
   Record(call);
@@ -153,6 +182,7 @@ bool FakeRuntimeServices::WriteFileBytes(const Text& path, const std::vector<Byt
 
 bool FakeRuntimeServices::CreateFileBytes(const Text& path,
                                           const std::vector<ByteBuffer>& buffers) {
+  std::lock_guard lock(mutex_);
   Call call("CreateFileBytes");
   call.value = path;
   Record(call);
@@ -164,6 +194,7 @@ bool FakeRuntimeServices::CreateFileBytes(const Text& path,
 
 bool FakeRuntimeServices::ReplaceFileBytes(const Text& path,
                                            const std::vector<ByteBuffer>& buffers) {
+  std::lock_guard lock(mutex_);
   Call call("ReplaceFileBytes");
   call.value = path;
   Record(call);
@@ -171,5 +202,98 @@ bool FakeRuntimeServices::ReplaceFileBytes(const Text& path,
   ByteBuffer file;
   for (const ByteBuffer& buffer : buffers) file.insert(file.end(), buffer.begin(), buffer.end());
   files_[path] = std::move(file);
+  return true;
+}
+
+int FakeRuntimeServices::OpenFile(const Text& path, int mode, int sharing) {
+  return openFiles_.Open(path, mode, sharing);
+}
+
+Text FakeRuntimeServices::ReadText(int file, std::optional<int> count) {
+  return openFiles_.ReadText(file, count);
+}
+
+bool FakeRuntimeServices::WriteText(int file, const std::vector<Value>& values) {
+  std::vector<Text> texts;
+  for (const Value& value : values) texts.push_back(value.AsText());
+  return openFiles_.WriteText(file, texts);
+}
+
+void FakeRuntimeServices::CloseFile(int file) { openFiles_.Close(file); }
+
+ByteBuffer FakeRuntimeServices::FetchUrl(const Text& address, int* httpStatus) {
+  std::lock_guard lock(mutex_);
+  Call call("FetchUrl");
+  call.value = address;
+  Record(call);
+  auto found = pages_.find(address);
+  if (httpStatus) *httpStatus = found == pages_.end() ? 0 : found->second.status;
+  return found == pages_.end() ? ByteBuffer() : found->second.body;
+}
+
+void FakeRuntimeServices::OpenUrl(const Text& address) {
+  std::lock_guard lock(mutex_);
+  Call call("OpenUrl");
+  call.value = address;
+  Record(call);
+}
+
+int FakeRuntimeServices::RegisterGlobalHotKey(Control window, Control notifyControl, int modifiers,
+                                              int keyCode) {
+  std::lock_guard lock(mutex_);
+  const int index = hotKeyCalls_++;
+  Call call("RegisterGlobalHotKey", notifyControl);
+  call.value = keyCode;
+  call.style = modifiers;
+  (void)window;
+  Record(call);
+  const bool refused = std::find(refusedHotKeyCalls.begin(), refusedHotKeyCalls.end(), index) !=
+                       refusedHotKeyCalls.end();
+  return refused ? 0 : 33001 + index;
+}
+
+bool FakeRuntimeServices::StartThread(ThreadRoutine routine, int argument, int* handle) {
+  const int started = threads_.Start(std::move(routine), argument);
+  if (handle) *handle = started;
+  std::lock_guard lock(mutex_);
+  Record(Call("StartThread"));
+  return started != 0;
+}
+
+bool FakeRuntimeServices::KillThread(int handle) { return threads_.RequestStop(handle); }
+
+bool FakeRuntimeServices::IsThreadRunning(int handle) { return threads_.IsRunning(handle); }
+
+int FakeRuntimeServices::SuspendThread(int handle) { return threads_.Suspend(handle); }
+
+int FakeRuntimeServices::ResumeThread(int handle) { return threads_.Resume(handle); }
+
+bool FakeRuntimeServices::Delay(int milliseconds) {
+  std::function<void(int)> hook;
+  {
+    std::lock_guard lock(mutex_);
+    delays_.push_back(milliseconds);
+    hook = onDelay;
+  }
+  if (hook) hook(milliseconds);
+  return threads_.Checkpoint();
+}
+
+bool FakeRuntimeServices::DelayWithEvents(int milliseconds) { return Delay(milliseconds); }
+
+bool FakeRuntimeServices::ProcessEvents() { return threads_.Checkpoint(); }
+
+std::vector<int> FakeRuntimeServices::Delays() const {
+  std::lock_guard lock(mutex_);
+  return delays_;
+}
+
+bool FakeRuntimeServices::WaitForThread(int handle, int timeoutMilliseconds) {
+  const auto until =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+  while (threads_.IsRunning(handle)) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   return true;
 }

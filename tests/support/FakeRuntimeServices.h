@@ -3,14 +3,19 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "framework/RuntimeServices.h"
+#include "framework/platform/OpenFiles.h"
+#include "framework/platform/WorkerThreads.h"
 
-// RuntimeServices for handler tests: properties live in a table, dialogs and
-// message boxes answer from scripts, files live in memory, and every call that
-// changes something is recorded in order.
+// RuntimeServices for handler tests: properties live in a table, dialogs, message
+// boxes, fetches and hot keys answer from scripts, whole files live in memory, and
+// every call that changes something is recorded in order. Threads are real, time
+// is not: Delay records the wait and returns without sleeping. Every operation
+// may be called from several threads.
 class FakeRuntimeServices : public RuntimeServices {
  public:
   struct Call {
@@ -51,6 +56,24 @@ class FakeRuntimeServices : public RuntimeServices {
   bool& Modified() { return modified_; }
   int UnansweredMessageBoxes() const { return static_cast<int>(messageBoxAnswers_.size()); }
 
+  struct Page {
+    ByteBuffer body;
+    int status = 200;
+  };
+  void ScriptPage(const Text& address, Page page) { pages_[address] = std::move(page); }
+  // Hot-key registrations answered with a refusal, by call order (0-based).
+  std::vector<int> refusedHotKeyCalls;
+  // Called on the delaying thread at every Delay, with the requested time.
+  std::function<void(int milliseconds)> onDelay;
+  std::vector<int> Delays() const;
+  // Runs the work while no other operation of the fake runs (tests that read
+  // the recorded state while a worker is busy).
+  template <typename Work>
+  auto Locked(Work&& work) {
+    std::lock_guard lock(mutex_);
+    return work();
+  }
+
   // --- RuntimeServices ---
   Value GetProperty(Control control, Property property, FontElement element) override;
   void SetProperty(Control control, Property property, const Value& value,
@@ -73,6 +96,24 @@ class FakeRuntimeServices : public RuntimeServices {
   void* LibraryFunctionAddress(const char* library, const char* function) override;
   ByteBuffer BytesFromMemory(const void* address, int length) override;
   Text ProgramDirectory() override { return programDirectory; }
+  int OpenFile(const Text& path, int mode, int sharing) override;
+  Text ReadText(int file, std::optional<int> count) override;
+  bool WriteText(int file, const std::vector<Value>& values) override;
+  void CloseFile(int file) override;
+  ByteBuffer FetchUrl(const Text& address, int* httpStatus) override;
+  void OpenUrl(const Text& address) override;
+  int RegisterGlobalHotKey(Control window, Control notifyControl, int modifiers,
+                           int keyCode) override;
+  bool StartThread(ThreadRoutine routine, int argument, int* handle) override;
+  bool KillThread(int handle) override;
+  bool IsThreadRunning(int handle) override;
+  int SuspendThread(int handle) override;
+  int ResumeThread(int handle) override;
+  bool Delay(int milliseconds) override;
+  bool DelayWithEvents(int milliseconds) override;
+  bool ProcessEvents() override;
+  // Waits (for real, bounded) until the thread's routine has returned.
+  bool WaitForThread(int handle, int timeoutMilliseconds = 5000);
   bool FileExists(const Text& path) override;
   ByteBuffer ReadFileBytes(const Text& path) override;
   bool WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
@@ -95,4 +136,10 @@ class FakeRuntimeServices : public RuntimeServices {
   std::map<Text, ByteBuffer> files_;
   std::vector<Call> calls_;
   bool modified_ = false;
+  std::map<Text, Page> pages_;
+  std::vector<int> delays_;
+  int hotKeyCalls_ = 0;
+  mutable std::recursive_mutex mutex_;
+  OpenFiles openFiles_;
+  WorkerThreads threads_;  // last: its threads end before the rest goes away
 };

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/ComponentFiles.h"
 #include "app/EventTable.h"
+#include "framework/ComponentFiles.h"
 #include "support/FakeRuntimeServices.h"
 
 namespace {

@@ -191,6 +191,15 @@ void TranslateFontDialog(QFontDialog* fonts) {
     group->setTitle(translated(group->title()));
 }
 
+// Qt calls a face that several foundries offer "Face [foundry]"; the program's face
+// names, like Windows', have no foundry, and Qt finds the face by its name alone.
+QString FaceName(const QFont& font) {
+  QString face = font.family();
+  const qsizetype foundry = face.lastIndexOf(u" [");
+  if (foundry > 0 && face.endsWith(u']')) face.truncate(foundry);
+  return face;
+}
+
 QFont InitialFont(const CommonDialogState& state) {
   QFont font = QApplication::font();
   if (!state.faceName.isEmpty()) font.setFamilies({state.faceName});
@@ -212,6 +221,7 @@ class FontDialog : public QDialog {
 
     fonts_ = new QFontDialog(this);
     fonts_->setWindowFlags(Qt::Widget);
+    fonts_->setSizeGripEnabled(false);  // a grip in the middle of our dialog
     fonts_->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
     fonts_->setCurrentFont(InitialFont(state));
     TranslateFontDialog(fonts_);
@@ -256,7 +266,7 @@ class FontDialog : public QDialog {
     state.italic = font.italic();
     state.strikeOut = font.strikeOut();
     state.underline = font.underline();
-    state.faceName = font.family();
+    state.faceName = FaceName(font);
     const int points = qRound(font.pointSizeF());
     state.size = points > 0 ? points : QFontInfo(font).pointSize();
   }

@@ -85,6 +85,8 @@ int QtHost::Run() {
   destroyed.kind = EventKind::Destroyed;
   destroyed.source = window->Name();
   state_->sink(destroyed);
+  // Workers may still be waiting on the window: end them while it exists.
+  state_->services.StopAllThreads();
   state_->window.reset();
   if (state_->exitRoutine) state_->exitRoutine();
   return 0;

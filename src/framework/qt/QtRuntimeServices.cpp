@@ -3,20 +3,25 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCursor>
+#include <QDesktopServices>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStyleFactory>
 #include <QTimer>
+#include <QUrl>
 
 #include "framework/FontUnits.h"
 #include "framework/TextCodec.h"
+#include "framework/platform/HttpFetch.h"
 #include "framework/platform/LibraryBinding.h"
 #include "framework/platform/ProgramLocation.h"
 #include "framework/platform/WholeFiles.h"
 #include "framework/qt/BalloonTip.h"
 #include "framework/qt/ControlFonts.h"
 #include "framework/qt/FlatStyle.h"
+#include "framework/qt/GlobalHotKeys.h"
 #include "framework/qt/MainWindow.h"
 #include "framework/qt/MessageBox.h"
 #include "framework/qt/PictureBox.h"
@@ -37,7 +42,7 @@ int DotsPerInch(const QWidget* widget) { return widget ? widget->logicalDpiY() :
 }  // namespace
 
 QtRuntimeServices::QtRuntimeServices() = default;
-QtRuntimeServices::~QtRuntimeServices() = default;
+QtRuntimeServices::~QtRuntimeServices() { StopAllThreads(); }
 
 void QtRuntimeServices::Attach(MainWindow* window, const WindowDefinition& definition) {
   window_ = window;
@@ -60,7 +65,10 @@ Value QtRuntimeServices::GetProperty(Control control, Property property, FontEle
 
 void QtRuntimeServices::SetProperty(Control control, Property property, const Value& value,
                                     FontElement element) {
-  OnUiThread([&] { SetOnUiThread(control, property, value, element); });
+  const void* worker = WorkerThreads::CurrentToken();
+  OnUiThread([&] {
+    if (!WorkerThreads::StopRequested(worker)) SetOnUiThread(control, property, value, element);
+  });
 }
 
 Value QtRuntimeServices::GetOnUiThread(Control control, Property property, FontElement element) {
@@ -343,9 +351,10 @@ void QtRuntimeServices::SetDialogProperty(CommonDialogState& d, Property propert
 // --- Controls -----------------------------------------------------------------
 
 int QtRuntimeServices::SendControlMessage(Control control, int message, int first, int) {
+  const void* worker = WorkerThreads::CurrentToken();
   return OnUiThread([&]() -> int {
     auto* edit = window_ ? qobject_cast<TextEditBox*>(window_->ControlWidget(control)) : nullptr;
-    if (!edit) return 0;
+    if (!edit || WorkerThreads::StopRequested(worker)) return 0;
     switch (message) {
       case EM_UNDO:
         edit->UndoOnce();
@@ -362,9 +371,10 @@ int QtRuntimeServices::SendControlMessage(Control control, int message, int firs
 }
 
 void QtRuntimeServices::AppendText(Control editBox, const std::vector<Text>& texts) {
+  const void* worker = WorkerThreads::CurrentToken();
   OnUiThread([&] {
     auto* edit = window_ ? qobject_cast<TextEditBox*>(window_->ControlWidget(editBox)) : nullptr;
-    if (!edit) return;
+    if (!edit || WorkerThreads::StopRequested(worker)) return;
     for (const Text& text : texts) edit->Append(text);
   });
 }
@@ -449,6 +459,103 @@ int QtRuntimeServices::ShowMessageBox(const Value& message, int style,
     if (parent) parent = parent->window();
     const QString title = caption ? ToQString(*caption) : QStringLiteral("信息：");
     return RunMessageBox(parent, ToQString(message.AsText()), style, title);
+  });
+}
+
+// --- Open files ---------------------------------------------------------------
+
+int QtRuntimeServices::OpenFile(const Text& path, int mode, int sharing) {
+  return files_.Open(NativePath(path), mode, sharing);
+}
+
+Text QtRuntimeServices::ReadText(int file, std::optional<int> count) {
+  return files_.ReadText(file, count);
+}
+
+bool QtRuntimeServices::WriteText(int file, const std::vector<Value>& values) {
+  std::vector<Text> texts;
+  texts.reserve(values.size());
+  for (const Value& value : values) texts.push_back(value.AsText());
+  return files_.WriteText(file, texts);
+}
+
+void QtRuntimeServices::CloseFile(int file) { files_.Close(file); }
+
+// --- Network and shell --------------------------------------------------------
+
+ByteBuffer QtRuntimeServices::FetchUrl(const Text& address, int* httpStatus) {
+  FetchResult result = FetchHttp(Utf8FromText(address));
+  if (httpStatus) *httpStatus = result.httpStatus;
+  return std::move(result.body);
+}
+
+void QtRuntimeServices::OpenUrl(const Text& address) {
+  const QString url = ToQString(address);
+  OnUiThread([&] { QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode)); });
+}
+
+// --- Hot keys, threads and time -----------------------------------------------
+
+int QtRuntimeServices::RegisterGlobalHotKey(Control, Control notifyControl, int modifiers,
+                                            int keyCode) {
+  return OnUiThread([&] {
+    if (!hotKeys_) {
+      hotKeys_ = std::make_unique<GlobalHotKeys>();
+      hotKeys_->SetHandler([this](int number) {
+        if (!window_) return;
+        Event event;
+        event.kind = EventKind::Feedback;
+        event.source = hotKeyReceiver_;
+        event.first = number;
+        event.second = 0;
+        window_->Raise(event);
+      });
+    }
+    // The receiver named last gets the presses of every hot key.
+    hotKeyReceiver_ = notifyControl;
+    return hotKeys_->Register(modifiers, keyCode);
+  });
+}
+
+bool QtRuntimeServices::StartThread(ThreadRoutine routine, int argument, int* handle) {
+  const int started = threads_.Start(std::move(routine), argument);
+  if (handle) *handle = started;
+  return started != 0;
+}
+
+bool QtRuntimeServices::KillThread(int handle) { return threads_.RequestStop(handle); }
+
+bool QtRuntimeServices::IsThreadRunning(int handle) { return threads_.IsRunning(handle); }
+
+int QtRuntimeServices::SuspendThread(int handle) { return threads_.Suspend(handle); }
+
+int QtRuntimeServices::ResumeThread(int handle) { return threads_.Resume(handle); }
+
+bool QtRuntimeServices::Delay(int milliseconds) {
+  return threads_.Wait(std::chrono::milliseconds(std::max(milliseconds, 0)));
+}
+
+bool QtRuntimeServices::DelayWithEvents(int milliseconds) {
+  if (WorkerThreads::OnWorkerThread()) return Delay(milliseconds);
+  if (milliseconds <= 0) return true;
+  // The user-interface thread keeps handling events while it waits, without spinning.
+  QEventLoop loop;
+  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  loop.exec();
+  return true;
+}
+
+bool QtRuntimeServices::ProcessEvents() {
+  if (WorkerThreads::OnWorkerThread()) return threads_.Checkpoint();
+  QCoreApplication::processEvents();
+  return true;
+}
+
+void QtRuntimeServices::StopAllThreads() {
+  const bool onUiThread =
+      QCoreApplication::instance() && QThread::currentThread() == qApp->thread();
+  threads_.StopAll(std::chrono::milliseconds(3000), [onUiThread] {
+    if (onUiThread) QCoreApplication::processEvents();
   });
 }
 

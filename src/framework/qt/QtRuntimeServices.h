@@ -5,8 +5,11 @@
 
 #include "framework/RuntimeServices.h"
 #include "framework/WindowDefinition.h"
+#include "framework/platform/OpenFiles.h"
+#include "framework/platform/WorkerThreads.h"
 #include "framework/qt/CommonDialog.h"
 
+class GlobalHotKeys;
 class MainWindow;
 class QWidget;
 
@@ -42,6 +45,27 @@ class QtRuntimeServices : public RuntimeServices {
   void* LibraryFunctionAddress(const char* library, const char* function) override;
   ByteBuffer BytesFromMemory(const void* address, int length) override;
 
+  int OpenFile(const Text& path, int mode, int sharing) override;
+  Text ReadText(int file, std::optional<int> count) override;
+  bool WriteText(int file, const std::vector<Value>& values) override;
+  void CloseFile(int file) override;
+
+  ByteBuffer FetchUrl(const Text& address, int* httpStatus) override;
+  void OpenUrl(const Text& address) override;
+
+  int RegisterGlobalHotKey(Control window, Control notifyControl, int modifiers,
+                           int keyCode) override;
+  bool StartThread(ThreadRoutine routine, int argument, int* handle) override;
+  bool KillThread(int handle) override;
+  bool IsThreadRunning(int handle) override;
+  int SuspendThread(int handle) override;
+  int ResumeThread(int handle) override;
+  bool Delay(int milliseconds) override;
+  bool DelayWithEvents(int milliseconds) override;
+  bool ProcessEvents() override;
+  // Ends every worker before the toolkit goes away; never hangs.
+  void StopAllThreads();
+
   Text ProgramDirectory() override;
   bool FileExists(const Text& path) override;
   ByteBuffer ReadFileBytes(const Text& path) override;
@@ -59,4 +83,8 @@ class QtRuntimeServices : public RuntimeServices {
 
   MainWindow* window_ = nullptr;
   std::map<Control, CommonDialogState> dialogs_;
+  OpenFiles files_;
+  WorkerThreads threads_;
+  std::unique_ptr<GlobalHotKeys> hotKeys_;
+  Control hotKeyReceiver_ = Control::标签1;
 };

@@ -1,0 +1,66 @@
+#include "aids/TypingEffect.h"
+
+#include <cmath>
+#include <limits>
+
+std::vector<Text> TypingSteps(const Text& script) {
+  std::vector<Text> steps;
+  std::size_t i = 0;
+  while (i < script.size()) {
+    std::size_t length = static_cast<std::size_t>(CharacterLengthAt(script, i));
+    if (script[i] == '\r' && i + 1 < script.size() && script[i + 1] == '\n') length = 2;
+    steps.push_back(script.substr(i, length));
+    i += length;
+  }
+  if (steps.empty()) steps.emplace_back();
+  return steps;
+}
+
+int TypingInterval(RuntimeServices& services, const Text& speed) {
+  const double interval = std::trunc(services.ToNumber(speed) * 30.0);
+  // A huge speed text must not overflow the interval.
+  if (interval >= std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+  if (interval <= std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+  return static_cast<int>(interval);
+}
+
+void StartTyping(RuntimeServices& services, TypingState& state) {
+  services.SetProperty(Control::按钮1, Property::Disabled, false);
+  Text script = services.GetProperty(Control::编辑框1, Property::Content).AsText();
+  // A run still typing or paused: its editor holds only part of the script.
+  if (state.thread != 0 && services.IsThreadRunning(state.thread)) {
+    services.KillThread(state.thread);
+    script = state.job.text;
+  }
+  services.SetProperty(Control::编辑框1, Property::Content, Text());
+  services.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
+  const Text speed = services.GetProperty(Control::编辑框3, Property::Content).AsText();
+  state.job = TypingJob{Control::编辑框1, script, TypingInterval(services, speed)};
+
+  int handle = 0;
+  const TypingJob job = state.job;
+  if (!services.StartThread([&services, job](int) { TypingWorker(services, job); }, 0, &handle))
+    handle = 0;
+  state.thread = handle;
+}
+
+void ToggleTypingPause(RuntimeServices& services, TypingState& state) {
+  if (services.ResumeThread(state.thread) != 0) {
+    services.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
+  } else {
+    services.SuspendThread(state.thread);
+    services.SetProperty(Control::按钮1, Property::Caption, Text("继续"));
+  }
+}
+
+void TypingWorker(RuntimeServices& services, TypingJob job) {
+  services.SetProperty(job.target, Property::Content, Text());
+  if (job.interval == 0) job.interval = 250;
+  for (const Text& step : TypingSteps(job.text)) {
+    // A pause holds here, before the next character; a stop ends the run.
+    if (!services.ProcessEvents()) return;
+    services.AppendText(job.target, {step});
+    services.RefreshNow(job.target);
+    if (!services.Delay(job.interval)) return;
+  }
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "framework/RuntimeServices.h"
+
+// The typing effect: the editor's script is taken, the editor emptied, and the
+// script typed back one character per step on a worker thread.
+struct TypingJob {
+  Control target = Control::编辑框1;
+  Text text;         // the whole script of the current run
+  int interval = 0;  // milliseconds after each step; 0 means 250, negative no pause
+};
+
+struct TypingState {
+  TypingJob job;
+  int thread = 0;  // TypingThread: the latest worker's handle, 0 before the first run
+};
+
+// 按钮7 "打字" and Ctrl+Q. A start while a run is typing or paused stops that run
+// and starts over with its whole script, so nothing of it is lost.
+void StartTyping(RuntimeServices& services, TypingState& state);
+// 按钮1 "打字控制": pauses before the next character, or continues with it.
+void ToggleTypingPause(RuntimeServices& services, TypingState& state);
+// The worker's routine; it types its own copy of the job.
+void TypingWorker(RuntimeServices& services, TypingJob job);
+
+// The steps of a script: whole characters, with CR LF as one step. An empty
+// script has one empty step.
+std::vector<Text> TypingSteps(const Text& script);
+// The pause after each step for the speed box's text: number × 30 ms, truncated.
+int TypingInterval(RuntimeServices& services, const Text& speed);

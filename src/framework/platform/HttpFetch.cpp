@@ -1,0 +1,135 @@
+#include "framework/platform/HttpFetch.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+constexpr char kUserAgent[] = "OrvaneNotepad/6.3";
+constexpr long kMaxRedirects = 5;
+
+// curl_global_init is not thread-safe in every libcurl we may be linked against, so
+// it runs once; the matching cleanup is left to process exit because another thread
+// may still be fetching while static objects are destroyed.
+bool EnsureCurlInitialised() {
+  static std::once_flag once;
+  static bool ok = false;
+  std::call_once(once, [] { ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+  return ok;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  std::size_t i = 0;
+  for (; prefix[i] != '\0'; ++i) {
+    if (i >= text.size()) return false;
+    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+
+struct Sink {
+  CURL* curl = nullptr;
+  ByteBuffer* body = nullptr;
+  std::size_t maxBytes = 0;
+};
+
+// Grows the buffer itself so that its capacity never passes maxBytes, whatever a
+// server announces or sends.
+std::size_t Collect(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* sink = static_cast<Sink*>(user);
+  ByteBuffer& body = *sink->body;
+  const std::size_t n = size * count;
+  const std::size_t room = sink->maxBytes - body.size();
+  const std::size_t taken = std::min(n, room);
+
+  if (body.size() + taken > body.capacity()) {
+    std::size_t wanted = std::max(body.capacity() * 2, body.size() + taken);
+    if (body.empty()) {
+      curl_off_t announced = -1;
+      if (curl_easy_getinfo(sink->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) ==
+              CURLE_OK &&
+          announced > 0) {
+        wanted = std::max(wanted, static_cast<std::size_t>(announced));
+      }
+    }
+    body.reserve(std::min(wanted, sink->maxBytes));
+  }
+  body.insert(body.end(), data, data + taken);
+  // Taking less than offered makes libcurl end the transfer with a write error.
+  return taken;
+}
+
+struct CurlDeleter {
+  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct HeaderListDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+}  // namespace
+
+FetchResult FetchHttp(const std::string& url, const FetchOptions& options) {
+  FetchResult result;
+  // No scheme guessing: an address names its scheme, and only the web ones are ours.
+  if (!StartsWithNoCase(url, "http://") && !StartsWithNoCase(url, "https://")) return result;
+  if (url.find('\0') != std::string::npos) return result;
+  if (!EnsureCurlInitialised()) return result;
+
+  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+  if (!curl) return result;
+  CURL* h = curl.get();
+
+  // The default Accept is replaced rather than added to, so it is sent once.
+  std::unique_ptr<curl_slist, HeaderListDeleter> headers(curl_slist_append(nullptr, "Accept: */*"));
+  if (!headers) return result;
+
+  Sink sink{h, &result.body, options.maxBytes};
+
+  bool ok = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK;
+#if LIBCURL_VERSION_NUM >= 0x075500
+  ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
+#else
+  ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS) == CURLE_OK;
+  ok = ok &&
+       curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS) == CURLE_OK;
+#endif
+  ok = ok && curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent) == CURLE_OK;
+  // Always fetched anew: libcurl keeps no HTTP cache, and this handle (with its
+  // connection and DNS entries) lives for this one call only, so there is nothing
+  // to bypass with Pragma or Cache-Control.
+  ok = ok && curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L) == CURLE_OK;
+  // A moved release page (say from http to https) should still be found, as the
+  // system HTTP stacks of desktop programs do; a loop ends after a few hops.
+  ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+  // No SIGALRM for name look-up time-outs: the call must be safe on any thread.
+  ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                              static_cast<long>(std::max(options.connectTimeoutMs, 1))) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS,
+                              static_cast<long>(std::max(options.totalTimeoutMs, 1))) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
+  // Proxies are deliberately left as libcurl takes them from the environment: that
+  // is where a Linux desktop user sets them, and no_proxy is honoured too.
+  if (!ok) return result;
+
+  const CURLcode code = curl_easy_perform(h);
+
+  long status = 0;
+  if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) {
+    result.httpStatus = static_cast<int>(status);
+  }
+  result.complete = code == CURLE_OK && status >= 200 && status <= 299;
+  return result;
+}
