@@ -1,0 +1,314 @@
+#!/usr/bin/env python3
+"""What the end-to-end tests share: their own Xvfb, the real program, real input through
+xdotool, screenshots.
+
+Each test script takes the program's path as its first argument (or ORVANE_NOTEPAD=...).
+
+Screenshots are taken with ImageMagick's `import`, decoded to raw RGB and measured here.
+When the test fails they are copied into the current directory and their paths printed.
+"""
+
+import os
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+PROGRAM = [os.environ.get("ORVANE_NOTEPAD", "")]  # set by main()
+
+WINDOW_WIDTH, WINDOW_HEIGHT = 783, 583
+PROGRAM_NAME = "Orvane教程视频录制记事本DIY版V6.3 "
+HOME_PAGE = "www.orvane.example"
+
+# Client coordinates (left, top, width, height) from the window's design.
+LOGO = (3, 3, 153, 93)
+BANNER = (163, 43, 603, 53)
+TOOLBAR = (160, 3, 520, 33)  # the buttons and the speed box, right of the logo
+MOVE_UP_BUTTON = (683, 3, 33, 33)
+VERSION_LABEL_POINT = (750, 8)  # inside the "V6.3" label (723, -3, 53, 23)
+EDITOR_NORMAL_TOP, EDITOR_NORMAL_HEIGHT = 103, 453
+EDITOR_COMPACT_TOP, EDITOR_COMPACT_HEIGHT = 23, 553
+MENU_ITEMS = 6  # 退出, 上移还原, 本软件更新, 定制软件专版, 关于Orvane, 对本软件有建议或意见
+EXIT_ITEM, RESTORE_ITEM = 0, 1
+
+COLOUR_TOLERANCE = 12  # per channel, for "same colour" on a pixel
+WAIT_SECONDS = 10
+
+
+def run(args, timeout=10, check=True, env=None):
+    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
+                          check=check, env=env)
+
+
+class Shot:
+    """A screenshot as raw 8-bit RGB; coordinates are relative to its top left corner."""
+
+    def __init__(self, path, width, height, rgb):
+        self.path, self.width, self.height, self.rgb = path, width, height, rgb
+
+    def pixel(self, x, y):
+        i = 3 * (y * self.width + x)
+        return tuple(self.rgb[i:i + 3])
+
+    def pixels(self, region):
+        left, top, width, height = region
+        for y in range(max(top, 0), min(top + height, self.height)):
+            for x in range(max(left, 0), min(left + width, self.width)):
+                yield self.pixel(x, y)
+
+    def spread(self, region):
+        """Standard deviation of the grey level (0..255) over a region."""
+        greys = [sum(p) / 3 for p in self.pixels(region)]
+        mean = sum(greys) / len(greys)
+        return (sum((g - mean) ** 2 for g in greys) / len(greys)) ** 0.5
+
+    def fraction_unlike(self, region, colour):
+        """Share of a region's pixels whose colour differs from `colour`."""
+        pixels = list(self.pixels(region))
+        return sum(1 for p in pixels if not similar(p, colour)) / len(pixels)
+
+    def fraction_changed(self, other, region):
+        """Share of a region's pixels that differ between two shots."""
+        pairs = list(zip(self.pixels(region), other.pixels(region)))
+        return sum(1 for a, b in pairs if not similar(a, b)) / len(pairs)
+
+    def first_row_unlike(self, x, rows, colour):
+        """The first y in `rows` at column x whose pixel is not `colour`, or None."""
+        for y in rows:
+            if not similar(self.pixel(x, y), colour):
+                return y
+        return None
+
+
+def text_lines(shot):
+    """(first, last) rows of each line of dark text in a shot, leaving out a 2-pixel frame."""
+    inked = [y for y in range(2, shot.height - 2)
+             if any(sum(shot.pixel(x, y)) < 3 * 128 for x in range(4, shot.width - 4))]
+    lines = []
+    for y in inked:
+        if lines and y - lines[-1][1] <= 4:  # gaps inside a line of glyphs are small
+            lines[-1][1] = y
+        else:
+            lines.append([y, y])
+    return lines
+
+
+def similar(a, b):
+    return all(abs(p - q) <= COLOUR_TOLERANCE for p, q in zip(a, b))
+
+
+class ProgramTestCase(unittest.TestCase):
+    """A test with its own X server and the program under test; screenshots are kept on
+    failure."""
+
+    SHOT_PREFIX = "e2e-"
+
+
+    def setUp(self):
+        self.assertTrue(PROGRAM[0] and os.access(PROGRAM[0], os.X_OK),
+                        "give the program's path as the first argument or in ORVANE_NOTEPAD")
+        self.work = tempfile.mkdtemp(prefix="orvane-e2e-")
+        self.shots = {}  # label: path
+        self.xvfb = None
+        self.program = None
+        self.program_log = None
+        self.start_xvfb()
+
+    def tearDown(self):
+        for process in (self.program, self.xvfb):
+            if process is not None and process.poll() is None:
+                process.kill()
+            if process is not None:
+                try:
+                    process.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    pass
+        if self.program_log is not None:
+            self.program_log.close()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    # --- the X server and the program -------------------------------------------------
+
+    def start_xvfb(self):
+        # Xvfb picks a free display number itself and writes it to the pipe once it accepts
+        # connections, so parallel tests never race for the same number.
+        read_end, write_end = os.pipe()
+        try:
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24",
+                 "-nolisten", "tcp"],
+                pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.close(write_end)
+            write_end = None
+            number = b""
+            deadline = time.monotonic() + WAIT_SECONDS
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                chunk = self.read_with_deadline(read_end, deadline)
+                if not chunk:
+                    break
+                number += chunk
+        finally:
+            if write_end is not None:
+                os.close(write_end)
+            os.close(read_end)
+        self.assertTrue(number.strip().isdigit(), "Xvfb did not report a display number")
+        self.env = dict(os.environ)
+        self.env["DISPLAY"] = ":" + number.strip().decode()
+        self.env["QT_QPA_PLATFORM"] = "xcb"
+        self.env["XDG_RUNTIME_DIR"] = self.work
+        self.wait_until(lambda: run(["xdpyinfo"], check=False, env=self.env).returncode == 0,
+                        "Xvfb answering")
+
+    @staticmethod
+    def read_with_deadline(fd, deadline):
+        ready, _, _ = select.select([fd], [], [], max(0.0, deadline - time.monotonic()))
+        return os.read(fd, 64) if ready else b""
+
+    def start_program(self):
+        self.program_log = open(os.path.join(self.work, "program.log"), "wb")
+        self.program = subprocess.Popen([PROGRAM[0]], env=self.env, cwd=self.work,
+                                        stdout=self.program_log, stderr=subprocess.STDOUT)
+
+        def window():
+            self.assertIsNone(self.program.poll(), "the program ended during start-up")
+            found = self.xdotool("search", "--onlyvisible", "--name", "Orvane", check=False)
+            return found.split()[0] if found.strip() else None
+
+        return self.wait_until(window, "the main window to be shown")
+
+    def xdotool(self, *args, check=True):
+        if args and args[0] == "mousemove":
+            self.pointer = None  # only click_client keeps track of where the pointer is
+        return run(["xdotool", *args], check=check, env=self.env).stdout.decode()
+
+    def geometry(self, window):
+        fields = dict(line.split("=", 1)
+                      for line in self.xdotool("getwindowgeometry", "--shell", window).split())
+        return tuple(int(fields[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+    def visible_windows(self):
+        return set(self.xdotool("search", "--onlyvisible", "--class", "orvane-notepad",
+                                check=False).split())
+
+    # --- waiting, pointer, screenshots -------------------------------------------------
+
+    def wait_until(self, probe, what, seconds=WAIT_SECONDS):
+        deadline = time.monotonic() + seconds
+        while True:
+            result = probe()
+            if result:
+                return result
+            if time.monotonic() > deadline:
+                self.fail("timed out waiting for " + what)
+            time.sleep(0.05)
+
+    def click_client(self, x, y):
+        target = (self.origin[0] + x, self.origin[1] + y)
+        # "mousemove --sync" waits for motion, so it would hang on the spot it is at.
+        if getattr(self, "pointer", None) != target:
+            self.xdotool("mousemove", "--sync", str(target[0]), str(target[1]))
+        self.pointer = target
+        self.xdotool("click", "1")
+
+    def shot(self, label, region=None):
+        """Screenshot of a screen region, by default the main window's client area.
+
+        The latest shot of each label is kept for the failure report."""
+        index = list(self.shots).index(label) if label in self.shots else len(self.shots)
+        path = os.path.join(self.work, "%d-%s.png" % (index + 1, label))
+        left, top, width, height = region or (*self.origin, WINDOW_WIDTH, WINDOW_HEIGHT)
+        run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, left, top),
+             "+repage", path], env=self.env)
+        self.shots[label] = path
+        rgb = run(["convert", path, "-depth", "8", "rgb:-"]).stdout
+        self.assertEqual(len(rgb), 3 * width * height, "screenshot size")
+        return Shot(path, width, height, rgb)
+
+    def settled_shot(self, label, ready, region=None):
+        """A screenshot once `ready` holds for it and painting has settled (two shots in a
+        row agree). If that never happens, the last shot, for the checks to explain."""
+        previous = None
+        deadline = time.monotonic() + WAIT_SECONDS
+        while True:
+            current = self.shot(label, region)
+            if previous is not None and current.rgb == previous.rgb and ready(current):
+                return current
+            if time.monotonic() > deadline:
+                return current
+            previous = current
+            time.sleep(0.05)
+
+    def open_menu(self):
+        """Hovers the "V6.3" label until the pop-up menu appears; returns its window."""
+        before = self.visible_windows()
+        x, y = VERSION_LABEL_POINT
+        left, top = self.origin
+        for attempt in range(5):
+            # Come from outside the label so that it sees the pointer arrive and move.
+            self.xdotool("mousemove", "--sync", str(left + 400), str(top + 300))
+            time.sleep(0.1)
+            self.xdotool("mousemove", "--sync", str(left + x + attempt), str(top + y))
+            self.xdotool("mousemove", str(left + x + attempt + 1), str(top + y))
+            deadline = time.monotonic() + 2
+            while time.monotonic() < deadline:
+                new = self.visible_windows() - before
+                if new:
+                    self.assertEqual(len(new), 1, "more than one new window: %s" % new)
+                    return new.pop()
+                time.sleep(0.05)
+        self.fail("the menu did not appear when the pointer moved over V6.3")
+
+    def menu_item_point(self, menu, item):
+        """Screen point in the middle of a menu item: the menu is a column of equal rows."""
+        left, top, width, height = self.geometry(menu)
+        row = height / MENU_ITEMS
+        return left + width // 2, int(top + row * (item + 0.5))
+
+    def check_menu_rows(self, menu):
+        """The menu shows one line of text in each of its equal rows, and nothing else."""
+        left, top, width, height = self.geometry(menu)
+        menu_shot = self.settled_shot("menu", lambda s: len(text_lines(s)) == MENU_ITEMS,
+                                      (left, top, width, height))
+        lines = text_lines(menu_shot)
+        self.assertEqual(len(lines), MENU_ITEMS, "text lines in the menu: %s" % lines)
+        row = height / MENU_ITEMS
+        for index, (first, last) in enumerate(lines):
+            middle = (first + last) / 2
+            self.assertTrue(row * index <= middle < row * (index + 1),
+                            "menu line %d (y %d..%d) is outside its row" % (index, first, last))
+
+    def choose_menu_item(self, item):
+        menu = self.open_menu()
+        self.check_menu_rows(menu)
+        x, y = self.menu_item_point(menu, item)
+        self.xdotool("mousemove", "--sync", str(x), str(y))
+        time.sleep(0.1)  # let the menu highlight the item under the pointer
+        self.xdotool("click", "1")
+        return menu
+
+    def keep_screenshots(self):
+        saved = []
+        for path in self.shots.values():
+            target = os.path.join(os.getcwd(), self.SHOT_PREFIX + os.path.basename(path))
+            if os.path.exists(path):
+                shutil.copyfile(path, target)
+                saved.append(target)
+        log = os.path.join(self.work, "program.log")
+        if os.path.exists(log):
+            if self.program_log is not None:
+                self.program_log.flush()
+            with open(log, "rb") as f:
+                sys.stderr.write("program output:\n" + f.read().decode("utf-8", "replace"))
+        for target in saved:
+            sys.stderr.write("screenshot: %s\n" % target)
+
+
+
+
+def main():
+    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
+        PROGRAM[0] = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)
