@@ -1,5 +1,6 @@
 #include "aids/TypingEffect.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -56,11 +57,22 @@ void ToggleTypingPause(RuntimeServices& services, TypingState& state) {
 void TypingWorker(RuntimeServices& services, TypingJob job) {
   services.SetProperty(job.target, Property::Content, Text());
   if (job.interval == 0) job.interval = 250;
+  // Steps keep to a beat of the interval: the time a step takes comes off its pause,
+  // so the rhythm does not drag. After a pause the beat starts afresh.
+  long long beat = services.TickCount();
   for (const Text& step : TypingSteps(job.text)) {
     // A pause holds here, before the next character; a stop ends the run.
     if (!services.ProcessEvents()) return;
+    const long long now = services.TickCount();
+    if (job.interval < 0 || now - beat > job.interval) beat = now;
     services.AppendText(job.target, {step});
     services.RefreshNow(job.target);
-    if (!services.Delay(job.interval)) return;
+    if (job.interval < 0) {
+      if (!services.Delay(job.interval)) return;
+      continue;
+    }
+    beat += job.interval;
+    const long long wait = beat - services.TickCount();
+    if (!services.Delay(static_cast<int>(std::max(wait, 0LL)))) return;
   }
 }

@@ -124,6 +124,8 @@ class RuntimeServices {
   // unknown handle.
   virtual int SuspendThread(int handle) = 0;
   virtual int ResumeThread(int handle) = 0;
+  // Milliseconds on a steady clock (the tick count).
+  virtual long long TickCount() = 0;
   // Sleeps (a negative time counts as 0). On a worker, false when the thread was
   // asked to end (at once, without sleeping on).
   virtual bool Delay(int milliseconds) = 0;

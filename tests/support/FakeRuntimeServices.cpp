@@ -268,11 +268,17 @@ int FakeRuntimeServices::SuspendThread(int handle) { return threads_.Suspend(han
 
 int FakeRuntimeServices::ResumeThread(int handle) { return threads_.Resume(handle); }
 
+long long FakeRuntimeServices::TickCount() {
+  std::lock_guard lock(mutex_);
+  return now_;
+}
+
 bool FakeRuntimeServices::Delay(int milliseconds) {
   std::function<void(int)> hook;
   {
     std::lock_guard lock(mutex_);
     delays_.push_back(milliseconds);
+    now_ += std::max(milliseconds, 0);
     hook = onDelay;
   }
   if (hook) hook(milliseconds);

@@ -109,6 +109,8 @@ class FakeRuntimeServices : public RuntimeServices {
   bool IsThreadRunning(int handle) override;
   int SuspendThread(int handle) override;
   int ResumeThread(int handle) override;
+  // Time moves only when Delay is called: by the time asked for.
+  long long TickCount() override;
   bool Delay(int milliseconds) override;
   bool DelayWithEvents(int milliseconds) override;
   bool ProcessEvents() override;
@@ -138,6 +140,7 @@ class FakeRuntimeServices : public RuntimeServices {
   bool modified_ = false;
   std::map<Text, Page> pages_;
   std::vector<int> delays_;
+  long long now_ = 1000;
   int hotKeyCalls_ = 0;
   mutable std::recursive_mutex mutex_;
   OpenFiles openFiles_;

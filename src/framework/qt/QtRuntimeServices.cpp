@@ -531,6 +531,12 @@ int QtRuntimeServices::SuspendThread(int handle) { return threads_.Suspend(handl
 
 int QtRuntimeServices::ResumeThread(int handle) { return threads_.Resume(handle); }
 
+long long QtRuntimeServices::TickCount() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 bool QtRuntimeServices::Delay(int milliseconds) {
   return threads_.Wait(std::chrono::milliseconds(std::max(milliseconds, 0)));
 }

@@ -60,6 +60,7 @@ class QtRuntimeServices : public RuntimeServices {
   bool IsThreadRunning(int handle) override;
   int SuspendThread(int handle) override;
   int ResumeThread(int handle) override;
+  long long TickCount() override;
   bool Delay(int milliseconds) override;
   bool DelayWithEvents(int milliseconds) override;
   bool ProcessEvents() override;
