@@ -3,6 +3,7 @@
 #include "aids/TypingEffect.h"
 #include "app/LayoutHandlers.h"
 #include "app/StartupAndExit.h"
+#include "document/EditorAppearance.h"
 
 namespace {
 
@@ -27,6 +28,27 @@ void TypingControlClicked(Program& program, const Event&) {
   ToggleTypingPause(program.services, program.typing);
 }
 
+void OpenClicked(Program& program, const Event&) {
+  OpenDocument(program.services, program.document);
+}
+
+void SaveClicked(Program& program, const Event&) {
+  SaveDocument(program.services, program.document, Text(), false);
+}
+
+void SaveAsClicked(Program& program, const Event&) {
+  SaveDocumentAs(program.services, program.document);
+}
+
+void CloseRequested(Program& program, const Event& event) {
+  event.refused = !MainWindowCloseRequested(program);
+}
+
+template <void (*Handler)(RuntimeServices&)>
+void WithServices(Program& program, const Event&) {
+  Handler(program.services);
+}
+
 }  // namespace
 
 const std::vector<EventBinding>& MainWindowEvents() {
@@ -35,6 +57,13 @@ const std::vector<EventBinding>& MainWindowEvents() {
       On(EventKind::Destroyed, Control::_启动窗口, Run<MainWindowDestroyed>),
       On(EventKind::Clicked, Control::按钮7, StartTypingClicked),
       On(EventKind::Clicked, Control::按钮1, TypingControlClicked),
+      On(EventKind::CloseRequested, Control::_启动窗口, CloseRequested),
+      On(EventKind::RightMouseDown, Control::图片框1, WithServices<ChooseLogoPicture>),
+      On(EventKind::Clicked, Control::按钮2, OpenClicked),
+      On(EventKind::Clicked, Control::按钮3, SaveClicked),
+      On(EventKind::Clicked, Control::按钮4, SaveAsClicked),
+      On(EventKind::Clicked, Control::按钮6, WithServices<UndoEdit>),
+      On(EventKind::Clicked, Control::按钮8, WithServices<ChooseEditorFont>),
       On(EventKind::Clicked, Control::按钮9, Run<ClearEditor>),
       On(EventKind::Clicked, Control::按钮13, Run<CompactLayout>),
       On(EventKind::MouseMoved, Control::透明标签1, Run<ShowMainMenu>),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "aids/TypingEffect.h"
+#include "document/DocumentFiles.h"
 #include "framework/RuntimeServices.h"
 
 // The program-wide objects and values, created at start-up and released by the
@@ -11,6 +12,7 @@ struct Program {
   Program& operator=(const Program&) = delete;
 
   RuntimeServices& services;
-  Text CurrentFileName;
-  TypingState typing;  // TypingJob and TypingThread
+  DocumentState document;       // CurrentFileName and how the file was encoded
+  TypingState typing;           // TypingJob and TypingThread
+  bool closeConfirmed = false;  // "退出" has asked about changed text already
 };

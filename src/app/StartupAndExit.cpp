@@ -4,9 +4,19 @@ void MainWindowCreated(Program& program) { program.services.ApplyFlatStyle(1); }
 
 void MainWindowDestroyed(Program&) {}
 
-void ExitProgram(Program& program) { program.services.CloseWindow(Control::_启动窗口); }
+void ExitProgram(Program& program) {
+  if (AskToSaveChanges(program.services, program.document)) return;
+  program.closeConfirmed = true;
+  program.services.CloseWindow(Control::_启动窗口);
+}
+
+bool MainWindowCloseRequested(Program& program) {
+  // "退出" has asked already; any other close (window manager, log-out) asks now.
+  if (program.closeConfirmed) return true;
+  return !AskToSaveChanges(program.services, program.document);
+}
 
 void ReleaseProgram(Program& program) {
-  program.CurrentFileName.clear();
+  program.document.CurrentFileName.clear();
   program.typing.job.text.clear();
 }

@@ -6,7 +6,11 @@
 void MainWindowCreated(Program& program);
 // The destroyed handler of _启动窗口.
 void MainWindowDestroyed(Program& program);
-// Menu "退出": closes the main window, which ends the program.
+// Menu "退出": asks about changed text, then closes the main window, which ends
+// the program.
 void ExitProgram(Program& program);
+// Any request to close the main window; false keeps it open (the user cancelled
+// the question about changed text).
+bool MainWindowCloseRequested(Program& program);
 // The exit routine: releases the program-wide values once the message loop ended.
 void ReleaseProgram(Program& program);

@@ -7,6 +7,7 @@
 // The events the window and its controls raise to the program's logic.
 enum class EventKind {
   Created,          // the window and its controls exist, window still hidden
+  CloseRequested,   // something asks the window to close; a handler may refuse
   Destroyed,        // the window has closed
   Clicked,          // a button was clicked
   MouseMoved,       // the mouse moved over the control
@@ -22,6 +23,7 @@ struct Event {
   MenuItem item = MenuItem::退出;  // for MenuItemClicked
   int first = 0;                   // Feedback arguments, or the mouse position
   int second = 0;
+  mutable bool refused = false;  // CloseRequested: set by a handler to keep the window
 };
 
 using EventSink = std::function<void(const Event&)>;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,3 +11,11 @@
 // U+FFFD (or "?" where GB18030 is the target), never a cut.
 std::string Utf8FromText(std::string_view text);
 Text TextFromUtf8(std::string_view utf8);
+
+// Converts between iconv encodings; nothing when the input holds any sequence that
+// is not valid in the source encoding (no replacement, no cut).
+std::optional<std::string> ConvertStrictly(const char* to, const char* from,
+                                           std::string_view input);
+// Whether the bytes are well-formed UTF-8 (no overlongs, surrogates or values past
+// U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);

@@ -242,6 +242,14 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
 void MainWindow::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  Event request;
+  request.kind = EventKind::CloseRequested;
+  request.source = name_;
+  Raise(request);
+  if (request.refused) {
+    event->ignore();
+    return;
+  }
   if (balloon_) balloon_->hide();
   event->accept();
   if (closed_) closed_();

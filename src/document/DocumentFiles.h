@@ -1,0 +1,34 @@
+#pragma once
+
+#include "framework/RuntimeServices.h"
+
+// How a script file was encoded when it was read; a save writes it back the same way.
+enum class TextEncoding {
+  Gbk,          // GBK / GB18030 bytes as the editor holds them (new files too)
+  Utf8,         // UTF-8 without a byte-order mark
+  Utf8WithBom,  // UTF-8 with EF BB BF
+  Utf16LeBom,   // UTF-16 little-endian with FF FE
+  Utf16BeBom,   // UTF-16 big-endian with FE FF
+};
+
+// The script's file: empty name before the first successful open or save.
+struct DocumentState {
+  Text CurrentFileName;
+  TextEncoding encoding = TextEncoding::Gbk;
+};
+
+// 按钮3 "保存" (useGivenName false) and the save inside SaveDocumentAs and
+// AskToSaveChanges. True when the user cancelled the save dialog.
+bool SaveDocument(RuntimeServices& services, DocumentState& document, const Text& name,
+                  bool useGivenName);
+// 按钮4 "另存".
+void SaveDocumentAs(RuntimeServices& services, DocumentState& document);
+// 按钮2 "打开".
+void OpenDocument(RuntimeServices& services, DocumentState& document);
+// Reads the file into the editor; true on success. A failed read changes nothing.
+bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text& path);
+// Asks whether to save changed text; true when the user cancelled what was about to
+// happen (the open, the exit, the close).
+bool AskToSaveChanges(RuntimeServices& services, DocumentState& document);
+bool IsDocumentChanged(RuntimeServices& services);
+void SetDocumentChanged(RuntimeServices& services, bool changed = true);

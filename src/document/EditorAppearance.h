@@ -1,0 +1,10 @@
+#pragma once
+
+#include "framework/RuntimeServices.h"
+
+// 按钮8 "字体": the font dialog's choice becomes the whole editor's font and colour.
+void ChooseEditorFont(RuntimeServices& services);
+// 按钮6 "撤销": the editor's own one-step undo.
+void UndoEdit(RuntimeServices& services);
+// Right mouse button on 图片框1: another picture for the logo box.
+void ChooseLogoPicture(RuntimeServices& services);
