@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFont>
 #include <QMessageBox>
+#include <QSessionManager>
 #include <QStyleFactory>
 
 #include "framework/platform/FatalError.h"
@@ -67,6 +68,17 @@ void QtHost::LoadWindow(const WindowDefinition& definition, EventSink sink) {
   state_->sink = sink;
   state_->window = std::make_unique<MainWindow>(definition, std::move(sink));
   state_->services.Attach(state_->window.get(), definition);
+  // A log-out asks the same question as any other close; Cancel cancels the log-out.
+  QObject::connect(state_->app.get(), &QGuiApplication::commitDataRequest,
+                   [this](QSessionManager& manager) {
+                     if (!state_->window || !manager.allowsInteraction()) return;
+                     Event request;
+                     request.kind = EventKind::CloseRequested;
+                     request.source = state_->window->Name();
+                     state_->sink(request);
+                     manager.release();
+                     if (request.refused) manager.cancel();
+                   });
   Event created;
   created.kind = EventKind::Created;
   created.source = definition.name;
