@@ -1,5 +1,6 @@
 #include "app/EventTable.h"
 
+#include "aids/ScreenCapture.h"
 #include "aids/TypingEffect.h"
 #include "app/LayoutHandlers.h"
 #include "app/StartupAndExit.h"
@@ -65,6 +66,7 @@ const std::vector<EventBinding>& MainWindowEvents() {
       On(EventKind::Clicked, Control::按钮6, WithServices<UndoEdit>),
       On(EventKind::Clicked, Control::按钮8, WithServices<ChooseEditorFont>),
       On(EventKind::Clicked, Control::按钮9, Run<ClearEditor>),
+      On(EventKind::Clicked, Control::按钮5, WithServices<CaptureScreenArea>),
       On(EventKind::Clicked, Control::按钮13, Run<CompactLayout>),
       On(EventKind::MouseMoved, Control::透明标签1, Run<ShowMainMenu>),
       On(EventKind::ContentChanged, Control::编辑框2, Run<TitleFromBanner>),

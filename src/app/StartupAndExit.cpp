@@ -1,6 +1,12 @@
 #include "app/StartupAndExit.h"
 
-void MainWindowCreated(Program& program) { program.services.ApplyFlatStyle(1); }
+#include "aids/ScreenCapture.h"
+
+void MainWindowCreated(Program& program) {
+  RuntimeServices& services = program.services;
+  services.ApplyFlatStyle(1);
+  WriteComponentFile(services, CaptureLibraryFile());
+}
 
 void MainWindowDestroyed(Program&) {}
 

@@ -36,27 +36,48 @@ xcb_keysym_t KeysymOfVirtualKey(int virtualKey) {
   if (virtualKey >= 0x70 && virtualKey <= 0x87) return XK_F1 + (virtualKey - 0x70);
   if (virtualKey >= 0x60 && virtualKey <= 0x69) return XK_KP_0 + (virtualKey - 0x60);
   switch (virtualKey) {
-    case 0x08: return XK_BackSpace;
-    case 0x09: return XK_Tab;
-    case 0x0D: return XK_Return;
-    case 0x1B: return XK_Escape;
-    case 0x20: return XK_space;
-    case 0x21: return XK_Prior;
-    case 0x22: return XK_Next;
-    case 0x23: return XK_End;
-    case 0x24: return XK_Home;
-    case 0x25: return XK_Left;
-    case 0x26: return XK_Up;
-    case 0x27: return XK_Right;
-    case 0x28: return XK_Down;
-    case 0x2D: return XK_Insert;
-    case 0x2E: return XK_Delete;
-    case 0x6A: return XK_KP_Multiply;
-    case 0x6B: return XK_KP_Add;
-    case 0x6D: return XK_KP_Subtract;
-    case 0x6E: return XK_KP_Decimal;
-    case 0x6F: return XK_KP_Divide;
-    default: return 0;
+    case 0x08:
+      return XK_BackSpace;
+    case 0x09:
+      return XK_Tab;
+    case 0x0D:
+      return XK_Return;
+    case 0x1B:
+      return XK_Escape;
+    case 0x20:
+      return XK_space;
+    case 0x21:
+      return XK_Prior;
+    case 0x22:
+      return XK_Next;
+    case 0x23:
+      return XK_End;
+    case 0x24:
+      return XK_Home;
+    case 0x25:
+      return XK_Left;
+    case 0x26:
+      return XK_Up;
+    case 0x27:
+      return XK_Right;
+    case 0x28:
+      return XK_Down;
+    case 0x2D:
+      return XK_Insert;
+    case 0x2E:
+      return XK_Delete;
+    case 0x6A:
+      return XK_KP_Multiply;
+    case 0x6B:
+      return XK_KP_Add;
+    case 0x6D:
+      return XK_KP_Subtract;
+    case 0x6E:
+      return XK_KP_Decimal;
+    case 0x6F:
+      return XK_KP_Divide;
+    default:
+      return 0;
   }
 }
 
@@ -90,8 +111,7 @@ bool KeyGrabs::Grab(int id, int modifiers, int virtualKey) {
   if (keycodes.empty()) return false;
   for (const Entry& entry : entries_) {
     const bool sharesKey = std::any_of(keycodes.begin(), keycodes.end(), [&](xcb_keycode_t code) {
-      return std::find(entry.keycodes.begin(), entry.keycodes.end(), code) !=
-             entry.keycodes.end();
+      return std::find(entry.keycodes.begin(), entry.keycodes.end(), code) != entry.keycodes.end();
     });
     if (entry.mask == *mask && sharesKey) return false;
   }
@@ -144,8 +164,7 @@ uint16_t KeyGrabs::NumLockMask(xcb_key_symbols_t* symbols) const {
   const std::vector<xcb_keycode_t> numLockKeys = KeycodesOf(symbols, XK_Num_Lock);
   if (numLockKeys.empty()) return 0;
   std::unique_ptr<xcb_get_modifier_mapping_reply_t, FreeDeleter> reply(
-      xcb_get_modifier_mapping_reply(connection_, xcb_get_modifier_mapping(connection_),
-                                     nullptr));
+      xcb_get_modifier_mapping_reply(connection_, xcb_get_modifier_mapping(connection_), nullptr));
   if (!reply) return 0;
   const xcb_keycode_t* map = xcb_get_modifier_mapping_keycodes(reply.get());
   const int perModifier = reply->keycodes_per_modifier;

@@ -78,8 +78,8 @@ bool GlobalHotKeys::OnKeyEvent(const void* xcbEvent) {
   if (number == 0) return false;
   // Auto-repeat comes as presses without a release in between (detectable auto-repeat)
   // or as a release and a press with the same time stamp.
-  const bool repeat = false ||
-                      (key->detail == lastReleasedKey_ && key->time == lastReleaseTime_);
+  const bool repeat =
+      heldKey != held_.end() || (key->detail == lastReleasedKey_ && key->time == lastReleaseTime_);
   if (heldKey == held_.end()) held_.push_back(key->detail);
   if (!repeat) {
     // Queued: the handler may open dialogs, which must not run inside the X event

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -8,8 +9,8 @@
 class KeyGrabs;
 
 // System-wide hot keys for the application's UI thread: X11 key grabs on the root
-// window, read through a native event filter. Use it on the UI thread only, after the
-// QGuiApplication exists. Grabbed key presses are not passed on to any window.
+// window, read through a native event filter. Use it on the UI thread only; Register
+// needs the QGuiApplication. Grabbed key presses are not passed on to any window.
 class GlobalHotKeys {
  public:
   GlobalHotKeys();

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "framework/ComponentFiles.h"
+#include "framework/RuntimeServices.h"
+
+// The capture library carried inside the program.
+ComponentFile CaptureLibraryFile();
+
+// 按钮5 "截图": hands the capture of a screen area to the capture library, with the
+// main window's handle; the window stays as it is. Returns when the capture is over.
+void CaptureScreenArea(RuntimeServices& services);
