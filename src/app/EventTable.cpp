@@ -5,6 +5,7 @@
 #include "app/LayoutHandlers.h"
 #include "app/StartupAndExit.h"
 #include "document/EditorAppearance.h"
+#include "online/OnlineServices.h"
 
 namespace {
 
@@ -72,6 +73,10 @@ const std::vector<EventBinding>& MainWindowEvents() {
       On(EventKind::ContentChanged, Control::编辑框2, Run<TitleFromBanner>),
       OnMenu(MenuItem::退出, Run<ExitProgram>),
       OnMenu(MenuItem::上移还原, Run<RestoreLayout>),
+      OnMenu(MenuItem::本软件更新, WithServices<OpenUpdatePage>),
+      OnMenu(MenuItem::定制软件专版, WithServices<OpenCustomEditionPages>),
+      OnMenu(MenuItem::关于Orvane, WithServices<OpenAboutPage>),
+      OnMenu(MenuItem::对本软件有建议或意见, WithServices<OpenFeedbackPage>),
   };
   return table;
 }

@@ -1,10 +1,12 @@
 #include "app/StartupAndExit.h"
 
 #include "aids/ScreenCapture.h"
+#include "online/OnlineServices.h"
 
 void MainWindowCreated(Program& program) {
   RuntimeServices& services = program.services;
   services.ApplyFlatStyle(1);
+  NetworkAndUpdateCheck(services);
   WriteComponentFile(services, CaptureLibraryFile());
 }
 

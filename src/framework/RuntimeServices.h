@@ -96,7 +96,9 @@ class RuntimeServices {
   virtual bool WriteText(int file, const std::vector<Value>& values) = 0;
   virtual void CloseFile(int file) = 0;
 
-  // --- Network and shell --------------------------------------------------------
+  // --- Network and shell ---------------------------------------------------------
+  // Whether the computer looks online (an interface up with a default route).
+  virtual bool IsOnline() = 0;
   // An HTTP/1.0 GET of the address; the body, partial on a failure midway, empty
   // when nothing arrived. httpStatus receives the response status (0: none).
   // Bounded by short time-outs and a size cap: a larger body is a failure.

@@ -174,10 +174,20 @@ class ProgramTestCase(unittest.TestCase):
 
         def window():
             self.assertIsNone(self.program.poll(), "the program ended during start-up")
+            self.dismiss_start_up_boxes()
             found = self.xdotool("search", "--onlyvisible", "--name", "Orvane", check=False)
             return found.split()[0] if found.strip() else None
 
         return self.wait_until(window, "the main window to be shown")
+
+    def dismiss_start_up_boxes(self):
+        """The online check may stand before the window: offline warning or update offer.
+        Esc closes either without opening anything."""
+        for title in ("语音可能不可用！", "有更新！"):
+            for box in self.xdotool("search", "--onlyvisible", "--name", "^%s$" % title,
+                                    check=False).split():
+                self.xdotool("windowfocus", "--sync", box, check=False)
+                self.xdotool("key", "Escape", check=False)
 
     def xdotool(self, *args, check=True):
         if args and args[0] == "mousemove":

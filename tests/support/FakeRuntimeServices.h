@@ -100,6 +100,7 @@ class FakeRuntimeServices : public RuntimeServices {
   Text ReadText(int file, std::optional<int> count) override;
   bool WriteText(int file, const std::vector<Value>& values) override;
   void CloseFile(int file) override;
+  bool IsOnline() override { return online; }
   ByteBuffer FetchUrl(const Text& address, int* httpStatus) override;
   void OpenUrl(const Text& address) override;
   int RegisterGlobalHotKey(Control window, Control notifyControl, int modifiers,
@@ -122,6 +123,7 @@ class FakeRuntimeServices : public RuntimeServices {
   bool CreateFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   bool ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
 
+  bool online = true;
   int mouseX = 0;
   int mouseY = 0;
   Text programDirectory = "/opt/orvane";

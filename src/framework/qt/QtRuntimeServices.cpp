@@ -16,6 +16,7 @@
 #include "framework/TextCodec.h"
 #include "framework/platform/HttpFetch.h"
 #include "framework/platform/LibraryBinding.h"
+#include "framework/platform/NetworkState.h"
 #include "framework/platform/ProgramLocation.h"
 #include "framework/platform/WholeFiles.h"
 #include "framework/qt/BalloonTip.h"
@@ -482,6 +483,8 @@ bool QtRuntimeServices::WriteText(int file, const std::vector<Value>& values) {
 void QtRuntimeServices::CloseFile(int file) { files_.Close(file); }
 
 // --- Network and shell --------------------------------------------------------
+
+bool QtRuntimeServices::IsOnline() { return HasNetworkConnection(); }
 
 ByteBuffer QtRuntimeServices::FetchUrl(const Text& address, int* httpStatus) {
   FetchResult result = FetchHttp(Utf8FromText(address));

@@ -50,6 +50,7 @@ class QtRuntimeServices : public RuntimeServices {
   bool WriteText(int file, const std::vector<Value>& values) override;
   void CloseFile(int file) override;
 
+  bool IsOnline() override;
   ByteBuffer FetchUrl(const Text& address, int* httpStatus) override;
   void OpenUrl(const Text& address) override;
 

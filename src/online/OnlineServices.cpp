@@ -1,0 +1,51 @@
+#include "online/OnlineServices.h"
+
+#include "online/VendorSite.h"
+
+namespace {
+constexpr const char* kVersion = "V6.3";
+}  // namespace
+
+Text ReleasePageAddress() { return ForumAddress("/thread-11379-1-1.html"); }
+
+Text ContactLink() {
+  return "tencent://AddContact/?fromId=45&fromSubId=1&subcmd=all&uin=" + ContactNumber() +
+         "&website=" + ForumHost();
+}
+
+void NetworkAndUpdateCheck(RuntimeServices& services) {
+  if (!services.IsOnline()) {
+    services.ShowMessageBox(Text("网络连接好像有点问题，请检查一下！"), kMbOk,
+                            Text("语音可能不可用！"));
+    return;
+  }
+  int status = 0;
+  const ByteBuffer page = services.FetchUrl(ReleasePageAddress(), &status);
+  // Only a page that really arrived can tell whether there is a newer version: a
+  // failed fetch, an error page or an empty body is no news at all.
+  if (status < 200 || status > 299 || page.empty()) return;
+  const Text text = services.ToText(page);
+  if (services.FindText(text, kVersion, 1, true) > -1) {
+    const Text banner = services.GetProperty(Control::编辑框2, Property::Content).AsText();
+    services.SetProperty(Control::_启动窗口, Property::Title, banner + " 最新版");
+    return;
+  }
+  if (services.ShowMessageBox(Text("将软件版本更新到最新！"), kMbYesNo, Text("有更新！")) ==
+      kAnswerYes)
+    services.OpenUrl(ReleasePageAddress());
+}
+
+void OpenUpdatePage(RuntimeServices& services) { services.OpenUrl(ReleasePageAddress()); }
+
+void OpenCustomEditionPages(RuntimeServices& services) {
+  services.OpenUrl(ForumAddress("/thread-12398-1-1.html"));
+  services.OpenUrl(ContactLink());
+}
+
+void OpenAboutPage(RuntimeServices& services) {
+  services.OpenUrl(ForumAddress("/thread-9282-1-1.html"));
+}
+
+void OpenFeedbackPage(RuntimeServices& services) {
+  services.OpenUrl(ForumAddress("/forum-72-1.html"));
+}
