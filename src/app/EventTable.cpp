@@ -1,5 +1,6 @@
 #include "app/EventTable.h"
 
+#include "aids/HotKeys.h"
 #include "aids/ScreenCapture.h"
 #include "aids/TypingEffect.h"
 #include "app/LayoutHandlers.h"
@@ -46,6 +47,16 @@ void CloseRequested(Program& program, const Event& event) {
   event.refused = !MainWindowCloseRequested(program);
 }
 
+void HotKeyPressed(Program& program, const Event& event) {
+  HotKeyCommands commands;
+  commands.startTyping = [&program] { StartTyping(program.services, program.typing); };
+  DispatchHotKey(program.hotKeys, event.first, commands);
+}
+
+void HotKeyTip(Program& program, const Event& event) {
+  ShowHotKeyTip(program.services, event.source);
+}
+
 template <void (*Handler)(RuntimeServices&)>
 void WithServices(Program& program, const Event&) {
   Handler(program.services);
@@ -58,6 +69,10 @@ const std::vector<EventBinding>& MainWindowEvents() {
       On(EventKind::Created, Control::_启动窗口, Run<MainWindowCreated>),
       On(EventKind::Destroyed, Control::_启动窗口, Run<MainWindowDestroyed>),
       On(EventKind::Clicked, Control::按钮7, StartTypingClicked),
+      On(EventKind::MouseMoved, Control::按钮7, HotKeyTip),
+      On(EventKind::MouseMoved, Control::按钮10, HotKeyTip),
+      On(EventKind::MouseMoved, Control::按钮11, HotKeyTip),
+      On(EventKind::Feedback, Control::标签1, HotKeyPressed),
       On(EventKind::Clicked, Control::按钮1, TypingControlClicked),
       On(EventKind::CloseRequested, Control::_启动窗口, CloseRequested),
       On(EventKind::RightMouseDown, Control::图片框1, WithServices<ChooseLogoPicture>),

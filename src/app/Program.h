@@ -1,5 +1,6 @@
 #pragma once
 
+#include "aids/HotKeys.h"
 #include "aids/TypingEffect.h"
 #include "document/DocumentFiles.h"
 #include "framework/RuntimeServices.h"
@@ -14,5 +15,6 @@ struct Program {
   RuntimeServices& services;
   DocumentState document;       // CurrentFileName and how the file was encoded
   TypingState typing;           // TypingJob and TypingThread
+  HotKeyNumbers hotKeys;        // Ctrl+A, Ctrl+Z, Ctrl+Q as registered
   bool closeConfirmed = false;  // "退出" has asked about changed text already
 };

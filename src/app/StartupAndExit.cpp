@@ -8,6 +8,7 @@ void MainWindowCreated(Program& program) {
   services.ApplyFlatStyle(1);
   NetworkAndUpdateCheck(services);
   WriteComponentFile(services, CaptureLibraryFile());
+  RegisterHotKeys(services, program.hotKeys);
 }
 
 void MainWindowDestroyed(Program&) {}

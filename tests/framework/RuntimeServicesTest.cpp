@@ -7,6 +7,7 @@
 
 #include "app/MainWindowDefinition.h"
 #include "framework/TextCodec.h"
+#include "framework/qt/BalloonTip.h"
 #include "framework/qt/ControlFonts.h"
 #include "framework/qt/MainWindow.h"
 #include "framework/qt/QtRuntimeServices.h"
@@ -241,6 +242,25 @@ class RuntimeServicesTest : public QObject {
     QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), Text("a\r\n"));
     QTest::keyClick(window.get(), Qt::Key_Escape);
     QVERIFY(window->isVisible());
+  }
+
+  // The whole tip stands on one line: nothing of it is cut or wrapped away.
+  void balloonShowsItsWholeTextNextToThePoint() {
+    QVERIFY(services.ShowBalloon(Control::气球提示框1, 300, 200, G("热键：CTRL+Z"), -1, Text()));
+    BalloonTip* balloon = window->Balloon();
+    QVERIFY(balloon->isVisible());
+    QVERIFY(std::abs(balloon->x() - 300) < 40 && std::abs(balloon->y() - 200) <= 2);
+    const QImage picture = balloon->grab().toImage();
+    const auto inkInColumns = [&](int from, int to) {
+      int ink = 0;
+      for (int x = from; x < to; ++x)
+        for (int y = 14; y < picture.height() - 2; ++y)
+          if (qGray(picture.pixel(x, y)) < 100) ++ink;
+      return ink;
+    };
+    const int width = picture.width();
+    QVERIFY2(inkInColumns(width * 2 / 3, width - 6) > 10, "the end of the text is drawn");
+    QVERIFY(picture.height() < 60);  // one line
   }
 
   void eventsOfTheControlsReachTheSink() {

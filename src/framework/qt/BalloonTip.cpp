@@ -39,7 +39,8 @@ void BalloonTip::ShowAt(QPoint tip, const QString& text, int icon, const QString
     contentWidth = std::max(contentWidth, titleWidth);
     contentHeight += std::max(QFontMetrics(bold).height(), icon_.isNull() ? 0 : 16) + 4;
   }
-  const QSize size(contentWidth + 2 * kPadding, contentHeight + 2 * kPadding + kTail);
+  // Two pixels of slack: the outline is drawn inside the widget's last pixel.
+  const QSize size(contentWidth + 2 * kPadding + 2, contentHeight + 2 * kPadding + kTail + 1);
   body_ = QRect(0, kTail, size.width() - 1, size.height() - kTail - 1);
 
   // The tail sits near the left end and points up at the tip; keep the box on screen.
