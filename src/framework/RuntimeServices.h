@@ -48,6 +48,11 @@ class RuntimeServices {
   // value switches it off. True when it was switched on.
   virtual bool ApplyFlatStyle(int style) = 0;
 
+  // Runs the work on the user-interface thread and returns when it is done. From a
+  // worker that has been asked to end, the work is skipped: a stopped worker can no
+  // longer change anything.
+  virtual void RunOnUiThread(const std::function<void()>& work) = 0;
+
   // --- Dialogs --------------------------------------------------------------
   // Shows the common dialog its type selects; true when the user confirmed.
   virtual bool OpenDialog(Control dialog) = 0;

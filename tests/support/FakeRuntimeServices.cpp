@@ -110,6 +110,11 @@ bool FakeRuntimeServices::ApplyFlatStyle(int style) {
   return style >= 1 && style <= 3;
 }
 
+void FakeRuntimeServices::RunOnUiThread(const std::function<void()>& work) {
+  std::lock_guard lock(mutex_);
+  if (!WorkerThreads::StopRequested(WorkerThreads::CurrentToken())) work();
+}
+
 bool FakeRuntimeServices::OpenDialog(Control dialog) {
   std::lock_guard lock(mutex_);
   Record(Call("OpenDialog", dialog));

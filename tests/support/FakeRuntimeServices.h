@@ -89,6 +89,8 @@ class FakeRuntimeServices : public RuntimeServices {
   int MouseX() override { return mouseX; }
   int MouseY() override { return mouseY; }
   bool ApplyFlatStyle(int style) override;
+  // Runs the work under the fake's lock, as the user-interface thread would one at a time.
+  void RunOnUiThread(const std::function<void()>& work) override;
   bool OpenDialog(Control dialog) override;
   int ShowMessageBox(const Value& message, int style, const std::optional<Text>& caption,
                      std::optional<Control> owner) override;

@@ -442,6 +442,13 @@ bool QtRuntimeServices::ApplyFlatStyle(int style) {
   });
 }
 
+void QtRuntimeServices::RunOnUiThread(const std::function<void()>& work) {
+  const void* worker = WorkerThreads::CurrentToken();
+  OnUiThread([&] {
+    if (!WorkerThreads::StopRequested(worker)) work();
+  });
+}
+
 // --- Dialogs ------------------------------------------------------------------
 
 bool QtRuntimeServices::OpenDialog(Control dialog) {

@@ -37,6 +37,7 @@ class QtRuntimeServices : public RuntimeServices {
   int MouseX() override;
   int MouseY() override;
   bool ApplyFlatStyle(int style) override;
+  void RunOnUiThread(const std::function<void()>& work) override;
 
   bool OpenDialog(Control dialog) override;
   int ShowMessageBox(const Value& message, int style, const std::optional<Text>& caption,
