@@ -4,7 +4,7 @@ start_xvfb() {
   local number
   for number in $(seq 90 140); do
     [[ -e /tmp/.X11-unix/X$number || -e /tmp/.X$number-lock ]] && continue
-    Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$number" -noreset -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
     XVFB_PID=$!
     export DISPLAY=":$number"
     for _ in $(seq 1 100); do

@@ -26,7 +26,7 @@ trap cleanup EXIT
 
 # Xvfb picks a free display number and reports it once it accepts connections.
 exec {display_fd}>"$work/display"
-Xvfb -displayfd "$display_fd" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd "$display_fd" -noreset -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 exec {display_fd}>&-
 for _ in $(seq 100); do

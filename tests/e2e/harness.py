@@ -115,9 +115,11 @@ class ProgramTestCase(unittest.TestCase):
         self.xvfb = None
         self.program = None
         self.program_log = None
+        # Cleanups run even when setUp fails half-way, unlike tearDown.
+        self.addCleanup(self.release_processes)
         self.start_xvfb()
 
-    def tearDown(self):
+    def release_processes(self):
         for process in (self.program, self.xvfb):
             if process is not None and process.poll() is None:
                 process.kill()
@@ -138,7 +140,7 @@ class ProgramTestCase(unittest.TestCase):
         read_end, write_end = os.pipe()
         try:
             self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24",
+                ["Xvfb", "-displayfd", str(write_end), "-noreset", "-screen", "0", "1280x800x24",
                  "-nolisten", "tcp"],
                 pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             os.close(write_end)

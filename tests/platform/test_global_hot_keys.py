@@ -123,7 +123,7 @@ class GlobalHotKeysTest(unittest.TestCase):
         read_end, write_end = os.pipe()
         try:
             self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "640x480x24",
+                ["Xvfb", "-displayfd", str(write_end), "-noreset", "-screen", "0", "640x480x24",
                  "-nolisten", "tcp"],
                 pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             os.close(write_end)

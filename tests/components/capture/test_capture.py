@@ -147,7 +147,7 @@ class XServerCase(unittest.TestCase):
         read_end, write_end = os.pipe()
         try:
             self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                ["Xvfb", "-displayfd", str(write_end), "-noreset", "-screen", "0",
                  "%dx%dx24" % self.screen, "-nolisten", "tcp"],
                 pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             os.close(write_end)
