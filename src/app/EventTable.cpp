@@ -47,8 +47,16 @@ void CloseRequested(Program& program, const Event& event) {
   event.refused = !MainWindowCloseRequested(program);
 }
 
+void ReadClicked(Program& program, const Event&) { StartOrContinueReading(program.Reading()); }
+
+void PauseClicked(Program& program, const Event&) { PauseReading(program.Reading()); }
+
+void StopClicked(Program& program, const Event&) { StopReading(program.Reading()); }
+
 void HotKeyPressed(Program& program, const Event& event) {
   HotKeyCommands commands;
+  commands.startOrContinueReading = [&program] { StartOrContinueReading(program.Reading()); };
+  commands.pauseReading = [&program] { PauseReading(program.Reading()); };
   commands.startTyping = [&program] { StartTyping(program.services, program.typing); };
   DispatchHotKey(program.hotKeys, event.first, commands);
 }
@@ -70,6 +78,9 @@ const std::vector<EventBinding>& MainWindowEvents() {
       On(EventKind::Destroyed, Control::_启动窗口, Run<MainWindowDestroyed>),
       On(EventKind::Clicked, Control::按钮7, StartTypingClicked),
       On(EventKind::MouseMoved, Control::按钮7, HotKeyTip),
+      On(EventKind::Clicked, Control::按钮10, ReadClicked),
+      On(EventKind::Clicked, Control::按钮11, PauseClicked),
+      On(EventKind::Clicked, Control::按钮12, StopClicked),
       On(EventKind::MouseMoved, Control::按钮10, HotKeyTip),
       On(EventKind::MouseMoved, Control::按钮11, HotKeyTip),
       On(EventKind::Feedback, Control::标签1, HotKeyPressed),

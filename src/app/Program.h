@@ -2,17 +2,29 @@
 
 #include "aids/HotKeys.h"
 #include "aids/TypingEffect.h"
+#include "audio/AudioPlayer.h"
 #include "document/DocumentFiles.h"
 #include "framework/RuntimeServices.h"
+#include "speech/ReadAloud.h"
+#include "speech/SpeechSession.h"
 
 // The program-wide objects and values, created at start-up and released by the
 // exit routine. Handlers reach the world only through `services`.
 struct Program {
-  explicit Program(RuntimeServices& runtime) : services(runtime) {}
+  // Constructing the objects writes their bundled libraries: bass.dll, then speex.dll
+  // and msc.dll.
+  explicit Program(RuntimeServices& runtime)
+      : services(runtime), player(runtime), speech(runtime) {}
+
+  // The read-aloud driver over this program's objects.
+  ReadAloud Reading() { return ReadAloud{services, speech, player, reading}; }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
   RuntimeServices& services;
+  AudioPlayer player;
+  SpeechSession speech;
+  ReadAloudState reading;
   DocumentState document;       // CurrentFileName and how the file was encoded
   TypingState typing;           // TypingJob and TypingThread
   HotKeyNumbers hotKeys;        // Ctrl+A, Ctrl+Z, Ctrl+Q as registered

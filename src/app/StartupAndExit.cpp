@@ -9,9 +9,17 @@ void MainWindowCreated(Program& program) {
   NetworkAndUpdateCheck(services);
   WriteComponentFile(services, CaptureLibraryFile());
   RegisterHotKeys(services, program.hotKeys);
+  program.speech.Initialize();  // failures are not reported here
+  program.player.InitDevice();
 }
 
-void MainWindowDestroyed(Program&) {}
+void MainWindowDestroyed(Program& program) {
+  // The reading stops first, so that no worker is inside the engine while it is
+  // finalised; a worker that does not leave in time keeps the engine as it is.
+  const bool workerGone = StopReadingForExit(program.Reading());
+  if (workerGone) program.speech.Finalize();
+  program.player.FreeDevice();
+}
 
 void ExitProgram(Program& program) {
   if (AskToSaveChanges(program.services, program.document)) return;

@@ -292,7 +292,15 @@ bool FakeRuntimeServices::Delay(int milliseconds) {
 
 bool FakeRuntimeServices::DelayWithEvents(int milliseconds) { return Delay(milliseconds); }
 
-bool FakeRuntimeServices::ProcessEvents() { return threads_.Checkpoint(); }
+bool FakeRuntimeServices::ProcessEvents() {
+  std::function<void()> hook;
+  {
+    std::lock_guard lock(mutex_);
+    hook = onProcessEvents;
+  }
+  if (hook) hook();
+  return threads_.Checkpoint();
+}
 
 std::vector<int> FakeRuntimeServices::Delays() const {
   std::lock_guard lock(mutex_);

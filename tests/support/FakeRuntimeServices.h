@@ -63,6 +63,8 @@ class FakeRuntimeServices : public RuntimeServices {
   void ScriptPage(const Text& address, Page page) { pages_[address] = std::move(page); }
   // Hot-key registrations answered with a refusal, by call order (0-based).
   std::vector<int> refusedHotKeyCalls;
+  // Called on the calling thread at every ProcessEvents (a worker's checkpoint).
+  std::function<void()> onProcessEvents;
   // Called on the delaying thread at every Delay, with the requested time.
   std::function<void(int milliseconds)> onDelay;
   std::vector<int> Delays() const;

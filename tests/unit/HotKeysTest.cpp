@@ -5,6 +5,7 @@
 #include "app/EventTable.h"
 #include "app/StartupAndExit.h"
 #include "support/FakeRuntimeServices.h"
+#include "support/ProgramFolder.h"
 
 namespace {
 
@@ -70,6 +71,7 @@ TEST(HotKeys, TipsShowTheButtonsHotKeyAtTheCursorWithoutIconOrTitle) {
 
 TEST(HotKeys, StartUpRegistersThemAfterTheCaptureLibraryAndCtrlQTypes) {
   FakeRuntimeServices services;
+  ProgramFolder folder(services);
   Program program(services);
   MainWindowCreated(program);
   const auto& calls = services.Calls();

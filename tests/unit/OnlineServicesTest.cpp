@@ -5,6 +5,7 @@
 #include "app/StartupAndExit.h"
 #include "online/VendorSite.h"
 #include "support/FakeRuntimeServices.h"
+#include "support/ProgramFolder.h"
 
 namespace {
 
@@ -100,6 +101,7 @@ TEST_F(OnlineServicesTest, FailedCheckShowsNothing) {
 TEST_F(OnlineServicesTest, StartUpGoesOnAfterThePromptEitherWay) {
   for (int answer : {kAnswerYes, kAnswerNo}) {
     FakeRuntimeServices local;
+    ProgramFolder folder(local);
     Program program(local);
     local.ScriptPage(ReleasePageAddress(), {Page("old page"), 200});
     local.ScriptMessageBoxAnswer(answer);

@@ -5,12 +5,16 @@
 #include "app/EventTable.h"
 #include "framework/ComponentFiles.h"
 #include "support/FakeRuntimeServices.h"
+#include "support/ProgramFolder.h"
 
 namespace {
 
 class StartupAndExitTest : public ::testing::Test {
  protected:
+  void SetUp() override { services.ClearCalls(); }  // construction wrote its libraries
+
   FakeRuntimeServices services;
+  ProgramFolder folder{services};
   Program program{services};
 };
 
@@ -19,6 +23,17 @@ TEST_F(StartupAndExitTest, CreatedHandlerSwitchesTheFlatStyleOnFirst) {
   ASSERT_FALSE(services.Calls().empty());
   EXPECT_EQ(services.Calls().front().operation, "ApplyFlatStyle");
   EXPECT_EQ(services.Calls().front().style, 1);
+}
+
+TEST_F(StartupAndExitTest, ConstructionWritesTheBundledLibrariesInOrder) {
+  FakeRuntimeServices fresh;
+  Program constructed(fresh);
+  std::vector<Text> written;
+  for (const auto& call : fresh.CallsOf("CreateFileBytes")) written.push_back(call.value.AsText());
+  EXPECT_EQ(written, (std::vector<Text>{fresh.programDirectory + "/bass.dll",
+                                        fresh.programDirectory + "/speex.dll",
+                                        fresh.programDirectory + "/msc.dll"}));
+  EXPECT_GT(fresh.Files()[fresh.programDirectory + "/msc.dll"].size(), 1000u);
 }
 
 TEST_F(StartupAndExitTest, ExitClosesTheMainWindow) {
@@ -69,17 +84,17 @@ TEST_F(StartupAndExitTest, BannerEditsRetitleTheWindow) {
 }
 
 constexpr std::uint8_t kImage[] = {0x7F, 'E', 'L', 'F', 0, 1, 2, 3};
-const ComponentFile kComponent{"bass.dll", kImage, kImage + sizeof kImage};
+const ComponentFile kComponent{"probe.dll", kImage, kImage + sizeof kImage};
 
 TEST_F(StartupAndExitTest, ComponentFileIsWrittenIntoTheProgramFolderWhenMissing) {
   WriteComponentFile(services, kComponent);
-  const Text path = services.programDirectory + "/bass.dll";
+  const Text path = services.programDirectory + "/probe.dll";
   ASSERT_EQ(services.Files().count(path), 1u);
   EXPECT_EQ(services.Files()[path], ByteBuffer(std::begin(kImage), std::end(kImage)));
 }
 
 TEST_F(StartupAndExitTest, ExistingComponentFileIsNeverOverwrittenWhateverItHolds) {
-  const Text path = services.programDirectory + "/bass.dll";
+  const Text path = services.programDirectory + "/probe.dll";
   services.Files()[path] = ByteBuffer();  // a damaged, empty copy stays in use
   WriteComponentFile(services, kComponent);
   EXPECT_TRUE(services.Files()[path].empty());
@@ -88,10 +103,10 @@ TEST_F(StartupAndExitTest, ExistingComponentFileIsNeverOverwrittenWhateverItHold
 }
 
 TEST_F(StartupAndExitTest, FailedComponentWriteIsNotReported) {
-  services.unwritablePaths.push_back(services.programDirectory + "/bass.dll");
+  services.unwritablePaths.push_back(services.programDirectory + "/probe.dll");
   WriteComponentFile(services, kComponent);
   EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty());
-  EXPECT_EQ(services.Files().count(services.programDirectory + "/bass.dll"), 0u);
+  EXPECT_EQ(services.Files().count(services.programDirectory + "/probe.dll"), 0u);
 }
 
 }  // namespace

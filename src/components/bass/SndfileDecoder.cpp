@@ -1,0 +1,107 @@
+#include <sndfile.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "Decoder.h"
+
+namespace bass {
+namespace {
+
+// While downloading, decode only with this many bytes in hand beyond the last read,
+// so that a decoder never waits for the network inside a read.
+constexpr std::int64_t kLookahead = 64 * 1024;
+
+class SndfileDecoder : public Decoder {
+ public:
+  explicit SndfileDecoder(std::shared_ptr<ByteSource> source) : source_(std::move(source)) {}
+  ~SndfileDecoder() override {
+    if (file_) sf_close(file_);
+  }
+
+  bool Open() {
+    if (source_->Size() < 0) source_->WaitComplete();  // libsndfile needs the length
+    if (source_->Size() <= 0) return false;
+    SF_VIRTUAL_IO io{&Length, &SeekTo, &ReadFrom, &WriteTo, &Tell};
+    file_ = sf_open_virtual(&io, SFM_READ, &info_, this);
+    if (!file_ || !UsableFormat(info_.samplerate, info_.channels) || info_.frames <= 0)
+      return false;
+    sf_command(file_, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+    // Some data opens but decodes to nothing: refuse it now rather than play silence.
+    pending_.resize(static_cast<std::size_t>(256 * info_.channels));
+    const sf_count_t got = sf_readf_short(file_, pending_.data(), 256);
+    if (got <= 0) return false;
+    pending_.resize(static_cast<std::size_t>(got * info_.channels));
+    return true;
+  }
+
+  int Rate() const override { return info_.samplerate; }
+  int Channels() const override { return info_.channels; }
+  std::int64_t Frames() const override { return info_.frames == SF_COUNT_MAX ? -1 : info_.frames; }
+
+  std::int64_t Read(std::int16_t* out, std::int64_t frames) override {
+    if (frames <= 0) return 0;
+    if (pendingAt_ < pending_.size()) {
+      const std::size_t left =
+          (pending_.size() - pendingAt_) / static_cast<std::size_t>(Channels());
+      const std::size_t take = std::min<std::size_t>(left, static_cast<std::size_t>(frames));
+      std::copy_n(pending_.begin() + static_cast<std::ptrdiff_t>(pendingAt_),
+                  take * static_cast<std::size_t>(Channels()), out);
+      pendingAt_ += take * static_cast<std::size_t>(Channels());
+      return static_cast<std::int64_t>(take);
+    }
+    if (!source_->Complete() && source_->Available() - lastReadEnd_ < kLookahead)
+      return kWaitForData;
+    const sf_count_t got = sf_readf_short(file_, out, frames);
+    return got > 0 ? got : 0;
+  }
+
+  bool Seek(std::int64_t frame) override {
+    if (frame < 0 || !source_->Complete() || (Frames() >= 0 && frame > Frames())) return false;
+    if (sf_seek(file_, frame, SEEK_SET) != frame) return false;
+    pending_.clear();
+    pendingAt_ = 0;
+    return true;
+  }
+
+ private:
+  static SndfileDecoder& Self(void* user) { return *static_cast<SndfileDecoder*>(user); }
+  static sf_count_t Length(void* user) { return Self(user).source_->Size(); }
+  static sf_count_t Tell(void* user) { return Self(user).pos_; }
+  static sf_count_t WriteTo(const void*, sf_count_t, void*) { return 0; }
+  static sf_count_t SeekTo(sf_count_t offset, int whence, void* user) {
+    SndfileDecoder& self = Self(user);
+    sf_count_t base = 0;
+    if (whence == SEEK_CUR) base = self.pos_;
+    if (whence == SEEK_END) base = self.source_->Size();
+    const sf_count_t target = base + offset;
+    if (target < 0) return -1;
+    self.pos_ = target;
+    return target;
+  }
+  static sf_count_t ReadFrom(void* out, sf_count_t count, void* user) {
+    SndfileDecoder& self = Self(user);
+    const sf_count_t got = self.source_->Read(self.pos_, out, count);
+    self.pos_ += got;
+    self.lastReadEnd_ = self.pos_;
+    return got;
+  }
+
+  std::shared_ptr<ByteSource> source_;
+  SF_INFO info_{};
+  SNDFILE* file_ = nullptr;
+  sf_count_t pos_ = 0;
+  std::int64_t lastReadEnd_ = 0;
+  std::vector<std::int16_t> pending_;  // the frames decoded while checking the data
+  std::size_t pendingAt_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> OpenSndfileDecoder(const std::shared_ptr<ByteSource>& source) {
+  auto decoder = std::make_unique<SndfileDecoder>(source);
+  if (!decoder->Open()) return nullptr;
+  return decoder;
+}
+
+}  // namespace bass

@@ -1,0 +1,137 @@
+#include "speech/ReadAloud.h"
+
+namespace {
+
+enum class Buttons { Idle, Reading, Paused };
+
+void ShowButtons(RuntimeServices& services, Buttons buttons) {
+  services.SetProperty(Control::按钮10, Property::Disabled, buttons == Buttons::Reading);
+  services.SetProperty(Control::按钮11, Property::Disabled, buttons != Buttons::Reading);
+  services.SetProperty(Control::按钮12, Property::Disabled, buttons == Buttons::Idle);
+}
+
+constexpr int kPlaybackCheckMilliseconds = 100;
+
+}  // namespace
+
+void StartOrContinueReading(const ReadAloud& reading) {
+  ReadAloudState& state = reading.state;
+  if (state.worker <= 0) {
+    state.stream = 0;
+    state.started = false;
+    state.paused = 0;
+    state.savedPosition = 0;
+    int handle = 0;
+    const ReadAloud copy = reading;
+    if (!reading.services.StartThread([copy](int) { ReadAloudWorker(copy); }, 0, &handle))
+      handle = 0;
+    state.worker = handle;
+  } else if (state.paused == 1) {
+    // Continue where the pause left off; a pause during synthesis just lets the audio
+    // play when it arrives.
+    if (state.stream != 0) {
+      // Without restart the stream goes on from where it was paused, so nothing that
+      // was heard is heard twice; the saved position makes sure of the place.
+      reading.player.Play(state.stream, false);
+      reading.player.SetPosition(state.stream, state.savedPosition);
+      state.started = true;
+    }
+    state.paused = 0;
+  }
+  ShowButtons(reading.services, Buttons::Reading);
+}
+
+void PauseReading(const ReadAloud& reading) {
+  ReadAloudState& state = reading.state;
+  if (state.stream != 0) {
+    state.savedPosition = std::max<std::int64_t>(reading.player.GetPosition(state.stream), 0);
+    reading.player.Pause(state.stream);
+  }
+  state.paused = 1;
+  ShowButtons(reading.services, Buttons::Paused);
+}
+
+void StopReading(const ReadAloud& reading) {
+  ReadAloudState& state = reading.state;
+  if (state.worker > 0 && reading.services.KillThread(state.worker)) {
+    // The worker's own requests change nothing from here on; it leaves at its next step.
+    state.previousWorker = state.worker;
+    state.worker = 0;
+    if (state.stream != 0) reading.player.Stop(state.stream);
+  }
+  state.paused = 0;
+  state.savedPosition = 0;
+  ShowButtons(reading.services, Buttons::Idle);
+}
+
+bool StopReadingForExit(const ReadAloud& reading) {
+  StopReading(reading);
+  RuntimeServices& services = reading.services;
+  const int worker = reading.state.previousWorker;
+  for (int waited = 0; worker != 0 && services.IsThreadRunning(worker); waited += 10) {
+    if (waited >= 3000) return false;
+    services.DelayWithEvents(10);
+  }
+  return true;
+}
+
+ByteBuffer SynthesizeText(const ReadAloud& reading, const Text& text) {
+  RuntimeServices& services = reading.services;
+  reading.speech.BeginSession(Text("xiaoyu"), 0, 10, 0);
+  reading.speech.PutText(text);
+  // A stop is looked for between chunks, so it never waits for a long synthesis.
+  ByteBuffer image = reading.speech.ReceiveAudio([&services] { return services.ProcessEvents(); });
+  return image;
+}
+
+void ReadAloudWorker(const ReadAloud& reading) {
+  RuntimeServices& services = reading.services;
+  ReadAloudState& state = reading.state;
+  AudioPlayer& player = reading.player;
+
+  // A stopped reading's worker may still be leaving the engine: one at a time.
+  int previous = 0;
+  services.RunOnUiThread([&] { previous = state.previousWorker; });
+  while (previous != 0 && services.IsThreadRunning(previous))
+    if (!services.Delay(5)) return;
+
+  const Text text = services.GetProperty(Control::编辑框1, Property::Content).AsText();
+  const ByteBuffer image = SynthesizeText(reading, text);
+  if (!services.ProcessEvents()) {
+    reading.speech.EndSession();  // the engine stops working for a reading nobody hears
+    return;
+  }
+  const AudioPlayer::Handle stream = player.CreateStream(Text(), image, Text());
+  player.SetMasterVolume(0.99f);
+  services.RunOnUiThread([&] {
+    state.stream = stream;
+    // Paused before the audio arrived: it waits for continue.
+    if (state.paused != 1) {
+      player.Play(stream);
+      state.started = true;
+    }
+  });
+
+  // Until the stream has played to its end; a paused stream counts as active, and
+  // one paused before it began waits for continue.
+  while (stream != 0) {
+    bool started = false;
+    services.RunOnUiThread([&] { started = state.started; });
+    if (started && player.IsActive(stream) == 0) break;
+    if (!services.DelayWithEvents(kPlaybackCheckMilliseconds)) break;
+  }
+  const bool stopped = !services.ProcessEvents();
+  if (stopped) {
+    player.FreeStream(stream);
+    return;
+  }
+  // Ended by itself: the reading is over and the buttons say so.
+  services.RunOnUiThread([&] {
+    state.worker = 0;
+    state.stream = 0;
+    state.started = false;
+    state.paused = 0;
+    ShowButtons(services, Buttons::Idle);
+  });
+  player.FreeStream(stream);
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+
+#include "audio/AudioPlayer.h"
+#include "framework/RuntimeServices.h"
+#include "speech/SpeechSession.h"
+
+// The read-aloud driver's state. Every change happens on the user-interface thread
+// (the worker hands its changes over with RunOnUiThread), so the commands and the
+// worker never race.
+struct ReadAloudState {
+  int worker = 0;                  // the running worker; 0 when no reading is under way
+  AudioPlayer::Handle stream = 0;  // the current reading's stream; 0 before its audio
+  int paused = 0;                  // 1 after a pause, until continue
+  bool started = false;            // the current reading's stream has been played
+  std::int64_t savedPosition = 0;  // bytes, taken at the last pause
+  int previousWorker = 0;          // a stopped worker that may still be finishing
+};
+
+// What the driver works with.
+struct ReadAloud {
+  RuntimeServices& services;
+  SpeechSession& speech;
+  AudioPlayer& player;
+  ReadAloudState& state;
+};
+
+// 按钮10 "语音" and Ctrl+A: starts a reading, or continues a paused one from where it
+// was paused.
+void StartOrContinueReading(const ReadAloud& reading);
+// 按钮11 "暂停" and Ctrl+Z. A pause before the audio has arrived holds the reading
+// until continue.
+void PauseReading(const ReadAloud& reading);
+// 按钮12 "结束": at once no more sound of the reading, buttons idle. The worker ends
+// at its next step; the next reading starts afresh.
+void StopReading(const ReadAloud& reading);
+// At exit: stops the reading and waits, boundedly, for the worker to be gone. False
+// when it did not end in time (then the engine must not be finalised under it).
+bool StopReadingForExit(const ReadAloud& reading);
+
+// The worker's routine: reads the editor once, synthesises, plays, waits for the end.
+void ReadAloudWorker(const ReadAloud& reading);
+// Synthesis with the reading voice; the WaveImage, or empty on failure or stop.
+ByteBuffer SynthesizeText(const ReadAloud& reading, const Text& text);

@@ -1,0 +1,266 @@
+// Playback through SDL's disk driver: what reaches the device, states, positions,
+// pause, restart, seeking, mixing and volumes.
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "BassFixture.h"
+
+using namespace audio_files;
+using namespace std::chrono_literals;
+
+namespace {
+
+class Playback : public BassFixture {};
+
+TEST_F(Playback, WaveImageAt16kHzReachesA16kHzDeviceSampleForSample) {
+  ASSERT_TRUE(OpenDisk(16000, false));
+  const Samples pcm = NonZeroNoise(12000, 1);
+  const Bytes image = WaveImage(pcm);
+  const HSTREAM stream = FromMemory(image);
+  ASSERT_NE(stream, 0u);
+  EXPECT_EQ(BASS_ChannelGetLength(stream, BASS_POS_BYTE), pcm.size() * 2);
+  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+
+  const std::vector<DWORD> states = WaitUntilStopped(stream);
+  ASSERT_EQ(states.back(), DWORD{BASS_ACTIVE_STOPPED});
+  for (std::size_t i = 0; i + 1 < states.size(); ++i)
+    EXPECT_TRUE(states[i] == BASS_ACTIVE_PLAYING || states[i] == BASS_ACTIVE_STALLED) << states[i];
+  EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), pcm.size() * 2)
+      << "a stream that has played out stands at its end";
+
+  const DeviceOutput output = CloseAndRead();
+  EXPECT_EQ(output.SoundingLeft(), pcm);
+  EXPECT_EQ(output.SoundingRight(), pcm) << "mono goes to both channels";
+}
+
+TEST_F(Playback, WaveImageOnA44kHzDeviceIsResampled) {
+  ASSERT_TRUE(OpenDisk(44100, false));
+  // Two tones, starting away from zero so that the start is not taken for silence.
+  auto tones = [](std::size_t count, int rate) {
+    Samples out(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      const double t = static_cast<double>(i) / rate;
+      out[i] = static_cast<std::int16_t>(
+          std::lround(6000 * std::cos(2 * M_PI * 440 * t) + 4000 * std::cos(2 * M_PI * 1250 * t)));
+    }
+    return out;
+  };
+  const Bytes image = WaveImage(tones(8000, 16000));
+  const HSTREAM stream = FromMemory(image);
+  ASSERT_NE(stream, 0u);
+  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+  EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
+
+  const Samples heard = WithoutZeroRuns(CloseAndRead().LeftSpan());
+  const Samples ideal = tones(22050, 44100);
+  EXPECT_NEAR(static_cast<double>(heard.size()), 22050.0, 22050 * 0.005);
+  EXPECT_GT(BestCorrelation(ideal, heard, 64), 0.99);
+}
+
+TEST_F(Playback, PauseThenPlayWithoutRestartContinuesWithNothingLostOrRepeated) {
+  ASSERT_TRUE(OpenDisk(16000, true));
+  const Samples pcm = NonZeroNoise(16000, 2);
+  const Bytes image = WaveImage(pcm);
+  const HSTREAM stream = FromMemory(image);
+  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+  ASSERT_GE(WaitForPosition(stream, 8000), 8000u);
+  ASSERT_TRUE(BASS_ChannelPause(stream));
+  EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PAUSED});
+  EXPECT_FALSE(BASS_ChannelPause(stream)) << "already paused";
+
+  // The device still plays out the buffer it holds; after that the position rests.
+  std::this_thread::sleep_for(100ms);
+  const QWORD paused = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), paused);
+  EXPECT_GT(paused, 0u);
+  EXPECT_LT(paused, pcm.size() * 2);
+
+  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+  EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
+  const DeviceOutput output = CloseAndRead();
+
+  // The pause shows as silence between the two parts ...
+  const Samples span = output.LeftSpan();
+  EXPECT_GT(span.size(), pcm.size() + 16000 / 10);
+  // ... and the parts put together are the stream, give or take one device buffer.
+  const Samples heard = output.SoundingLeft();
+  EXPECT_LE(std::max(heard.size(), pcm.size()) - std::min(heard.size(), pcm.size()), kBuffer16k);
+  EXPECT_GE(CommonPrefix(heard, pcm) + CommonSuffix(heard, pcm), pcm.size() - kBuffer16k);
+}
+
+// The program resumes a paused reading with play (which restarts) followed at once
+// by a jump back to the position it saved at the pause.
+TEST_F(Playback, RestartThenSetPositionResumesAtTheSavedPosition) {
+  ASSERT_TRUE(OpenDisk(16000, true));
+  const Samples pcm = NonZeroNoise(16000, 3);
+  const Bytes image = WaveImage(pcm);
+  const HSTREAM stream = FromMemory(image);
+  ASSERT_TRUE(BASS_ChannelPlay(stream, TRUE));
+  WaitForPosition(stream, 9000);
+  ASSERT_TRUE(BASS_ChannelPause(stream));
+  const QWORD saved = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
+  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(BASS_ChannelPlay(stream, TRUE));
+  ASSERT_TRUE(BASS_ChannelSetPosition(stream, saved, BASS_POS_BYTE));
+  EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
+
+  const Samples heard = CloseAndRead().SoundingLeft();
+  const Samples rest(pcm.begin() + static_cast<std::ptrdiff_t>(saved / 2), pcm.end());
+  EXPECT_GE(CommonSuffix(heard, pcm), rest.size()) << "everything after the saved position";
+  EXPECT_LE(std::max(heard.size(), pcm.size()) - std::min(heard.size(), pcm.size()),
+            2 * kBuffer16k);
+}
+
+TEST_F(Playback, PlayWithRestartStartsOver) {
+  ASSERT_TRUE(OpenDisk(16000, true));
+  const Samples pcm = NonZeroNoise(9600, 4);
+  const Bytes image = WaveImage(pcm);
+  const HSTREAM stream = FromMemory(image);
+  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+  WaitForPosition(stream, 6400);
+  ASSERT_TRUE(BASS_ChannelPlay(stream, TRUE));
+  EXPECT_LT(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 6400u);
+  EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
+
+  const Samples heard = CloseAndRead().SoundingLeft();
+  ASSERT_GT(heard.size(), pcm.size());
+  const std::size_t first = heard.size() - pcm.size();
+  EXPECT_EQ(Samples(heard.end() - static_cast<std::ptrdiff_t>(pcm.size()), heard.end()), pcm)
+      << "the whole stream after the restart";
+  EXPECT_EQ(CommonPrefix(heard, pcm), first) << "the start of it before";
+  EXPECT_GT(first, 3200u);
+}
+
+TEST_F(Playback, StopKeepsThePositionAndPlayContinuesFromIt) {
+  ASSERT_TRUE(OpenDisk(16000, true));
+  const Samples pcm = NonZeroNoise(9600, 5);
+  const Bytes image = WaveImage(pcm);
+  const HSTREAM stream = FromMemory(image);
+  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+  WaitForPosition(stream, 4000);
+  ASSERT_TRUE(BASS_ChannelStop(stream));
+  EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_STOPPED});
+  std::this_thread::sleep_for(100ms);
+  const QWORD stopped = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
+  EXPECT_GT(stopped, 0u);
+  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+  EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
+  EXPECT_EQ(CloseAndRead().SoundingLeft(), pcm);
+}
+
+TEST_F(Playback, PlayAfterTheEndStartsOverAndIsActiveEndsAtZeroEachTime) {
+  ASSERT_TRUE(OpenDisk(16000, false));
+  const Samples pcm = NonZeroNoise(4000, 6);
+  const Bytes image = WaveImage(pcm);
+  const HSTREAM stream = FromMemory(image);
+  for (int run = 0; run < 2; ++run) {
+    ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+    EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
+  }
+  Samples twice = pcm;
+  twice.insert(twice.end(), pcm.begin(), pcm.end());
+  EXPECT_EQ(CloseAndRead().SoundingLeft(), twice);
+}
+
+TEST_F(Playback, SetPositionBeforePlayStartsThere) {
+  ASSERT_TRUE(OpenDisk(16000, false));
+  const Samples pcm = NonZeroNoise(8000, 7);
+  const Bytes image = WaveImage(pcm);
+  const HSTREAM stream = FromMemory(image);
+  EXPECT_FALSE(BASS_ChannelSetPosition(stream, pcm.size() * 2 + 2, BASS_POS_BYTE));
+  EXPECT_FALSE(BASS_ChannelSetPosition(stream, 100, 1)) << "only byte positions";
+  ASSERT_TRUE(BASS_ChannelSetPosition(stream, 5001, BASS_POS_BYTE));
+  EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 5000u) << "whole frames";
+  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+  EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
+  EXPECT_EQ(CloseAndRead().SoundingLeft(), Samples(pcm.begin() + 2500, pcm.end()));
+}
+
+TEST_F(Playback, ChannelsPlayingTogetherAreSummed) {
+  ASSERT_TRUE(OpenDisk(16000, true));  // at real pace, so that the two surely overlap
+  const Bytes first = WaveImage(Constant(6000, 1000));
+  const Bytes second = WaveImage(Constant(6000, 300));
+  const HSTREAM a = FromMemory(first);
+  const HSTREAM b = FromMemory(second);
+  ASSERT_TRUE(BASS_ChannelPlay(a, FALSE));
+  ASSERT_TRUE(BASS_ChannelPlay(b, FALSE));
+  WaitUntilStopped(a);
+  WaitUntilStopped(b);
+  const Samples heard = CloseAndRead().SoundingLeft();
+  std::set<std::int16_t> values(heard.begin(), heard.end());
+  EXPECT_TRUE(values.count(1300)) << "both at once";
+  for (std::int16_t v : values) EXPECT_TRUE(v == 1000 || v == 300 || v == 1300) << v;
+  // Every frame of each stream is in the output exactly once.
+  EXPECT_EQ(std::count_if(heard.begin(), heard.end(), [](auto v) { return v != 300; }), 6000);
+  EXPECT_EQ(std::count_if(heard.begin(), heard.end(), [](auto v) { return v != 1000; }), 6000);
+}
+
+TEST_F(Playback, ChannelVolumeAndOutputLevelScaleTheSamples) {
+  ASSERT_TRUE(OpenDisk(16000, false));
+  const Samples pcm = NonZeroNoise(6000, 8);
+  const Bytes image = WaveImage(pcm);
+  const HSTREAM stream = FromMemory(image);
+  float volume = 0;
+  ASSERT_TRUE(BASS_ChannelGetAttribute(stream, BASS_ATTRIB_VOL, &volume));
+  EXPECT_EQ(volume, 1.0f);
+  ASSERT_TRUE(BASS_ChannelSetAttribute(stream, BASS_ATTRIB_VOL, 0.5f));
+  ASSERT_TRUE(BASS_ChannelGetAttribute(stream, BASS_ATTRIB_VOL, &volume));
+  EXPECT_EQ(volume, 0.5f);
+  EXPECT_EQ(BASS_GetVolume(), 1.0f);
+  ASSERT_TRUE(BASS_SetVolume(0.25f));
+  EXPECT_EQ(BASS_GetVolume(), 0.25f);
+  EXPECT_FALSE(BASS_SetVolume(1.5f));
+  EXPECT_FALSE(BASS_SetVolume(-0.1f));
+  EXPECT_FALSE(BASS_ChannelSetAttribute(stream, 1, 0.5f)) << "only the volume attribute";
+  EXPECT_FALSE(BASS_ChannelGetAttribute(stream, BASS_ATTRIB_VOL, nullptr));
+
+  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+  WaitUntilStopped(stream);
+  Samples expected(pcm.size());
+  std::transform(pcm.begin(), pcm.end(), expected.begin(), [](std::int16_t v) {
+    return static_cast<std::int16_t>(std::nearbyint(v * 0.125));
+  });
+  EXPECT_EQ(CloseAndRead().SoundingLeft(), expected);
+}
+
+TEST_F(Playback, DeviceZeroPlaysSilentlyInRealTime) {
+  ::setenv("SDL_AUDIODRIVER", "disk", 1);
+  ::setenv("SDL_DISKAUDIOFILE", Path("device.raw").c_str(), 1);
+  ASSERT_TRUE(BASS_Init(BASS_DEVICE_NOSOUND, 44100, 0, nullptr, nullptr));
+  const Bytes image = WaveImage(NonZeroNoise(48000, 9));
+  const HSTREAM stream = FromMemory(image);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+  std::this_thread::sleep_for(400ms);
+  const double before =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double position = BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, 0));
+  const double after =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PLAYING});
+  // Never ahead of the clock by more than one buffer; behind only by scheduling.
+  EXPECT_LE(position, after + 0.012);
+  EXPECT_GE(position, before * 0.5);
+  BASS_Free();
+  EXPECT_FALSE(std::filesystem::exists(Path("device.raw"))) << "no sound device was opened";
+}
+
+TEST_F(Playback, ByteAndSecondConversionsFollowTheStreamFormat) {
+  ASSERT_TRUE(OpenDisk(44100, false));
+  const Bytes mono16k = WaveImage(NonZeroNoise(1600, 10));
+  const Bytes stereo44k = WaveImage(NonZeroNoise(8820, 11), 44100, 2);
+  const HSTREAM mono = FromMemory(mono16k);
+  const HSTREAM stereo = FromMemory(stereo44k);
+  EXPECT_DOUBLE_EQ(BASS_ChannelBytes2Seconds(mono, 32000), 1.0);
+  EXPECT_DOUBLE_EQ(BASS_ChannelBytes2Seconds(stereo, 176400), 1.0);
+  EXPECT_EQ(BASS_ChannelSeconds2Bytes(mono, 0.5), 16000u);
+  EXPECT_EQ(BASS_ChannelSeconds2Bytes(stereo, 0.1), 17640u);
+  EXPECT_EQ(BASS_ChannelSeconds2Bytes(stereo, BASS_ChannelBytes2Seconds(stereo, 4444)), 4444u);
+  EXPECT_EQ(BASS_ChannelSeconds2Bytes(mono, -1.0), ~QWORD{0});
+  EXPECT_EQ(BASS_ChannelGetLength(stereo, BASS_POS_BYTE), 8820u * 2);
+  EXPECT_EQ(BASS_ChannelGetLength(stereo, 1), ~QWORD{0}) << "only byte lengths";
+}
+
+}  // namespace

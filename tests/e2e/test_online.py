@@ -1,0 +1,297 @@
+#!/usr/bin/env python3
+"""The check for a newer version at start-up, in the real program on its own Xvfb.
+
+Each run starts the program inside network and mount namespaces of its own
+(online_namespace.sh under `unshare --net --mount`): a veth pair with a default route
+makes the namespace look online, a private hosts file points the forum host at
+127.0.0.1, and a real HTTP server there stands in for the forum. Nothing leaves the
+namespace. `BROWSER` is a script that records what it is asked to open.
+
+Needs root and unshare (skipped otherwise), ip (iproute2), Xvfb, xdotool, x11-utils.
+
+Usage: test_online.py PATH_TO_ORVANE_NOTEPAD
+"""
+
+import functools
+import os
+import shutil
+import subprocess
+import time
+import unittest
+
+from harness import PROGRAM, ProgramTestCase, main, run
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+NAMESPACE_SCRIPT = os.path.join(HERE, "online_namespace.sh")
+
+RELEASE_PATH = "/thread-11379-1-1.html"
+RELEASE_PAGE = "http://www.orvane.example" + RELEASE_PATH
+PROGRAM_NAME = "Orvane教程视频录制记事本DIY版V6.3 "
+INITIAL_TITLE = PROGRAM_NAME + "\r\nwww.orvane.example"
+BANNER = PROGRAM_NAME + "\r\nV/Q：800163063 微博@Orvane录制"
+UPDATE_CAPTION = "有更新！"
+OFFLINE_CAPTION = "语音可能不可用！"
+
+FETCH_TIME_OUT = 8      # seconds: the program's limit for the whole fetch
+START_UP_ALLOWANCE = 4  # seconds for the rest of start-up on a busy machine
+WAIT_SECONDS = 10
+NOTHING_HAPPENS_SECONDS = 1.5  # how long to watch for a browser that should not start
+
+PROXY_VARIABLES = ("http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                   "ALL_PROXY", "no_proxy", "NO_PROXY")
+DESKTOP_VARIABLES = ("DEFAULT_BROWSER", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION",
+                     "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "XDG_SESSION_DESKTOP")
+
+
+def page(body):
+    """A forum page as the forum sends it: GBK-family bytes."""
+    return ("<html><head><title>Orvane教程视频录制记事本</title></head><body>%s</body></html>"
+            % body).encode("gb18030")
+
+
+def why_namespaces_are_unavailable():
+    if os.geteuid() != 0:
+        return "new network namespaces need root"
+    for tool in ("unshare", "ip"):
+        if shutil.which(tool) is None:
+            return "%s is not installed" % tool
+    try:
+        probe = subprocess.run(["unshare", "--net", "--mount", "true"], timeout=10,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    except subprocess.TimeoutExpired:
+        return "unshare did not return"
+    if probe.returncode != 0:
+        return "unshare --net --mount fails here: " + probe.stderr.decode(errors="replace")
+    return None
+
+
+UNAVAILABLE = why_namespaces_are_unavailable()
+
+
+def keeps_output(test):
+    """Prints the program's output when the test fails."""
+    @functools.wraps(test)
+    def wrapper(self):
+        try:
+            test(self)
+        except BaseException:
+            self.keep_screenshots()
+            raise
+    return wrapper
+
+
+@unittest.skipIf(UNAVAILABLE, UNAVAILABLE)
+class OnlineCheckTest(ProgramTestCase):
+    SHOT_PREFIX = "e2e-online-"
+
+    def setUp(self):
+        super().setUp()
+        self.server_pid = None
+        self.browser_log = os.path.join(self.work, "browser.log")
+        browser = os.path.join(self.work, "record-browser")
+        with open(browser, "w") as f:
+            # One line per call, the arguments separated by tabs.
+            f.write('#!/bin/sh\nIFS="$(printf \'\\t\')"\nprintf \'%%s\\n\' "$*" >> "%s"\n'
+                    % self.browser_log)
+        os.chmod(browser, 0o755)
+        for name in PROXY_VARIABLES + DESKTOP_VARIABLES:
+            self.env.pop(name, None)
+        self.env["BROWSER"] = browser
+        # No desktop settings of this machine's user: no URL handler but BROWSER.
+        for name, folder in (("HOME", "home"), ("XDG_CONFIG_HOME", "config"),
+                             ("XDG_DATA_HOME", "data"), ("XDG_CONFIG_DIRS", "config-dirs"),
+                             ("XDG_DATA_DIRS", "data-dirs")):
+            self.env[name] = os.path.join(self.work, folder)
+            os.makedirs(self.env[name], exist_ok=True)
+        os.makedirs(os.path.join(self.work, "www"))
+
+    def start_xvfb(self):
+        # The harness's way, plus -noreset: a server that resets when its last client
+        # leaves (the readiness probe) drops a client that connects meanwhile, and the
+        # program connects right after the probe here.
+        read_end, write_end = os.pipe()
+        try:
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-noreset", "-screen", "0",
+                 "1280x800x24", "-nolisten", "tcp"],
+                pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.close(write_end)
+            write_end = None
+            number = b""
+            deadline = time.monotonic() + WAIT_SECONDS
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                chunk = self.read_with_deadline(read_end, deadline)
+                if not chunk:
+                    break
+                number += chunk
+        finally:
+            if write_end is not None:
+                os.close(write_end)
+            os.close(read_end)
+        self.assertTrue(number.strip().isdigit(), "Xvfb did not report a display number")
+        self.env = dict(os.environ)
+        self.env["DISPLAY"] = ":" + number.strip().decode()
+        self.env["QT_QPA_PLATFORM"] = "xcb"
+        self.env["XDG_RUNTIME_DIR"] = self.work
+        self.wait_until(lambda: run(["xdpyinfo"], check=False, env=self.env).returncode == 0,
+                        "Xvfb answering")
+
+    def tearDown(self):
+        pid_file = os.path.join(self.work, "server.pid")
+        if os.path.exists(pid_file):
+            with open(pid_file) as f:
+                self.server_pid = int(f.read().strip() or 0) or None
+        if self.program is not None and self.program.poll() is None:
+            self.program.kill()
+            self.program.wait(timeout=5)
+        if self.server_pid:
+            # It ends by itself once the program has; make sure, and wait for it.
+            deadline = time.monotonic() + 5
+            while os.path.exists("/proc/%d" % self.server_pid) and time.monotonic() < deadline:
+                time.sleep(0.05)
+            if os.path.exists("/proc/%d" % self.server_pid):
+                try:
+                    os.kill(self.server_pid, 9)
+                except ProcessLookupError:
+                    pass
+        super().tearDown()
+
+    # --- the program in its namespace -----------------------------------------------
+
+    def launch(self, mode, release_page=None):
+        if release_page is not None:
+            with open(os.path.join(self.work, "www", RELEASE_PATH.lstrip("/")), "wb") as f:
+                f.write(release_page)
+        self.program_log = open(os.path.join(self.work, "program.log"), "wb")
+        self.started = time.monotonic()
+        self.program = subprocess.Popen(
+            ["unshare", "--net", "--mount", NAMESPACE_SCRIPT, mode, self.work, PROGRAM[0]],
+            env=self.env, cwd=self.work, stdout=self.program_log, stderr=subprocess.STDOUT)
+
+    def windows(self):
+        """Title of each visible window of the program, by window id."""
+        self.assertIsNone(self.program.poll(), "the program ended")
+        found = run(["xdotool", "search", "--onlyvisible", "--pid", str(self.program.pid)],
+                    check=False, env=self.env).stdout.decode().split()
+        titles = {}
+        for window in found:
+            name = run(["xdotool", "getwindowname", window], check=False, env=self.env)
+            if name.returncode == 0:
+                titles[window] = name.stdout.decode("utf-8").removesuffix("\n")
+        return titles
+
+    @staticmethod
+    def main_windows(titles):
+        return [w for w, title in titles.items() if title.startswith(PROGRAM_NAME)]
+
+    @staticmethod
+    def boxes(titles, caption):
+        return [w for w, title in titles.items() if title == caption]
+
+    def wait_for_box(self, caption):
+        """Waits for the box; neither the main window nor the other box may show meanwhile."""
+        other = OFFLINE_CAPTION if caption == UPDATE_CAPTION else UPDATE_CAPTION
+
+        def probe():
+            titles = self.windows()
+            self.assertEqual(self.boxes(titles, other), [], 'the box "%s" appeared' % other)
+            found = self.boxes(titles, caption)
+            if found:
+                self.assertEqual(self.main_windows(titles), [],
+                                 "the main window was shown before the box was closed")
+            return found
+        found = self.wait_until(probe, 'the box "%s"' % caption)
+        self.assertEqual(len(found), 1, "boxes: %s" % found)
+        return found[0]
+
+    def answer(self, box, key):
+        self.xdotool("windowfocus", "--sync", box)
+        self.xdotool("key", key)
+        # A button's mnemonic clicks it after a short animation.
+        self.wait_until(lambda: box not in self.windows(), "the box to close")
+
+    def wait_for_main_window(self, seconds_after_launch=None):
+        """Waits for the main window, by default WAIT_SECONDS from now; any start-up box
+        on the way fails the test."""
+        def probe():
+            titles = self.windows()
+            for caption in (UPDATE_CAPTION, OFFLINE_CAPTION):
+                self.assertEqual(self.boxes(titles, caption), [],
+                                 'the box "%s" appeared' % caption)
+            return self.main_windows(titles)
+        seconds = WAIT_SECONDS
+        if seconds_after_launch is not None:
+            seconds = self.started + seconds_after_launch - time.monotonic()
+        found = self.wait_until(probe, "the main window to be shown", seconds)
+        self.assertEqual(len(found), 1, "main windows: %s" % found)
+        return found[0]
+
+    def title(self, window):
+        return run(["xdotool", "getwindowname", window], env=self.env).stdout.decode(
+            "utf-8").removesuffix("\n")
+
+    def requests(self):
+        with open(os.path.join(self.work, "server.log"), encoding="latin-1") as f:
+            return f.read().splitlines()
+
+    def browser_calls(self):
+        if not os.path.exists(self.browser_log):
+            return []
+        with open(self.browser_log) as f:
+            return [line.split("\t") for line in f.read().splitlines()]
+
+    # --- the scenarios ---------------------------------------------------------------
+
+    @keeps_output
+    def test_page_naming_the_version_marks_the_title_latest(self):
+        # Lower case on purpose: the version is looked for regardless of case.
+        self.launch("served", page("最新版本：<b>v6.3</b> 已发布"))
+        window = self.wait_for_main_window()
+        self.assertEqual(self.requests(), ["GET %s HTTP/1.0 200" % RELEASE_PATH])
+        self.assertEqual(self.title(window), BANNER + " 最新版")
+        self.assertEqual(self.browser_calls(), [])
+
+    @keeps_output
+    def test_page_without_the_version_offers_the_update_and_yes_opens_it(self):
+        self.launch("served", page("最新版本：V6.4 已发布，6.3 的用户请更新"))
+        box = self.wait_for_box(UPDATE_CAPTION)
+        self.assertEqual(self.requests(), ["GET %s HTTP/1.0 200" % RELEASE_PATH])
+        self.answer(box, "Return")  # Yes is the default button
+        self.wait_until(self.browser_calls, "the browser to be asked for the page")
+        window = self.wait_for_main_window()
+        self.assertEqual(self.browser_calls(), [[RELEASE_PAGE]])
+        self.assertEqual(self.title(window), INITIAL_TITLE)
+
+    @keeps_output
+    def test_declining_the_update_opens_nothing_and_start_up_goes_on(self):
+        self.launch("served", page("最新版本：V6.4"))
+        box = self.wait_for_box(UPDATE_CAPTION)
+        self.answer(box, "alt+n")
+        window = self.wait_for_main_window()
+        time.sleep(NOTHING_HAPPENS_SECONDS)
+        self.assertEqual(self.browser_calls(), [])
+        self.assertEqual(self.title(window), INITIAL_TITLE)
+
+    @keeps_output
+    def test_host_that_never_answers_delays_start_up_by_the_time_out_at_most(self):
+        self.launch("silent")
+        window = self.wait_for_main_window(FETCH_TIME_OUT + START_UP_ALLOWANCE)
+        # The program did ask, and then gave up without a word.
+        self.assertEqual(self.requests(), ["GET %s HTTP/1.0" % RELEASE_PATH])
+        self.assertEqual(self.title(window), INITIAL_TITLE)
+        self.assertEqual(self.browser_calls(), [])
+
+    @keeps_output
+    def test_no_route_warns_offline_and_fetches_nothing(self):
+        # The page is served on loopback all the same: a fetch would show in the log
+        # and, lacking the version, would also bring up the update box.
+        self.launch("offline", page("最新版本：V6.4"))
+        box = self.wait_for_box(OFFLINE_CAPTION)
+        self.answer(box, "Return")
+        window = self.wait_for_main_window()
+        self.assertEqual(self.requests(), [])
+        self.assertEqual(self.title(window), INITIAL_TITLE)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,301 @@
+#include "speech/ReadAloud.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "app/Program.h"
+#include "support/FakeRuntimeServices.h"
+#include "support/ProgramFolder.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr unsigned kStopped = 0, kPlaying = 1;
+
+// The read-aloud driver against the fake, with recording stand-ins of the speech engine
+// and the audio library in the program's folder. The test's own thread plays the
+// user-interface thread: commands run under the fake's lock, as the worker's handed-over
+// changes do.
+class ReadAloudTest : public ::testing::Test {
+ protected:
+  template <typename Function>
+  Function* Recorder(const char* library, const char* name) {
+    return reinterpret_cast<Function*>(services.LibraryFunctionAddress(library, name));
+  }
+
+  void SetUp() override {
+    Recorder<void()>("msc.dll", "RecorderReset")();
+    Recorder<const char*()>("bass.dll", "RecorderTakeLog")();
+    SetActive(kPlaying);
+    services.Preset(Control::编辑框1, Property::Content, Text("你好，世界"));
+  }
+  void TearDown() override {
+    SetActive(kStopped);
+    Ui([&] { StopReading(program.Reading()); });
+    services.onProcessEvents = nullptr;
+  }
+
+  void Ui(const std::function<void()>& command) {
+    services.Locked([&] { command(); });
+  }
+  void Start() {
+    Ui([&] { StartOrContinueReading(program.Reading()); });
+  }
+  void Pause() {
+    Ui([&] { PauseReading(program.Reading()); });
+  }
+  void Stop() {
+    Ui([&] { StopReading(program.Reading()); });
+  }
+
+  void QueueAudio(unsigned bytes, int status = 2, int error = 0) {
+    static const std::vector<std::uint8_t> pcm(1 << 16, 0x11);
+    Recorder<void(const void*, unsigned, int, int)>("msc.dll", "RecorderQueueAudio")(
+        pcm.data(), bytes, status, error);
+  }
+  void SetActive(unsigned state) {
+    Recorder<void(unsigned)>("bass.dll", "RecorderSetActive")(state);
+  }
+  std::string AudioLog() {
+    return audioLog += Recorder<const char*()>("bass.dll", "RecorderTakeLog")();
+  }
+  std::vector<std::string> EngineCalls() {
+    std::vector<std::string> calls;
+    const int count = Recorder<int()>("msc.dll", "RecorderCallCount")();
+    for (int i = 0; i < count; ++i)
+      calls.push_back(Recorder<const char*(int)>("msc.dll", "RecorderCall")(i));
+    return calls;
+  }
+  bool Contains(const std::string& text) { return AudioLog().find(text) != std::string::npos; }
+
+  // Waits (boundedly) until the probe holds.
+  bool Eventually(const std::function<bool()>& probe) {
+    for (int i = 0; i < 500; ++i) {
+      if (probe()) return true;
+      std::this_thread::sleep_for(5ms);
+    }
+    return probe();
+  }
+  bool WorkerEnded(int worker) { return services.WaitForThread(worker, 5000); }
+
+  // The buttons 按钮10, 按钮11, 按钮12: enabled or not.
+  std::vector<bool> Buttons() {
+    std::vector<bool> enabled;
+    for (Control c : {Control::按钮10, Control::按钮11, Control::按钮12})
+      enabled.push_back(!services.Peek(c, Property::Disabled).AsBool());
+    return enabled;
+  }
+  const std::vector<bool> kIdle{true, false, false};
+  const std::vector<bool> kReading{false, true, true};
+  const std::vector<bool> kPaused{true, false, true};
+
+  FakeRuntimeServices services;
+  ProgramFolder folder{services};
+  Program program{services};
+  ReadAloudState& state = program.reading;
+  std::string audioLog;
+};
+
+TEST_F(ReadAloudTest, ReadingPlaysTheSynthesisedTextAndEndsByItselfWithIdleButtons) {
+  QueueAudio(32000);
+  Start();
+  EXPECT_EQ(Buttons(), kReading);
+  const int worker = state.worker;
+  ASSERT_GT(worker, 0);
+  ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
+  EXPECT_TRUE(Contains("BASS_StreamCreateFile(mem,")) << audioLog;
+  EXPECT_TRUE(Contains(",0,32044,0)")) << "the whole WaveImage, header and PCM";
+  EXPECT_TRUE(Contains("BASS_SetVolume(0.99)"));
+  const auto calls = EngineCalls();
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_NE(calls[0].find("vcn=xiaoyu,spd=4,vol=10"), std::string::npos) << calls[0];
+  EXPECT_NE(calls[1].find("你好，世界"), std::string::npos) << calls[1];
+
+  SetActive(kStopped);  // playback reaches its end
+  ASSERT_TRUE(WorkerEnded(worker));
+  EXPECT_TRUE(Contains("BASS_StreamFree(7)"));
+  EXPECT_EQ(state.worker, 0);
+  EXPECT_EQ(Buttons(), kIdle) << "a reading that ended by itself leaves the buttons idle";
+}
+
+TEST_F(ReadAloudTest, PauseThenContinueGoesOnFromTheSavedPosition) {
+  QueueAudio(32000);
+  Start();
+  ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
+  Pause();
+  EXPECT_TRUE(Contains("BASS_ChannelGetPosition(7,0)"));
+  EXPECT_TRUE(Contains("BASS_ChannelPause(7)"));
+  EXPECT_EQ(Buttons(), kPaused);
+  EXPECT_EQ(state.savedPosition, 4000);
+  audioLog.clear();
+  Start();
+  const std::string log = AudioLog();
+  const auto play = log.find("BASS_ChannelPlay(7,0)");
+  const auto seek = log.find("BASS_ChannelSetPosition(7,4000,0)");
+  ASSERT_NE(play, std::string::npos) << log;
+  ASSERT_NE(seek, std::string::npos) << log;
+  EXPECT_LT(play, seek) << "play, then the saved position";
+  EXPECT_EQ(state.paused, 0);
+  EXPECT_EQ(Buttons(), kReading);
+}
+
+TEST_F(ReadAloudTest, StartWhilePlayingStartsNothingNew) {
+  QueueAudio(32000);
+  Start();
+  const int worker = state.worker;
+  ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
+  audioLog.clear();
+  Start();
+  EXPECT_EQ(state.worker, worker);
+  EXPECT_EQ(services.CallsOf("StartThread").size(), 1u);
+  EXPECT_EQ(AudioLog().find("BASS_ChannelPlay"), std::string::npos);
+  EXPECT_EQ(Buttons(), kReading);
+}
+
+TEST_F(ReadAloudTest, StopEndsTheReadingAtOnceAndForgetsThePause) {
+  QueueAudio(32000);
+  Start();
+  const int worker = state.worker;
+  ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
+  Pause();
+  Stop();
+  EXPECT_TRUE(Contains("BASS_ChannelStop(7)"));
+  EXPECT_EQ(state.worker, 0);
+  EXPECT_EQ(Buttons(), kIdle);
+  EXPECT_EQ(state.paused, 0) << "the next reading must not jump to this one's position";
+  EXPECT_EQ(state.savedPosition, 0);
+  ASSERT_TRUE(WorkerEnded(worker));
+  EXPECT_TRUE(Contains("BASS_StreamFree(7)"));
+
+  // The next start is a new reading, not a continue.
+  audioLog.clear();
+  QueueAudio(32000);
+  Start();
+  EXPECT_NE(state.worker, worker);
+  ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
+  EXPECT_EQ(AudioLog().find("BASS_ChannelSetPosition"), std::string::npos);
+}
+
+TEST_F(ReadAloudTest, StopAfterTheEndOnlyResetsTheButtons) {
+  QueueAudio(32000);
+  SetActive(kStopped);
+  Start();
+  const int worker = state.worker;
+  ASSERT_TRUE(WorkerEnded(worker));
+  audioLog.clear();
+  Stop();
+  EXPECT_EQ(AudioLog().find("BASS_ChannelStop"), std::string::npos);
+  EXPECT_EQ(Buttons(), kIdle);
+}
+
+// The worker is held inside synthesis (between two engine answers) while the test acts.
+class HeldSynthesis {
+ public:
+  explicit HeldSynthesis(FakeRuntimeServices& services) {
+    services.onProcessEvents = [this] {
+      if (++calls_ != 1) return;
+      reached_.set_value();
+      released_.wait();
+    };
+  }
+  bool WaitUntilHeld() { return reached_.get_future().wait_for(5s) == std::future_status::ready; }
+  void Release() { release_.set_value(); }
+
+ private:
+  std::atomic<int> calls_{0};
+  std::promise<void> reached_, release_;
+  std::shared_future<void> released_ = release_.get_future().share();
+};
+
+TEST_F(ReadAloudTest, PauseDuringSynthesisHoldsTheReadingUntilContinue) {
+  QueueAudio(16000, 1);
+  QueueAudio(16000, 2);
+  HeldSynthesis held(services);
+  Start();
+  ASSERT_TRUE(held.WaitUntilHeld());
+  Pause();
+  EXPECT_EQ(Buttons(), kPaused);
+  held.Release();
+  ASSERT_TRUE(Eventually([&] { return Contains("BASS_StreamCreateFile"); }));
+  std::this_thread::sleep_for(300ms);  // room for a wrong start
+  EXPECT_EQ(AudioLog().find("BASS_ChannelPlay"), std::string::npos) << "still paused";
+  EXPECT_GT(state.worker, 0) << "the reading waits, it has not ended";
+
+  Start();
+  EXPECT_TRUE(Contains("BASS_ChannelPlay(7,0)"));
+  EXPECT_EQ(Buttons(), kReading);
+}
+
+TEST_F(ReadAloudTest, StopDuringSynthesisMakesNoSoundAndTheNextReadingWaitsForTheEngine) {
+  QueueAudio(16000, 1);
+  QueueAudio(16000, 2);
+  HeldSynthesis held(services);
+  Start();
+  const int first = state.worker;
+  ASSERT_TRUE(held.WaitUntilHeld());
+  Stop();
+  EXPECT_EQ(state.worker, 0);
+  EXPECT_EQ(Buttons(), kIdle);
+
+  // A new reading may start at once, but not use the engine while the old one is in it.
+  QueueAudio(16000, 2);
+  Start();
+  std::this_thread::sleep_for(100ms);
+  auto begins = [&] {
+    int count = 0;
+    for (const auto& call : EngineCalls()) count += call.rfind("QTTSSessionBegin", 0) == 0;
+    return count;
+  };
+  EXPECT_EQ(begins(), 1) << "two workers on the engine at once";
+  held.Release();
+  ASSERT_TRUE(WorkerEnded(first));
+  ASSERT_TRUE(Eventually([&] { return begins() == 2; }));
+  const auto calls = EngineCalls();
+  int endOfFirst = -1, beginOfSecond = -1;
+  for (int i = 0; i < static_cast<int>(calls.size()); ++i) {
+    if (calls[i].rfind("QTTSSessionEnd", 0) == 0 && endOfFirst < 0) endOfFirst = i;
+    if (calls[i].rfind("QTTSSessionBegin", 0) == 0) beginOfSecond = i;
+  }
+  EXPECT_GE(endOfFirst, 0) << "the stopped reading's session is ended";
+  EXPECT_LT(endOfFirst, beginOfSecond);
+  ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
+  EXPECT_EQ(audioLog.find("BASS_StreamCreateFile"), audioLog.rfind("BASS_StreamCreateFile"))
+      << "the stopped reading created no stream";
+}
+
+TEST_F(ReadAloudTest, FailedSynthesisPlaysNothingAndTheWorkerEndsByItself) {
+  QueueAudio(8000, 1, 10112);
+  Start();
+  const int worker = state.worker;
+  ASSERT_TRUE(WorkerEnded(worker));
+  const std::string log = AudioLog();
+  EXPECT_EQ(log.find("BASS_StreamCreateFile"), std::string::npos) << log;
+  EXPECT_EQ(log.find("BASS_ChannelPlay"), std::string::npos) << log;
+  EXPECT_NE(log.find("BASS_SetVolume(0.99)"), std::string::npos);
+  EXPECT_EQ(state.worker, 0);
+  EXPECT_EQ(Buttons(), kIdle);
+}
+
+TEST_F(ReadAloudTest, TheScriptIsTakenOnceWhenTheReadingStarts) {
+  services.Preset(Control::编辑框1, Property::Content, Text());
+  HeldSynthesis held(services);
+  QueueAudio(3200);
+  Start();
+  ASSERT_TRUE(held.WaitUntilHeld());
+  services.Preset(Control::编辑框1, Property::Content, Text("改过的稿子"));
+  held.Release();
+  ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
+  for (const auto& call : EngineCalls())
+    EXPECT_EQ(call.find("改过的稿子"), std::string::npos) << call;
+  bool emptyTextPut = false;
+  for (const auto& call : EngineCalls())
+    emptyTextPut = emptyTextPut || call.rfind("QTTSTextPut", 0) == 0;
+  EXPECT_TRUE(emptyTextPut) << "an empty editor still goes to the engine";
+}
+
+}  // namespace
