@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds everything with a sanitizer in its own folder and runs the tests there:
+#   scripts/sanitize.sh address   # AddressSanitizer + UndefinedBehaviorSanitizer (build-asan)
+#   scripts/sanitize.sh thread    # ThreadSanitizer (build-tsan)
+# Extra arguments go to ctest (for example -R unit to run a part).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+kind=${1:?address or thread}
+shift
+case "$kind" in
+  address) folder=build-asan ;;
+  thread) folder=build-tsan ;;
+  *) echo "address or thread" >&2; exit 2 ;;
+esac
+scripts/install-deps.sh
+cmake -S . -B "$folder" -G Ninja -DORVANE_SANITIZE="$kind" >/dev/null
+cmake --build "$folder"
+export LSAN_OPTIONS="suppressions=$(pwd)/tests/lsan.supp"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="second_deadlock_stack=1"
+ctest --test-dir "$folder" --output-on-failure -j2 -E 'fuzz|style' "$@"
