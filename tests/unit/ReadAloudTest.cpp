@@ -38,6 +38,10 @@ class ReadAloudTest : public ::testing::Test {
     SetActive(kStopped);
     Ui([&] { StopReading(program.Reading()); });
     services.onProcessEvents = nullptr;
+    // The worker must be gone before the program's objects are.
+    if (state.previousWorker) {
+      EXPECT_TRUE(WorkerEnded(state.previousWorker));
+    }
   }
 
   void Ui(const std::function<void()>& command) {

@@ -22,7 +22,11 @@ std::optional<int> LeadingNumber(const QString& text) {
 }  // namespace
 
 SpinButtons::SpinButtons(QLineEdit* buddy, int minimum, int maximum)
-    : QWidget(buddy->parentWidget()), buddy_(buddy), minimum_(minimum), maximum_(maximum) {
+    : QWidget(buddy->parentWidget()),
+      buddy_(buddy),
+      alive_(buddy),
+      minimum_(minimum),
+      maximum_(maximum) {
   position_ = std::clamp(LeadingNumber(buddy->text()).value_or(minimum), minimum, maximum);
   buddy->installEventFilter(this);
   repeat_.setInterval(80);
@@ -31,23 +35,25 @@ SpinButtons::SpinButtons(QLineEdit* buddy, int minimum, int maximum)
 }
 
 void SpinButtons::Step(int delta) {
-  if (!buddy_ || delta == 0) return;
+  if (!alive_ || delta == 0) return;
   const int current = LeadingNumber(buddy_->text()).value_or(position_);
   position_ = std::clamp(current + delta, minimum_, maximum_);
   buddy_->setText(QString::number(position_));
 }
 
 void SpinButtons::FollowBuddy() {
-  if (!buddy_) return;
-  const QRect g = buddy_->geometry();
+  if (!alive_) return;
+  // As a QWidget: the buddy also moves and hides while it is being destroyed.
+  const QWidget* buddy = static_cast<QWidget*>(alive_.data());
+  const QRect g = buddy->geometry();
   setGeometry(g.right() + 1, g.top(), kWidth, g.height());
-  setVisible(buddy_->isVisibleTo(parentWidget()));
-  setEnabled(buddy_->isEnabled());
+  setVisible(buddy->isVisibleTo(parentWidget()));
+  setEnabled(buddy->isEnabled());
   update();
 }
 
 bool SpinButtons::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == buddy_) {
+  if (alive_ && watched == alive_.data()) {
     switch (event->type()) {
       case QEvent::Move:
       case QEvent::Resize:

@@ -31,7 +31,11 @@ class SpinButtons : public QWidget {
  private:
   void FollowBuddy();
 
-  QPointer<QLineEdit> buddy_;
+  // The buddy, and a guard that turns null once it is gone. The guard is a plain
+  // QObject pointer: the buddy sends events while it is destroyed, when it is no
+  // longer a QLineEdit.
+  QLineEdit* buddy_;
+  QPointer<QObject> alive_;
   int minimum_;
   int maximum_;
   int position_;
