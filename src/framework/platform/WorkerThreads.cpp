@@ -143,6 +143,8 @@ void WorkerThreads::StopAll(std::chrono::milliseconds deadline, const std::funct
       // Still inside a call that does not return: never hang the exit on it.
       lock.unlock();
       record->thread.detach();
+      allEnded = false;
     }
   }
+  return allEnded;
 }

@@ -42,8 +42,9 @@ class WorkerThreads {
 
   // Asks every thread to stop and waits up to the deadline for them to end,
   // calling pump() between short waits (so that a worker blocked on the caller's
-  // event loop can finish). Threads still running then are detached.
-  void StopAll(std::chrono::milliseconds deadline, const std::function<void()>& pump);
+  // event loop can finish). Threads still running then are detached; the result
+  // says whether every thread ended.
+  bool StopAll(std::chrono::milliseconds deadline, const std::function<void()>& pump);
 
  private:
   struct Record {

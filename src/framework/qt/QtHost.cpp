@@ -1,12 +1,14 @@
 #include "framework/qt/QtHost.h"
 
 #include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFont>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QStyleFactory>
+#include <cstdlib>
 
 #include "framework/platform/FatalError.h"
 #include "framework/platform/ProgramLocation.h"
@@ -98,8 +100,11 @@ int QtHost::Run() {
   destroyed.source = window->Name();
   state_->sink(destroyed);
   // Workers may still be waiting on the window: end them while it exists.
-  state_->services.StopAllThreads();
+  const bool workersEnded = state_->services.StopAllThreads();
   state_->window.reset();
   if (state_->exitRoutine) state_->exitRoutine();
+  // A worker stuck in a call that never returns must not outlive the objects it
+  // uses: the process ends here, with the exit routine done.
+  if (!workersEnded) std::_Exit(0);
   return 0;
 }

@@ -567,10 +567,10 @@ bool QtRuntimeServices::ProcessEvents() {
   return true;
 }
 
-void QtRuntimeServices::StopAllThreads() {
+bool QtRuntimeServices::StopAllThreads() {
   const bool onUiThread =
       QCoreApplication::instance() && QThread::currentThread() == qApp->thread();
-  threads_.StopAll(std::chrono::milliseconds(3000), [onUiThread] {
+  return threads_.StopAll(std::chrono::milliseconds(3000), [onUiThread] {
     if (onUiThread) QCoreApplication::processEvents();
   });
 }

@@ -66,8 +66,9 @@ class QtRuntimeServices : public RuntimeServices {
   bool Delay(int milliseconds) override;
   bool DelayWithEvents(int milliseconds) override;
   bool ProcessEvents() override;
-  // Ends every worker before the toolkit goes away; never hangs.
-  void StopAllThreads();
+  // Ends every worker before the toolkit goes away; never hangs. False when a worker
+  // did not end in time (it was left running).
+  bool StopAllThreads();
 
   Text ProgramDirectory() override;
   bool FileExists(const Text& path) override;
