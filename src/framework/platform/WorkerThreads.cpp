@@ -110,7 +110,8 @@ bool WorkerThreads::Wait(std::chrono::milliseconds duration) {
   return true;
 }
 
-void WorkerThreads::StopAll(std::chrono::milliseconds deadline, const std::function<void()>& pump) {
+bool WorkerThreads::StopAll(std::chrono::milliseconds deadline, const std::function<void()>& pump) {
+  bool allEnded = true;
   std::vector<std::shared_ptr<Record>> records;
   {
     std::lock_guard lock(mutex_);
