@@ -16,7 +16,7 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick
   # Fonts: a Song/Ming face for 宋体, and a Latin fallback
   fonts-arphic-uming fonts-dejavu-core
-  python3 sox lame id3v2 xclip clang libclang-rt-14-dev valgrind
+  python3 sox lame id3v2 xclip clang libclang-rt-14-dev valgrind iproute2 xdg-utils
 )
 
 missing=()

@@ -6,21 +6,25 @@
 #
 # MODE  served   online (veth pair, default route); DIR/www is served on port 80
 #       silent   online; port 80 accepts connections and never answers
+#       stalled  online; port 80 answers 200 with a length, sends part of the body and
+#                then never sends the rest
 #       offline  no interface but lo, no route; DIR/www is still served on lo, so that
 #                a fetch made in spite of being offline shows in the log
-# DIR   the caller's scratch folder: the server writes DIR/server.pid and logs each
-#       request line (or, when silent, the first line received) to DIR/server.log.
+# DIR   the caller's scratch folder: the private hosts and resolv.conf go there, the
+#       server writes DIR/server.pid and logs each request line with its status (or,
+#       when silent, the first line received) to DIR/server.log.
 #
-# The server ends by itself once its parent, the program after the exec, has ended.
+# The mounts stay in the private mount namespace (unshare makes it private). The server
+# ends by itself once its parent, the program after the exec, has ended.
 set -euo pipefail
 host=www.orvane.example
 mode=$1 dir=$2
 shift 2
-case $mode in served | silent | offline) ;; *) echo "unknown mode $mode" >&2; exit 2 ;; esac
+case $mode in served | silent | stalled | offline) ;; *) echo "unknown mode $mode" >&2; exit 2 ;; esac
 # unshare execs this script, so the caller is the parent: its namespaces must differ.
 for ns in net mnt; do
   own=$(readlink /proc/self/ns/$ns)
-  callers=$(readlink /proc/$PPID/ns/$ns)
+  callers=$(readlink /proc/$PPID/ns/$ns) || { echo "the caller is gone" >&2; exit 2; }
   if [[ $own == "$callers" ]]; then
     echo "not in a $ns namespace of its own; run through unshare --net --mount" >&2
     exit 2
@@ -80,13 +84,15 @@ def hold(connection):
     try:
         data = connection.recv(4096)
         log(data.split(b"\r\n", 1)[0].decode("latin-1"))
+        if mode == "stalled":
+            connection.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n<html>V6.4 ")
         time.sleep(3600)
     except OSError:
         pass
 
 
 threading.Thread(target=watch_parent, daemon=True).start()
-if mode == "silent":
+if mode in ("silent", "stalled"):
     listener = socket.socket()
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind(("127.0.0.1", 80))
@@ -100,7 +106,7 @@ else:
     open(ready_path, "w").close()
     httpd.serve_forever()
 '
-server_mode=$([[ $mode == silent ]] && echo silent || echo page)
+server_mode=$([[ $mode == silent || $mode == stalled ]] && echo "$mode" || echo page)
 rm -f "$dir/server.ready"
 : >"$dir/server.log"
 python3 -c "$server" "$server_mode" "$dir/www" "$dir/server.log" "$dir/server.ready" \

@@ -16,18 +16,18 @@ import functools
 import os
 import shutil
 import subprocess
+import sys
 import time
 import unittest
 
-from harness import PROGRAM, ProgramTestCase, main, run
+from harness import HOME_PAGE, PROGRAM, PROGRAM_NAME, ProgramTestCase, main, run
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 NAMESPACE_SCRIPT = os.path.join(HERE, "online_namespace.sh")
 
 RELEASE_PATH = "/thread-11379-1-1.html"
-RELEASE_PAGE = "http://www.orvane.example" + RELEASE_PATH
-PROGRAM_NAME = "Orvane教程视频录制记事本DIY版V6.3 "
-INITIAL_TITLE = PROGRAM_NAME + "\r\nwww.orvane.example"
+RELEASE_PAGE = "http://" + HOME_PAGE + RELEASE_PATH
+INITIAL_TITLE = PROGRAM_NAME + "\r\n" + HOME_PAGE
 BANNER = PROGRAM_NAME + "\r\nV/Q：800163063 微博@Orvane录制"
 UPDATE_CAPTION = "有更新！"
 OFFLINE_CAPTION = "语音可能不可用！"
@@ -69,13 +69,18 @@ UNAVAILABLE = why_namespaces_are_unavailable()
 
 
 def keeps_output(test):
-    """Prints the program's output when the test fails."""
+    """On failure, prints the program's output and the server's and browser's logs."""
     @functools.wraps(test)
     def wrapper(self):
         try:
             test(self)
         except BaseException:
             self.keep_screenshots()
+            for name in ("server.log", "server.err", "browser.log"):
+                path = os.path.join(self.work, name)
+                if os.path.exists(path):
+                    with open(path, encoding="utf-8", errors="replace") as f:
+                        sys.stderr.write("%s:\n%s" % (name, f.read()))
             raise
     return wrapper
 
@@ -86,7 +91,8 @@ class OnlineCheckTest(ProgramTestCase):
 
     def setUp(self):
         super().setUp()
-        self.server_pid = None
+        # Runs before the harness's own clean-up (cleanups run last in, first out).
+        self.addCleanup(self.end_program_and_server)
         self.browser_log = os.path.join(self.work, "browser.log")
         browser = os.path.join(self.work, "record-browser")
         with open(browser, "w") as f:
@@ -105,56 +111,27 @@ class OnlineCheckTest(ProgramTestCase):
             os.makedirs(self.env[name], exist_ok=True)
         os.makedirs(os.path.join(self.work, "www"))
 
-    def start_xvfb(self):
-        # The harness's way, plus -noreset: a server that resets when its last client
-        # leaves (the readiness probe) drops a client that connects meanwhile, and the
-        # program connects right after the probe here.
-        read_end, write_end = os.pipe()
-        try:
-            self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-noreset", "-screen", "0",
-                 "1280x800x24", "-nolisten", "tcp"],
-                pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            os.close(write_end)
-            write_end = None
-            number = b""
-            deadline = time.monotonic() + WAIT_SECONDS
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                chunk = self.read_with_deadline(read_end, deadline)
-                if not chunk:
-                    break
-                number += chunk
-        finally:
-            if write_end is not None:
-                os.close(write_end)
-            os.close(read_end)
-        self.assertTrue(number.strip().isdigit(), "Xvfb did not report a display number")
-        self.env = dict(os.environ)
-        self.env["DISPLAY"] = ":" + number.strip().decode()
-        self.env["QT_QPA_PLATFORM"] = "xcb"
-        self.env["XDG_RUNTIME_DIR"] = self.work
-        self.wait_until(lambda: run(["xdpyinfo"], check=False, env=self.env).returncode == 0,
-                        "Xvfb answering")
-
-    def tearDown(self):
-        pid_file = os.path.join(self.work, "server.pid")
-        if os.path.exists(pid_file):
-            with open(pid_file) as f:
-                self.server_pid = int(f.read().strip() or 0) or None
+    def end_program_and_server(self):
         if self.program is not None and self.program.poll() is None:
             self.program.kill()
             self.program.wait(timeout=5)
-        if self.server_pid:
-            # It ends by itself once the program has; make sure, and wait for it.
-            deadline = time.monotonic() + 5
-            while os.path.exists("/proc/%d" % self.server_pid) and time.monotonic() < deadline:
-                time.sleep(0.05)
-            if os.path.exists("/proc/%d" % self.server_pid):
-                try:
-                    os.kill(self.server_pid, 9)
-                except ProcessLookupError:
-                    pass
-        super().tearDown()
+        self.end_server()
+
+    def end_server(self):
+        """The server ends by itself once the program has; this makes sure of it."""
+        pid_file = os.path.join(self.work, "server.pid")
+        if not os.path.exists(pid_file):
+            return
+        with open(pid_file) as f:
+            pid = int(f.read().strip() or 0)
+        deadline = time.monotonic() + 5
+        while pid and os.path.exists("/proc/%d" % pid) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        if pid and os.path.exists("/proc/%d" % pid):
+            try:
+                os.kill(pid, 9)
+            except ProcessLookupError:
+                pass
 
     # --- the program in its namespace -----------------------------------------------
 
@@ -277,6 +254,16 @@ class OnlineCheckTest(ProgramTestCase):
         self.launch("silent")
         window = self.wait_for_main_window(FETCH_TIME_OUT + START_UP_ALLOWANCE)
         # The program did ask, and then gave up without a word.
+        self.assertEqual(self.requests(), ["GET %s HTTP/1.0" % RELEASE_PATH])
+        self.assertEqual(self.title(window), INITIAL_TITLE)
+        self.assertEqual(self.browser_calls(), [])
+
+    @keeps_output
+    def test_page_cut_short_by_the_time_out_is_no_news(self):
+        # A success status whose body never arrives whole is a failed check, not a page
+        # without the version: no update box.
+        self.launch("stalled")
+        window = self.wait_for_main_window(FETCH_TIME_OUT + START_UP_ALLOWANCE)
         self.assertEqual(self.requests(), ["GET %s HTTP/1.0" % RELEASE_PATH])
         self.assertEqual(self.title(window), INITIAL_TITLE)
         self.assertEqual(self.browser_calls(), [])

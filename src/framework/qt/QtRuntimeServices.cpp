@@ -495,7 +495,10 @@ bool QtRuntimeServices::IsOnline() { return HasNetworkConnection(); }
 
 ByteBuffer QtRuntimeServices::FetchUrl(const Text& address, int* httpStatus) {
   FetchResult result = FetchHttp(Utf8FromText(address));
-  if (httpStatus) *httpStatus = result.httpStatus;
+  // A success status with a body that did not arrive whole (a time-out, the size cap)
+  // is no complete response: the caller must not take the fragment for the page.
+  const bool success = result.httpStatus >= 200 && result.httpStatus <= 299;
+  if (httpStatus) *httpStatus = success && !result.complete ? 0 : result.httpStatus;
   return std::move(result.body);
 }
 
