@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <random>
 
 namespace {
@@ -92,9 +93,15 @@ bool WriteWholeFile(const std::string& path, const std::vector<ByteBuffer>& buff
   return ok;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::vector<ByteBuffer>& buffers,
+bool WriteFileAtomically(const std::string& givenPath, const std::vector<ByteBuffer>& buffers,
                          bool replaceExisting) {
-  if (path.empty()) return false;
+  if (givenPath.empty()) return false;
+  // Through a symbolic link the file it points to is replaced, not the link.
+  std::string path = givenPath;
+  if (char* resolved = ::realpath(givenPath.c_str(), nullptr)) {
+    path = resolved;
+    std::free(resolved);
+  }
   struct stat existing {};
   const bool exists = ::stat(path.c_str(), &existing) == 0;
   if (exists && (!replaceExisting || !S_ISREG(existing.st_mode))) return false;

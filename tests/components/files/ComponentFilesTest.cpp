@@ -101,6 +101,16 @@ TEST_F(ComponentFilesTest, AtomicCreateRefusesAnExistingNameAndReplaceKeepsPermi
   EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
+TEST_F(ComponentFilesTest, ReplacingThroughASymbolicLinkReplacesTheFileItPointsTo) {
+  const std::string target = Folder() + "/script.txt";
+  const std::string link = Folder() + "/link.txt";
+  { std::ofstream(target) << "old"; }
+  fs::create_symlink(target, link);
+  EXPECT_TRUE(WriteFileAtomically(link, {ByteBuffer{'n', 'e', 'w'}}, true));
+  EXPECT_TRUE(fs::is_symlink(link)) << "the link stays a link";
+  EXPECT_EQ(ReadWholeFile(target), (ByteBuffer{'n', 'e', 'w'}));
+}
+
 // A zero-byte msc.dll is a library without functions: the first call shows the
 // run-time error naming the file and the function and ends with status 255.
 TEST_F(ComponentFilesTest, ZeroByteLibraryIsFatalWithTheRunTimeErrorBox) {
