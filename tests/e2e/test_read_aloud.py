@@ -251,7 +251,6 @@ class ReadAloudTest(ProgramTestCase):
         pressed = self.audio.size()
         self.xdotool("key", "ctrl+a")
         first = self.wait_for_sound(pressed, "speech after Ctrl+A")
-        sys.stderr.write("Ctrl+A to sound: %.2f s of output\n" % seconds(first - pressed))
         self.wait_for_output(first + byte_count(HEARD_SECONDS), "speech to play")
 
         # Ctrl+Z: the output goes on with silence only.
@@ -293,10 +292,14 @@ class ReadAloudTest(ProgramTestCase):
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.addCleanup(self.end_holder, holder)
         lines = queue.Queue()
-        threading.Thread(target=lambda: [lines.put(line.strip()) for line in holder.stdout],
-                         daemon=True).start()
-        self.assertEqual(lines.get(timeout=10), "registered 33001", "the other client's grab")
-        self.assertEqual(lines.get(timeout=10), "ready")
+
+        def forward():
+            for line in holder.stdout:
+                lines.put(line.strip())
+
+        threading.Thread(target=forward, daemon=True).start()
+        self.assertEqual(self.next_line(lines), "registered 33001", "the other client's grab")
+        self.assertEqual(self.next_line(lines), "ready")
 
         self.open_program_with_script()
         self.assertEqual(len(self.visible_windows()), 1,
@@ -306,7 +309,8 @@ class ReadAloudTest(ProgramTestCase):
         # Ctrl+A goes to the client that holds it; the program does not read.
         pressed = self.audio.size()
         self.xdotool("key", "ctrl+a")
-        self.assertEqual(lines.get(timeout=10), "hotkey 33001")
+        self.assertEqual(self.next_line(lines), "hotkey 33001",
+                         "Ctrl+A did not reach the client that holds it")
         self.wait_for_output(pressed + byte_count(QUIET_SECONDS), "output after Ctrl+A")
         self.assertLessEqual(self.audio.loudest(pressed, self.audio.size()), SILENCE,
                              "the program read although Ctrl+A belongs to another client")
@@ -406,10 +410,11 @@ class ReadAloudTest(ProgramTestCase):
                              PIECE_HOP)
         # Paused in a gap between words, the reading goes on with the rest of the gap.
         next_sound = self.audio.first_sound(again + heard + FRAME, again + heard + byte_count(2))
+        self.assertIsNotNone(next_sound, "the new reading went silent after %.3f s"
+                             % seconds(heard))
         match, _ = envelope_match(continued, reference, (margin + heard) // FRAME - slack,
                                   (next_sound - again + margin) // FRAME + slack)
         best, offset = envelope_match(continued, reference, 0, len(reference) * FINE_HOP)
-        sys.stderr.write("DEBUG repeat %.3f heard %.3f next %.3f match %.4f best %.4f at %.3f\n" % (repeat, seconds(heard), seconds(next_sound-again), match, best, seconds(offset * FRAME - margin)))
         self.assertGreater(match, ENVELOPE_MATCH, "the speech after continue is not what "
                            "follows the %.3f s heard (correlation %.3f); it fits best %.3f s "
                            "into the script (correlation %.3f)" % (
@@ -496,6 +501,13 @@ class ReadAloudTest(ProgramTestCase):
         return sum(1 for p, q in zip(a.pixels((0, 0, a.width, a.height)),
                                      b.pixels((0, 0, b.width, b.height))) if p != q)
 
+    @staticmethod
+    def next_line(lines, seconds_=10):
+        try:
+            return lines.get(timeout=seconds_)
+        except queue.Empty:
+            return None
+
     def end_holder(self, holder):
         if holder.poll() is None:
             holder.stdin.close()
@@ -509,5 +521,6 @@ class ReadAloudTest(ProgramTestCase):
 
 if __name__ == "__main__":
     if len(sys.argv) > 3:
-        KEY_CLIENT[0], HOLDER[0] = os.path.abspath(sys.argv.pop(2)), os.path.abspath(sys.argv.pop(2))
+        KEY_CLIENT[0] = os.path.abspath(sys.argv.pop(2))
+        HOLDER[0] = os.path.abspath(sys.argv.pop(2))
     main()
