@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "Id3v1.h"
-#include "Spectrum.h"
+#include "Fft.h"
 
 namespace bass {
 namespace {
