@@ -4,8 +4,8 @@
 #include <chrono>
 #include <cmath>
 
-#include "Id3v1.h"
 #include "Fft.h"
+#include "Id3v1.h"
 
 namespace bass {
 namespace {
