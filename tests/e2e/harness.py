@@ -118,6 +118,7 @@ class ProgramTestCase(unittest.TestCase):
     failure."""
 
     SHOT_PREFIX = "e2e-"
+    SCREEN = (1280, 800)
 
 
     def setUp(self):
@@ -153,7 +154,8 @@ class ProgramTestCase(unittest.TestCase):
         read_end, write_end = os.pipe()
         try:
             self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-noreset", "-screen", "0", "1280x800x24",
+                ["Xvfb", "-displayfd", str(write_end), "-noreset", "-screen", "0",
+                 "%dx%dx24" % self.SCREEN,
                  "-nolisten", "tcp"],
                 pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             os.close(write_end)

@@ -75,9 +75,12 @@ def keeps_screenshots(test):
 
 class CaptureCase(ProgramTestCase):
     SHOT_PREFIX = "e2e-capture-"
+    SCREEN = SCREEN
 
     def setUp(self):
         self.viewer = None
+        # A cleanup, not tearDown: it also runs when setUp fails half-way.
+        self.addCleanup(self.release)
         super().setUp()
         for name in FOREIGN_VARIABLES:
             self.env.pop(name, None)
@@ -90,45 +93,10 @@ class CaptureCase(ProgramTestCase):
         self.copy = os.path.join(self.folder, os.path.basename(harness.PROGRAM[0]))
         shutil.copy2(harness.PROGRAM[0], self.copy)
 
-    def start_xvfb(self):
-        # Like the harness's, with -noreset: otherwise the server resets whenever its last
-        # client leaves (the readiness probe does), and a client connecting just then is
-        # dropped, so the program would now and then die during start-up.
-        # tearDown is skipped when setUp fails: what setUp starts is released as a cleanup.
-        self.addCleanup(self.release)
-        read_end, write_end = os.pipe()
-        try:
-            self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-noreset", "-screen", "0",
-                 "%dx%dx24" % SCREEN, "-nolisten", "tcp"],
-                pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            os.close(write_end)
-            write_end = None
-            number = b""
-            deadline = time.monotonic() + harness.WAIT_SECONDS
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                chunk = self.read_with_deadline(read_end, deadline)
-                if not chunk:
-                    break
-                number += chunk
-        finally:
-            if write_end is not None:
-                os.close(write_end)
-            os.close(read_end)
-        self.assertTrue(number.strip().isdigit(), "Xvfb did not report a display number")
-        self.env = dict(os.environ, DISPLAY=":" + number.strip().decode(),
-                        QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.work)
-        self.wait_until(lambda: run(["xdpyinfo"], check=False, env=self.env).returncode == 0,
-                        "Xvfb answering")
-
-    def tearDown(self):
-        pass  # see release()
-
     def release(self):
         if self.viewer is not None:
             self.viewer.kill()
             self.viewer.wait(timeout=5)
-        ProgramTestCase.tearDown(self)
 
     def start_copy(self):
         """Starts the private copy; returns its main window."""
