@@ -17,6 +17,10 @@ packages=(
   # Fonts: a Song/Ming face for 宋体, and a Latin fallback
   fonts-arphic-uming fonts-dejavu-core
   python3 sox lame id3v2 xclip clang libclang-rt-14-dev valgrind iproute2 xdg-utils
+  # The capture test reads a message box through the accessibility bus
+  dbus at-spi2-core libglib2.0-bin
+  # The HTTP test serves TLS with a certificate made on the spot
+  openssl
 )
 
 missing=()
