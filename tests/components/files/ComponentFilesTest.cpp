@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "framework/BoundFunction.h"
 #include "framework/ComponentFiles.h"
 #include "framework/platform/LibraryBinding.h"
 #include "framework/platform/WholeFiles.h"
@@ -52,9 +53,10 @@ TEST_F(ComponentFilesTest, FirstStartWritesTheExactBuiltLibraryAndItCanBeBoundBy
   EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), fs::directory_iterator()), 1);
 
   SetLibraryDirectoryForTesting(Folder());
-  LibraryFunction<int()> answer("probe.dll", "ProbeAnswer");
+  ServicesInFolder binding(Folder());
+  BoundFunction<int()> answer(binding, "probe.dll", "ProbeAnswer");
   EXPECT_EQ(answer(), 42);
-  EXPECT_EQ(answer(), 42) << "the bound address is reused";
+  EXPECT_EQ(answer.Get(), answer.Get()) << "the bound address is reused";
 }
 
 TEST_F(ComponentFilesTest, SecondStartRewritesNothing) {

@@ -27,8 +27,9 @@ int main(int argc, char** argv) {
   });
   poll.start(20);
   QTimer::singleShot(0, [] {
-    LibraryFunction<int(const char*, const char*)> init("msc.dll", "QTTSInit");
-    init("", "");
+    using Init = int(const char*);
+    auto* init = reinterpret_cast<Init*>(BindLibraryFunction("msc.dll", "QTTSInit"));
+    init("");
   });
   QTimer::singleShot(10000, [] { std::_Exit(3); });  // never hang a test run
   return QApplication::exec();
