@@ -17,6 +17,10 @@ import tempfile
 import time
 import unittest
 
+# The shared X server helper lives in tests/.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from xvfb_server import start_xvfb  # noqa: E402
+
 PROGRAM = [os.environ.get("ORVANE_NOTEPAD", "")]  # set by main()
 
 WINDOW_WIDTH, WINDOW_HEIGHT = 783, 583
@@ -149,31 +153,10 @@ class ProgramTestCase(unittest.TestCase):
     # --- the X server and the program -------------------------------------------------
 
     def start_xvfb(self):
-        # Xvfb picks a free display number itself and writes it to the pipe once it accepts
-        # connections, so parallel tests never race for the same number.
-        read_end, write_end = os.pipe()
-        try:
-            self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-noreset", "-screen", "0",
-                 "%dx%dx24" % self.SCREEN,
-                 "-nolisten", "tcp"],
-                pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            os.close(write_end)
-            write_end = None
-            number = b""
-            deadline = time.monotonic() + WAIT_SECONDS
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                chunk = self.read_with_deadline(read_end, deadline)
-                if not chunk:
-                    break
-                number += chunk
-        finally:
-            if write_end is not None:
-                os.close(write_end)
-            os.close(read_end)
-        self.assertTrue(number.strip().isdigit(), "Xvfb did not report a display number")
+        self.xvfb, display = start_xvfb(*self.SCREEN, seconds=WAIT_SECONDS)
+        self.assertIsNotNone(display, "Xvfb did not report a display number")
         self.env = dict(os.environ)
-        self.env["DISPLAY"] = ":" + number.strip().decode()
+        self.env["DISPLAY"] = display
         self.env["QT_QPA_PLATFORM"] = "xcb"
         self.env["XDG_RUNTIME_DIR"] = self.work
         self.wait_until(lambda: run(["xdpyinfo"], check=False, env=self.env).returncode == 0,

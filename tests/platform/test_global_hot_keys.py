@@ -9,7 +9,6 @@ Each test starts its own Xvfb, so lock states and grabs never leak from one test
 
 import os
 import queue
-import select
 import shutil
 import subprocess
 import sys
@@ -17,6 +16,10 @@ import tempfile
 import threading
 import time
 import unittest
+
+# The shared X server helper lives in tests/.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from xvfb_server import start_xvfb  # noqa: E402
 
 PROBE = ""
 KEY_CLIENT = ""
@@ -118,32 +121,10 @@ class GlobalHotKeysTest(unittest.TestCase):
     # --- the X server and the clients -------------------------------------------------
 
     def start_xvfb(self):
-        # Xvfb picks a free display itself and writes its number once it accepts
-        # connections, so tests running in parallel never race for a number.
-        read_end, write_end = os.pipe()
-        try:
-            self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-noreset", "-screen", "0", "640x480x24",
-                 "-nolisten", "tcp"],
-                pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            os.close(write_end)
-            write_end = None
-            number = b""
-            deadline = time.monotonic() + WAIT_SECONDS
-            while not number.endswith(b"\n"):
-                ready, _, _ = select.select([read_end], [], [],
-                                            max(0.0, deadline - time.monotonic()))
-                chunk = os.read(read_end, 64) if ready else b""
-                if not chunk:
-                    break
-                number += chunk
-        finally:
-            if write_end is not None:
-                os.close(write_end)
-            os.close(read_end)
-        self.assertTrue(number.strip().isdigit(), "Xvfb did not report a display number")
-        self.env = dict(os.environ, DISPLAY=":" + number.strip().decode(),
-                        QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.work)
+        self.xvfb, display = start_xvfb(640, 480, seconds=WAIT_SECONDS)
+        self.assertIsNotNone(display, "Xvfb did not report a display number")
+        self.env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
+                        XDG_RUNTIME_DIR=self.work)
 
     def start(self, args, name, env=None, seconds=WAIT_SECONDS):
         process = Process(args, env or self.env, name, seconds)

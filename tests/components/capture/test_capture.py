@@ -12,7 +12,6 @@ xclip and compared pixel for pixel with what `import -window root` saw before th
 import os
 import queue
 import re
-import select
 import shutil
 import subprocess
 import sys
@@ -21,6 +20,10 @@ import threading
 import time
 import unittest
 from datetime import datetime
+
+# The shared X server helper lives in tests/.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../.."))
+from xvfb_server import start_xvfb  # noqa: E402
 
 HOST = os.environ.get("CAPTURE_HOST", "")
 LIBRARY = os.environ.get("CAMERA_DLL", "")
@@ -142,30 +145,9 @@ class XServerCase(unittest.TestCase):
     # --- the X server and the host -------------------------------------------------------
 
     def start_xvfb(self):
-        # Xvfb picks a free display number itself and writes it once it accepts
-        # connections, so tests running side by side never race for a number.
-        read_end, write_end = os.pipe()
-        try:
-            self.xvfb = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-noreset", "-screen", "0",
-                 "%dx%dx24" % self.screen, "-nolisten", "tcp"],
-                pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            os.close(write_end)
-            write_end = None
-            number = b""
-            deadline = time.monotonic() + WAIT_SECONDS
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                ready, _, _ = select.select([read_end], [], [], deadline - time.monotonic())
-                chunk = os.read(read_end, 16) if ready else b""
-                if not chunk:
-                    break
-                number += chunk
-        finally:
-            if write_end is not None:
-                os.close(write_end)
-            os.close(read_end)
-        self.assertTrue(number.strip().isdigit(), "Xvfb did not report a display number")
-        self.env["DISPLAY"] = ":" + number.strip().decode()
+        self.xvfb, display = start_xvfb(*self.screen, seconds=WAIT_SECONDS)
+        self.assertIsNotNone(display, "Xvfb did not report a display number")
+        self.env["DISPLAY"] = display
 
     def start_host(self):
         env = dict(self.env, QT_QPA_PLATFORM="xcb")
