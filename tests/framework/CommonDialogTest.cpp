@@ -19,35 +19,11 @@
 #include <QtTest>
 
 #include "framework/qt/CommonDialog.h"
+#include "support/ModalWaits.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Waits that have not run yet; a test's waits must not outlive it.
-QList<QPointer<QTimer>> pendingWaits;
-
-void WithdrawPendingWaits() {
-  for (const QPointer<QTimer>& wait : std::as_const(pendingWaits)) delete wait.data();
-  pendingWaits.clear();
-}
-
-// Runs act on the first visible modal widget of type T, once it shows.
-template <typename T, typename Act>
-void WhenModal(Act act) {
-  auto* timer = new QTimer;
-  timer->setInterval(5);
-  QObject::connect(timer, &QTimer::timeout, [timer, act] {
-    if (T* wanted = qobject_cast<T*>(QApplication::activeModalWidget());
-        wanted && wanted->isVisible()) {
-      timer->stop();
-      timer->deleteLater();
-      act(wanted);
-    }
-  });
-  timer->start();
-  pendingWaits << timer;
-}
 
 // Rejects a dialog that stays modal for seconds, such as a question nobody answers, so
 // that a test fails instead of hanging.

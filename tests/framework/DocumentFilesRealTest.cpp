@@ -37,6 +37,7 @@
 #include "framework/qt/MainWindow.h"
 #include "framework/qt/QtRuntimeServices.h"
 #include "framework/qt/TextEditBox.h"
+#include "support/ModalWaits.h"
 
 using namespace Qt::StringLiterals;
 
@@ -70,26 +71,6 @@ QByteArray Utf16(const QString& text, bool bigEndian) {
     bytes.append(bigEndian ? low : high);
   }
   return bytes;
-}
-
-// Waits that have not run yet; a test's waits must not outlive it.
-QList<QPointer<QTimer>> pendingWaits;
-
-// Runs act on the first visible modal widget of type T once it shows.
-template <typename T>
-void WhenModal(std::function<void(T*)> act) {
-  auto* timer = new QTimer;
-  timer->setInterval(5);
-  QObject::connect(timer, &QTimer::timeout, [timer, act] {
-    if (T* wanted = qobject_cast<T*>(QApplication::activeModalWidget());
-        wanted && wanted->isVisible()) {
-      timer->stop();
-      timer->deleteLater();
-      act(wanted);
-    }
-  });
-  timer->start();
-  pendingWaits << timer;
 }
 
 void Click(QWidget* window, const QString& text) {
@@ -326,8 +307,7 @@ class DocumentFilesRealTest : public QObject {
   }
 
   void cleanup() {
-    for (const QPointer<QTimer>& wait : std::as_const(pendingWaits)) delete wait.data();
-    pendingWaits.clear();
+    WithdrawPendingWaits();
     window.reset();
     program.reset();
     QVERIFY2(!leftOpen, "a dialog was left waiting for an answer");

@@ -1,0 +1,36 @@
+#pragma once
+
+// Driving modal dialogs from a Qt test: an action waits for the dialog it is meant for
+// and runs once that dialog shows; a test withdraws the waits that never ran, so that
+// none outlives it.
+#include <QApplication>
+#include <QList>
+#include <QPointer>
+#include <QTimer>
+
+inline QList<QPointer<QTimer>>& PendingWaits() {
+  static QList<QPointer<QTimer>> waits;
+  return waits;
+}
+
+inline void WithdrawPendingWaits() {
+  for (const QPointer<QTimer>& wait : std::as_const(PendingWaits())) delete wait.data();
+  PendingWaits().clear();
+}
+
+// Runs act on the first visible modal widget of type T, once it shows.
+template <typename T, typename Act>
+void WhenModal(Act act) {
+  auto* timer = new QTimer;
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    if (T* wanted = qobject_cast<T*>(QApplication::activeModalWidget());
+        wanted && wanted->isVisible()) {
+      timer->stop();
+      timer->deleteLater();
+      act(wanted);
+    }
+  });
+  timer->start();
+  PendingWaits() << timer;
+}
