@@ -22,7 +22,7 @@ void MainWindowDestroyed(Program& program) {
 }
 
 void ExitProgram(Program& program) {
-  if (AskToSaveChanges(program.services, program.document)) return;
+  if (!MayProceed(AskToSaveChanges(program.services, program.document))) return;
   program.closeConfirmed = true;
   program.services.CloseWindow(Control::_启动窗口);
 }
@@ -30,7 +30,7 @@ void ExitProgram(Program& program) {
 bool MainWindowCloseRequested(Program& program) {
   // "退出" has asked already; any other close (window manager, log-out) asks now.
   if (program.closeConfirmed) return true;
-  return !AskToSaveChanges(program.services, program.document);
+  return MayProceed(AskToSaveChanges(program.services, program.document));
 }
 
 void ReleaseProgram(Program& program) {

@@ -31,12 +31,12 @@ void SetDocumentChanged(RuntimeServices& services, bool changed) {
   services.SendControlMessage(kEditor, EM_SETMODIFY, changed ? 1 : 0, 0);
 }
 
-bool SaveDocument(RuntimeServices& services, DocumentState& document, const Text& name,
-                  bool useGivenName) {
+SaveOutcome SaveDocument(RuntimeServices& services, DocumentState& document, const Text& name,
+                         bool useGivenName) {
   Text path = useGivenName ? name : document.CurrentFileName;
   if (path.empty()) {
     const auto chosen = AskForFile(services, "请输入欲保存到的文本文件名:", 1);
-    if (!chosen) return true;  // cancelled: nothing written, the mark as it was
+    if (!chosen) return SaveOutcome::Cancelled;  // nothing written, the mark as it was
     path = *chosen;
   }
   const Text content = services.GetProperty(kEditor, Property::Content).AsText();
@@ -45,11 +45,11 @@ bool SaveDocument(RuntimeServices& services, DocumentState& document, const Text
   // cleared only once the text is safely on disk.
   if (!bytes || !services.ReplaceFileBytes(path, {*bytes})) {
     ShowError(services, "保存文件失败!");
-    return false;
+    return SaveOutcome::Failed;
   }
   SetDocumentChanged(services, false);
   document.CurrentFileName = path;
-  return false;
+  return SaveOutcome::Saved;
 }
 
 void SaveDocumentAs(RuntimeServices& services, DocumentState& document) {
@@ -79,20 +79,23 @@ bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text
 }
 
 void OpenDocument(RuntimeServices& services, DocumentState& document) {
-  if (AskToSaveChanges(services, document)) return;
+  if (!MayProceed(AskToSaveChanges(services, document))) return;
   const auto chosen = AskForFile(services, "请输入欲打开的文本文件名:", 0);
   if (!chosen || !LoadDocument(services, document, *chosen)) return;
   const Text banner = services.GetProperty(Control::编辑框2, Property::Content).AsText();
   services.SetProperty(Control::_启动窗口, Property::Title, *chosen + "   " + banner);
 }
 
-bool AskToSaveChanges(RuntimeServices& services, DocumentState& document) {
-  if (!IsDocumentChanged(services)) return false;
+ChangesOutcome AskToSaveChanges(RuntimeServices& services, DocumentState& document) {
+  if (!IsDocumentChanged(services)) return ChangesOutcome::Unchanged;
   const Text title = services.GetProperty(Control::_启动窗口, Property::Title).AsText();
   const Text question = "文件 " + title + " 的文字已经改变。\r\n想保存文件吗?";
   const int answer =
       services.ShowMessageBox(question, kMbYesNoCancel | kMbIconQuestion, Text("_启动窗口"));
-  if (answer == kAnswerCancel) return true;
-  if (answer == kAnswerYes) return SaveDocument(services, document, Text(), false);
-  return false;
+  if (answer == kAnswerYes) {
+    return SaveDocument(services, document, Text(), false) == SaveOutcome::Saved
+               ? ChangesOutcome::Saved
+               : ChangesOutcome::Cancelled;
+  }
+  return answer == kAnswerNo ? ChangesOutcome::Discarded : ChangesOutcome::Cancelled;
 }

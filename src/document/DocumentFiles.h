@@ -17,18 +17,35 @@ struct DocumentState {
   TextEncoding encoding = TextEncoding::Gbk;
 };
 
+// What became of a save.
+enum class SaveOutcome {
+  Saved,      // the text is on disk and the change mark cleared
+  Failed,     // "保存文件失败!" was shown; the old file and the mark are as they were
+  Cancelled,  // the user cancelled the save dialog; nothing was written
+};
+
+// What became of the changed-text question asked before an open, exit or close.
+enum class ChangesOutcome {
+  Unchanged,  // nothing to save: no question was asked
+  Saved,      // "是" and the save succeeded
+  Discarded,  // "否": the changes may go
+  Cancelled,  // "取消", or "是" and the save was cancelled or failed
+};
+// Whether what was about to happen (open, exit, close) may go ahead.
+inline bool MayProceed(ChangesOutcome outcome) { return outcome != ChangesOutcome::Cancelled; }
+
 // 按钮3 "保存" (useGivenName false) and the save inside SaveDocumentAs and
-// AskToSaveChanges. True when the user cancelled the save dialog.
-bool SaveDocument(RuntimeServices& services, DocumentState& document, const Text& name,
-                  bool useGivenName);
+// AskToSaveChanges.
+SaveOutcome SaveDocument(RuntimeServices& services, DocumentState& document, const Text& name,
+                         bool useGivenName);
 // 按钮4 "另存".
 void SaveDocumentAs(RuntimeServices& services, DocumentState& document);
 // 按钮2 "打开".
 void OpenDocument(RuntimeServices& services, DocumentState& document);
 // Reads the file into the editor; true on success. A failed read changes nothing.
 bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text& path);
-// Asks whether to save changed text; true when the user cancelled what was about to
-// happen (the open, the exit, the close).
-bool AskToSaveChanges(RuntimeServices& services, DocumentState& document);
+// Asks whether to save changed text. A save that fails or is cancelled there
+// counts as "取消": nothing may be closed or replaced.
+ChangesOutcome AskToSaveChanges(RuntimeServices& services, DocumentState& document);
 bool IsDocumentChanged(RuntimeServices& services);
 void SetDocumentChanged(RuntimeServices& services, bool changed = true);

@@ -337,7 +337,7 @@ class DocumentFilesRealTest : public QObject {
     QVERIFY(LoadDocument(services, *document, NativeText(path)));
     QVERIFY2(Editor()->toPlainText().contains(shown), qPrintable(Editor()->toPlainText()));
     QVERIFY(!Changed());
-    QVERIFY(!SaveDocument(services, *document, Text(), false));
+    QCOMPARE(SaveDocument(services, *document, Text(), false), SaveOutcome::Saved);
     QCOMPARE(ReadAll(path), file);
   }
 
@@ -345,7 +345,7 @@ class DocumentFilesRealTest : public QObject {
     const QString path = Path(u"空.txt"_s);
     QVERIFY(WriteAll(path, "something before"));
     services.SetProperty(Control::编辑框1, Property::Content, Text());
-    QVERIFY(!SaveDocument(services, *document, NativeText(path), true));
+    QCOMPARE(SaveDocument(services, *document, NativeText(path), true), SaveOutcome::Saved);
     QCOMPARE(QFileInfo(path).size(), 0);
     QVERIFY(QFileInfo::exists(path));
   }
@@ -355,7 +355,7 @@ class DocumentFilesRealTest : public QObject {
     QVERIFY(WriteAll(path, "old"));
     QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
     services.SetProperty(Control::编辑框1, Property::Content, G(u"新"_s));
-    QVERIFY(!SaveDocument(services, *document, NativeText(path), true));
+    QCOMPARE(SaveDocument(services, *document, NativeText(path), true), SaveOutcome::Saved);
     QCOMPARE(ReadAll(path), Gbk(u"新"_s));
     struct stat info {};
     QVERIFY(::stat(QFile::encodeName(path).constData(), &info) == 0);
@@ -384,7 +384,7 @@ class DocumentFilesRealTest : public QObject {
 
     BoxSeen box;
     AnswerMessageBox(box, u"确定"_s);
-    QVERIFY(!SaveDocument(services, *document, Text(), false));
+    QCOMPARE(SaveDocument(services, *document, Text(), false), SaveOutcome::Saved);
 
     QCOMPARE(box.text, u"保存文件失败!"_s);
     QCOMPARE(box.caption, u"错误"_s);
@@ -437,7 +437,7 @@ class DocumentFilesRealTest : public QObject {
     QVERIFY(LoadDocument(services, *document, NativeText(path)));
     QCOMPARE(qsizetype(EditorText().size()), file.size());
     Type(u"x"_s);
-    QVERIFY(!SaveDocument(services, *document, Text(), false));
+    QCOMPARE(SaveDocument(services, *document, Text(), false), SaveOutcome::Saved);
     QCOMPARE(ReadAll(path), file + "x");
   }
 

@@ -150,7 +150,7 @@ TEST_P(DocumentStateTest, SaveThatSucceedsLeavesItNamedAndUnchanged) {
   if (!GetParam().named) Choose(target);
   services.Preset(Control::编辑框1, Property::Content, Text("新稿\r\n第二行"));
 
-  EXPECT_FALSE(SaveDocument(services, document, Text(), false));
+  EXPECT_EQ(SaveDocument(services, document, Text(), false), SaveOutcome::Saved);
 
   EXPECT_EQ(services.Files()[target], Bytes("新稿\r\n第二行"));
   EXPECT_EQ(document.CurrentFileName, target);
@@ -165,7 +165,7 @@ TEST_P(DocumentStateTest, SaveThatFailsKeepsNameMarkAndOldFile) {
   services.unwritablePaths.push_back(target);
   services.Preset(Control::编辑框1, Property::Content, Text("新稿"));
 
-  EXPECT_FALSE(SaveDocument(services, document, Text(), false));
+  EXPECT_EQ(SaveDocument(services, document, Text(), false), SaveOutcome::Failed);
 
   ExpectSaveFailedBox();
   EXPECT_EQ(document.CurrentFileName, current);
@@ -185,7 +185,7 @@ TEST_P(DocumentStateTest, CancelledSaveDialogChangesNothing) {
   SaveDocumentAs(services, document);
   if (!GetParam().named) {
     CancelDialog();
-    EXPECT_TRUE(SaveDocument(services, document, Text(), false));
+    EXPECT_EQ(SaveDocument(services, document, Text(), false), SaveOutcome::Cancelled);
   }
 
   EXPECT_EQ(DialogsShown().size(), GetParam().named ? 1u : 2u);
@@ -243,12 +243,14 @@ TEST_F(DocumentFilesTest, AnEditAfterASaveBringsTheQuestionBack) {
   Choose(PathOf("a.txt"));
   Edit("一");
   SaveDocument(services, document, Text(), false);
-  EXPECT_FALSE(AskToSaveChanges(services, document)) << "saved: nothing to ask";
+  EXPECT_EQ(AskToSaveChanges(services, document), ChangesOutcome::Unchanged)
+      << "saved: nothing to ask";
   EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty());
 
   Edit("一二");
   EXPECT_TRUE(IsDocumentChanged(services));
-  EXPECT_TRUE(AskToSaveChanges(services, document));  // the unscripted box answers Cancel
+  EXPECT_EQ(AskToSaveChanges(services, document),
+            ChangesOutcome::Cancelled);  // the unscripted box answers Cancel
   ExpectQuestion(InitialTitle());
   EXPECT_EQ(document.CurrentFileName, PathOf("a.txt"));
 }
@@ -258,14 +260,14 @@ TEST_F(DocumentFilesTest, AnEditAfterASaveBringsTheQuestionBack) {
 TEST_F(DocumentFilesTest, SaveWithoutANameAsksThroughTheSaveDialog) {
   Edit("稿");
   CancelDialog();
-  EXPECT_TRUE(SaveDocument(services, document, Text(), false)) << "cancelled";
+  EXPECT_EQ(SaveDocument(services, document, Text(), false), SaveOutcome::Cancelled) << "cancelled";
   EXPECT_EQ(DialogsShown(), (std::vector<DialogShown>{{kSaveTitle, 1}}));
   EXPECT_EQ(Writes(), 0u);
   EXPECT_TRUE(services.Modified());
 
   // A given but empty name asks as well; the chosen path is where the text goes.
   Choose(PathOf("chosen.txt"));
-  EXPECT_FALSE(SaveDocument(services, document, Text(), true));
+  EXPECT_EQ(SaveDocument(services, document, Text(), true), SaveOutcome::Saved);
   EXPECT_EQ(services.Files()[PathOf("chosen.txt")], Bytes("稿"));
   EXPECT_EQ(DialogsShown().size(), 2u);
 }
@@ -285,7 +287,7 @@ TEST_F(DocumentFilesTest, SaveAsThenSaveWritesTheNewPathAndLeavesTheTitle) {
   EXPECT_FALSE(services.Modified());
 
   Edit("新的内容，再改");
-  EXPECT_FALSE(SaveDocument(services, document, Text(), false));
+  EXPECT_EQ(SaveDocument(services, document, Text(), false), SaveOutcome::Saved);
   EXPECT_EQ(DialogsShown().size(), 1u) << "the current file needs no dialog";
   EXPECT_EQ(services.Files()[renamed], Bytes("新的内容，再改"));
   EXPECT_EQ(services.Files()[old], Bytes("旧"));
@@ -385,7 +387,7 @@ TEST_F(DocumentFilesTest, OpenWithChangedTextYesAndTheSaveDialogCancelledStops) 
   EXPECT_EQ(Writes(), 0u);
 }
 
-TEST_F(DocumentFilesTest, OpenGoesOnAfterTheSaveItAskedForFailed) {
+TEST_F(DocumentFilesTest, SaveThatFailsInsideTheQuestionStopsOpenExitAndClose) {
   const Text current = PathOf("current.txt");
   const Text next = PathOf("next.txt");
   PutFile(current, Bytes("旧"));
@@ -393,18 +395,29 @@ TEST_F(DocumentFilesTest, OpenGoesOnAfterTheSaveItAskedForFailed) {
   document.CurrentFileName = current;
   services.unwritablePaths.push_back(current);
   Edit("改过的");
-  services.ScriptMessageBoxAnswer(kAnswerYes);
-  services.ScriptMessageBoxAnswer(kAnswerOk);  // the error box
+  // Each time: "是" to the question, then OK to the error box.
+  for (int i = 0; i < 3; ++i) {
+    services.ScriptMessageBoxAnswer(kAnswerYes);
+    services.ScriptMessageBoxAnswer(kAnswerOk);
+  }
   Choose(next);
 
   OpenDocument(services, document);
+  ExitProgram(program);
+  Event close;
+  close.kind = EventKind::CloseRequested;
+  close.source = Control::_启动窗口;
+  DispatchEvent(program, close);
 
   const auto boxes = services.CallsOf("ShowMessageBox");
-  ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(boxes[1].value.AsText(), "保存文件失败!");
+  ASSERT_EQ(boxes.size(), 6u);
+  for (int i = 1; i < 6; i += 2) EXPECT_EQ(boxes[i].value.AsText(), "保存文件失败!");
   EXPECT_EQ(OnDisk(current), Bytes("旧"));
-  EXPECT_EQ(Editor(), "下一份");
-  EXPECT_EQ(document.CurrentFileName, next);
+  EXPECT_EQ(Editor(), "改过的") << "the open did not replace the unsaved text";
+  EXPECT_EQ(document.CurrentFileName, current);
+  EXPECT_TRUE(services.Modified());
+  EXPECT_TRUE(services.CallsOf("CloseWindow").empty()) << "the exit did not close";
+  EXPECT_TRUE(close.refused) << "the window's close was refused";
 }
 
 // --- The mended faults ------------------------------------------------------------------
