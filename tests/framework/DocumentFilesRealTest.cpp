@@ -384,7 +384,7 @@ class DocumentFilesRealTest : public QObject {
 
     BoxSeen box;
     AnswerMessageBox(box, u"确定"_s);
-    QCOMPARE(SaveDocument(services, *document, Text(), false), SaveOutcome::Saved);
+    QCOMPARE(SaveDocument(services, *document, Text(), false), SaveOutcome::Failed);
 
     QCOMPARE(box.text, u"保存文件失败!"_s);
     QCOMPARE(box.caption, u"错误"_s);
