@@ -29,6 +29,9 @@ class SdlOutput : public Output {
   }
 
   bool Open(int device, int rate) {
+    // SIGINT and SIGTERM belong to the host program: SDL would otherwise swallow them
+    // and turn them into quit events nobody here reads.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     initialised_ = true;
     const char* name = nullptr;

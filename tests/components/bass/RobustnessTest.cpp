@@ -1,5 +1,6 @@
 // What the library does with bad input, bad handles, calls out of order and
 // several threads at once: a failure value, never a crash or a hang.
+#include <signal.h>
 #include <sndfile.h>
 #include <stdio.h>
 
@@ -76,6 +77,16 @@ TEST_F(Robustness, InitAndFreeRules) {
   EXPECT_FALSE(BASS_Free());
   ASSERT_TRUE(BASS_Init(1, 16000, 0, nullptr, nullptr)) << "SDL's first device";
   EXPECT_NE(FromMemory(wav), stream) << "handles are not reused";
+}
+
+// SIGINT and SIGTERM stay the host's: an open device installs no handler of its own.
+TEST_F(Robustness, LeavesTheHostsSignalsAlone) {
+  ASSERT_TRUE(OpenDisk(44100, false));
+  for (int signal : {SIGINT, SIGTERM}) {
+    struct sigaction action {};
+    ASSERT_EQ(::sigaction(signal, nullptr, &action), 0);
+    EXPECT_EQ(action.sa_handler, SIG_DFL) << "signal " << signal;
+  }
 }
 
 // Garbage, truncated and empty data: no stream, from memory and from files.
