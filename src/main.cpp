@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
   QtHost host(argc, argv);
   Program program(host.Services());
   host.SetExitRoutine([&program] { ReleaseProgram(program); });
+  host.SetTerminationRoutine([&program] { return EndOnSignal(program); });
   host.LoadWindow(MainWindowDefinition(),
                   [&program](const Event& event) { DispatchEvent(program, event); });
   return host.Run();

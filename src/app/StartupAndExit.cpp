@@ -1,6 +1,7 @@
 #include "app/StartupAndExit.h"
 
 #include "aids/ScreenCapture.h"
+#include "document/RecoveryCopy.h"
 #include "online/OnlineServices.h"
 
 void MainWindowCreated(Program& program) {
@@ -31,6 +32,23 @@ bool MainWindowCloseRequested(Program& program) {
   // "退出" has asked already; any other close (window manager, log-out) asks now.
   if (program.closeConfirmed) return true;
   return MayProceed(AskToSaveChanges(program.services, program.document));
+}
+
+std::optional<Text> EndOnSignal(Program& program) {
+  RuntimeServices& services = program.services;
+  std::optional<Text> copy;
+  if (!program.closeConfirmed && IsDocumentChanged(services)) {
+    // A typing run holds the whole script; the editor only what has been typed so far.
+    const TypingState& typing = program.typing;
+    const bool typingRun = typing.thread != 0 && services.IsThreadRunning(typing.thread);
+    const Text text = typingRun
+                          ? typing.job.text
+                          : services.GetProperty(Control::编辑框1, Property::Content).AsText();
+    copy = WriteRecoveryCopy(services, text, program.document.encoding);
+  }
+  program.closeConfirmed = true;
+  services.CloseWindow(Control::_启动窗口);
+  return copy;
 }
 
 void ReleaseProgram(Program& program) {

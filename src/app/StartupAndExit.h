@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "app/Program.h"
 
 // The created handler of _启动窗口: runs while the window is still hidden.
@@ -12,5 +14,9 @@ void ExitProgram(Program& program);
 // Any request to close the main window; false keeps it open (the user cancelled
 // the question about changed text).
 bool MainWindowCloseRequested(Program& program);
+// SIGTERM, SIGINT or SIGHUP: unsaved text goes to a recovery copy, then the main window
+// closes without questions, so the program ends through its normal exit. Nothing when
+// there was no unsaved text; the copy's path, empty when it could not be written.
+std::optional<Text> EndOnSignal(Program& program);
 // The exit routine: releases the program-wide values once the message loop ended.
 void ReleaseProgram(Program& program);

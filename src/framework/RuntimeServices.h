@@ -156,4 +156,10 @@ class RuntimeServices {
   // Replaces (or creates) the file the same way, keeping its permission bits; on
   // any failure the old file is left as it was.
   virtual bool ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) = 0;
+  // The program's private folder for files kept across runs (recovery copies):
+  // $XDG_STATE_HOME/orvane-notepad, ~/.local/state/orvane-notepad without it, created
+  // with mode 0700 when missing. Empty when it cannot be made.
+  virtual Text StateDirectory() = 0;
+  // The local date and time as YYYYMMDD-HHMMSS.
+  virtual Text LocalTimeStamp() = 0;
 };

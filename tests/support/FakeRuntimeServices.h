@@ -126,11 +126,15 @@ class FakeRuntimeServices : public RuntimeServices {
   bool WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   bool CreateFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   bool ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
+  Text StateDirectory() override { return stateDirectory; }
+  Text LocalTimeStamp() override { return localTimeStamp; }
 
   bool online = true;
   int mouseX = 0;
   int mouseY = 0;
   Text programDirectory = "/opt/orvane";
+  Text stateDirectory = "/home/user/.local/state/orvane-notepad";  // empty: cannot be made
+  Text localTimeStamp = "20240607-080910";
   std::vector<Text> unwritablePaths;  // writes to these fail
 
  private:

@@ -110,3 +110,36 @@ TEST_F(StartupAndExitTest, FailedComponentWriteIsNotReported) {
 }
 
 }  // namespace
+
+// A termination signal keeps unsaved text in a new recovery file, in the script's own
+// encoding, never over an earlier one, and closes the window without a question.
+TEST_F(StartupAndExitTest, SignalKeepsUnsavedTextInANewRecoveryFileAndCloses) {
+  const Text dir = services.stateDirectory;
+  const Text taken = dir + "/recovered-20240607-080910.txt";
+  services.Files()[taken] = ToBytes(Text("earlier"));
+  services.Preset(Control::编辑框1, Property::Content, Text("脚本 one\r\n"));
+  services.Modified() = true;
+  program.document.encoding = TextEncoding::Utf8;
+
+  EXPECT_EQ(EndOnSignal(program), std::optional<Text>(dir + "/recovered-20240607-080910-2.txt"));
+  const ByteBuffer utf8 = ToBytes(Text("\xE8\x84\x9A\xE6\x9C\xAC one\r\n"));
+  EXPECT_EQ(services.Files()[dir + "/recovered-20240607-080910-2.txt"], utf8);
+  EXPECT_EQ(services.Files()[taken], ToBytes(Text("earlier")));
+  EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty());
+  ASSERT_EQ(services.CallsOf("CloseWindow").size(), 1u);
+  EXPECT_TRUE(MainWindowCloseRequested(program)) << "the close asks nothing";
+
+  // Without a usable state folder the failure is reported; the program still ends.
+  Program second(services);
+  services.stateDirectory.clear();
+  EXPECT_EQ(EndOnSignal(second), std::optional<Text>(Text()));
+  EXPECT_EQ(services.CallsOf("CloseWindow").size(), 2u);
+}
+
+TEST_F(StartupAndExitTest, SignalWithoutUnsavedTextWritesNothing) {
+  services.Preset(Control::编辑框1, Property::Content, Text("saved"));
+  services.Modified() = false;
+  EXPECT_EQ(EndOnSignal(program), std::nullopt);
+  EXPECT_TRUE(services.CallsOf("CreateFileBytes").empty());
+  EXPECT_EQ(services.CallsOf("CloseWindow").size(), 1u);
+}

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QStyleFactory>
+#include <cstdio>
 #include <cstdlib>
 
 #include "framework/platform/FatalError.h"
@@ -17,6 +18,7 @@
 #include "framework/qt/MessageBox.h"
 #include "framework/qt/QtRuntimeServices.h"
 #include "framework/qt/QtText.h"
+#include "framework/qt/TerminationWatch.h"
 #include "framework/qt/UiThread.h"
 
 namespace {
@@ -43,6 +45,7 @@ struct QtHost::State {
   std::unique_ptr<MainWindow> window;
   EventSink sink;
   std::function<void()> exitRoutine;
+  bool ending = false;  // a termination signal has closed the window
 };
 
 QtHost::QtHost(int& argc, char** argv) : state_(std::make_unique<State>()) {
@@ -66,6 +69,27 @@ void QtHost::SetExitRoutine(std::function<void()> routine) {
   state_->exitRoutine = std::move(routine);
 }
 
+void QtHost::SetTerminationRoutine(std::function<std::optional<Text>()> routine) {
+  WatchTerminationSignals(state_->app.get(), [this, routine = std::move(routine)](int) {
+    if (state_->ending) return;
+    state_->ending = true;
+    const std::optional<Text> copy = routine();
+    if (copy && !copy->empty())
+      std::fprintf(stderr, "orvane-notepad: unsaved text written to %s\n",
+                   ToQString(*copy).toUtf8().constData());
+    else if (copy)
+      std::fprintf(stderr,
+                   "orvane-notepad: unsaved text could not be written to a recovery file\n");
+    // Open dialogs and boxes answer Cancel (or their Esc answer), so that the handlers
+    // under them return and the window can close. A box that refuses stays.
+    for (int tries = 0; tries < 16; ++tries) {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal || !modal->close()) break;
+    }
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+  });
+}
+
 void QtHost::LoadWindow(const WindowDefinition& definition, EventSink sink) {
   state_->sink = sink;
   state_->window = std::make_unique<MainWindow>(definition, std::move(sink));
@@ -85,7 +109,7 @@ void QtHost::LoadWindow(const WindowDefinition& definition, EventSink sink) {
   created.kind = EventKind::Created;
   created.source = definition.name;
   state_->sink(created);
-  state_->window->ShowCentred();
+  if (!state_->ending) state_->window->ShowCentred();
 }
 
 int QtHost::Run() {
@@ -93,7 +117,8 @@ int QtHost::Run() {
   // The loop ends when the main window has closed, however it was closed.
   MainWindow* window = state_->window.get();
   window->SetClosedCallback([] { QCoreApplication::quit(); });
-  QApplication::exec();
+  // A signal during start-up leaves the window unshown: there is no loop to run then.
+  if (!state_->ending || window->isVisible()) QApplication::exec();
 
   Event destroyed;
   destroyed.kind = EventKind::Destroyed;

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "framework/Events.h"
 #include "framework/RuntimeServices.h"
@@ -18,6 +19,11 @@ class QtHost {
   RuntimeServices& Services();
   // Called once after the message loop has ended and the destroyed event has run.
   void SetExitRoutine(std::function<void()> routine);
+  // From now on SIGTERM, SIGINT and SIGHUP run the routine once, from the message loop;
+  // it returns the path of the recovery copy it wrote (empty when writing failed), or
+  // nothing when there was nothing to keep. The path goes to standard error, open
+  // dialogs and boxes are cancelled, and the loop ends once the window has closed.
+  void SetTerminationRoutine(std::function<std::optional<Text>()> routine);
   // Builds the window hidden, raises its created event, then shows it centred and
   // focused. Every later event of the window goes to the sink.
   void LoadWindow(const WindowDefinition& definition, EventSink sink);

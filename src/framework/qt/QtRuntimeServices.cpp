@@ -11,6 +11,7 @@
 #include <QStyleFactory>
 #include <QTimer>
 #include <QUrl>
+#include <ctime>
 
 #include "framework/FontUnits.h"
 #include "framework/TextCodec.h"
@@ -18,6 +19,7 @@
 #include "framework/platform/LibraryBinding.h"
 #include "framework/platform/NetworkState.h"
 #include "framework/platform/ProgramLocation.h"
+#include "framework/platform/StateFolder.h"
 #include "framework/platform/WholeFiles.h"
 #include "framework/qt/BalloonTip.h"
 #include "framework/qt/ControlFonts.h"
@@ -610,4 +612,14 @@ bool QtRuntimeServices::CreateFileBytes(const Text& path, const std::vector<Byte
 
 bool QtRuntimeServices::ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) {
   return WriteFileAtomically(NativePath(path), buffers, true);
+}
+
+Text QtRuntimeServices::StateDirectory() { return TextFromUtf8(StateFolder()); }
+
+Text QtRuntimeServices::LocalTimeStamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  char stamp[32] = "";
+  if (::localtime_r(&now, &local)) std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  return stamp;
 }

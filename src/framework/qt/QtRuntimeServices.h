@@ -76,6 +76,8 @@ class QtRuntimeServices : public RuntimeServices {
   bool WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   bool CreateFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   bool ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
+  Text StateDirectory() override;
+  Text LocalTimeStamp() override;
 
  private:
   Value GetOnUiThread(Control control, Property property, FontElement element);
