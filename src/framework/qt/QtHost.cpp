@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "framework/platform/FatalError.h"
+#include "framework/platform/MemoryPolicy.h"
 #include "framework/platform/ProgramLocation.h"
 #include "framework/qt/ControlFonts.h"
 #include "framework/qt/MainWindow.h"
@@ -49,6 +50,7 @@ struct QtHost::State {
 };
 
 QtHost::QtHost(int& argc, char** argv) : state_(std::make_unique<State>()) {
+  ReturnLargeBlocksToTheSystem();
   state_->app = std::make_unique<QApplication>(argc, argv);
   QApplication::setStyle(QStyleFactory::create("Fusion"));
   QApplication::setQuitOnLastWindowClosed(false);
