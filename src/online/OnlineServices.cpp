@@ -1,10 +1,7 @@
 #include "online/OnlineServices.h"
 
+#include "online/ReleasePage.h"
 #include "online/VendorSite.h"
-
-namespace {
-constexpr const char* kVersion = "V6.3";
-}  // namespace
 
 Text ReleasePageAddress() { return ForumAddress("/thread-11379-1-1.html"); }
 
@@ -24,8 +21,7 @@ void NetworkAndUpdateCheck(RuntimeServices& services) {
   // Only a page that really arrived can tell whether there is a newer version: a
   // failed fetch, an error page or an empty body is no news at all.
   if (status < 200 || status > 299 || page.empty()) return;
-  const Text text = services.ToText(page);
-  if (services.FindText(text, kVersion, 1, true) > -1) {
+  if (ReleasePageNamesThisVersion(page)) {
     const Text banner = services.GetProperty(Control::编辑框2, Property::Content).AsText();
     services.SetProperty(Control::_启动窗口, Property::Title, banner + " 最新版");
     return;

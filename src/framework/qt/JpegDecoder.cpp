@@ -41,12 +41,15 @@ void CmykRowToRgbx(std::uint8_t* row, int width, bool inverted) {
 }
 
 // A header may claim up to 65500 x 65500 pixels in a few bytes; the limit Qt's own image readers
-// use keeps such a file from taking gigabytes.
-bool WithinAllocationLimit(JDIMENSION width, JDIMENSION height) {
+// use keeps such a file from taking gigabytes. 0: no limit.
+std::uint64_t AllocationLimitBytes() {
   const int limit_mb = QImageReader::allocationLimit();
-  if (limit_mb <= 0) return true;
-  const std::uint64_t bytes = std::uint64_t{width} * height * 4;
-  return bytes <= std::uint64_t(limit_mb) * 1024 * 1024;
+  return limit_mb <= 0 ? 0 : std::uint64_t(limit_mb) * 1024 * 1024;
+}
+
+bool WithinAllocationLimit(JDIMENSION width, JDIMENSION height) {
+  const std::uint64_t limit = AllocationLimitBytes();
+  return limit == 0 || std::uint64_t{width} * height * 4 <= limit;
 }
 
 // Everything libjpeg may longjmp out of happens here, with no local that needs a destructor:
@@ -56,6 +59,10 @@ bool Decompress(jpeg_decompress_struct* info, ErrorManager* errors, const std::u
   if (setjmp(errors->jump) != 0) return false;
 
   jpeg_create_decompress(info);
+  // A progressive file keeps all its coefficients while it decodes: up to twice the picture's
+  // own size for CMYK. libjpeg has no backing store here, so past this cap it stops with an
+  // error instead of allocating.
+  info->mem->max_memory_to_use = static_cast<long>(AllocationLimitBytes());
   jpeg_mem_src(info, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK) return false;
   if (!WithinAllocationLimit(info->image_width, info->image_height)) return false;
