@@ -2,7 +2,8 @@
 # Builds everything with a sanitizer in its own folder and runs the tests there:
 #   scripts/sanitize.sh address   # AddressSanitizer + UndefinedBehaviorSanitizer (build-asan)
 #   scripts/sanitize.sh thread    # ThreadSanitizer (build-tsan)
-# Extra arguments go to ctest (for example -R unit to run a part).
+# Extra arguments go to ctest (for example -R '^unit\.' to run a part). The first report
+# ends the test that made it, and that test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kind=${1:?address or thread}
@@ -13,8 +14,11 @@ case "$kind" in
   *) echo "address or thread" >&2; exit 2 ;;
 esac
 scripts/install-deps.sh
-cmake -S . -B "$folder" -G Ninja -DORVANE_SANITIZE="$kind" >/dev/null
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
+cmake -S . -B "$folder" -G Ninja -DORVANE_SANITIZE="$kind" "${launcher[@]}" >/dev/null
 cmake --build "$folder"
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export LSAN_OPTIONS="suppressions=$(pwd)/tests/lsan.supp"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="second_deadlock_stack=1"
