@@ -39,7 +39,7 @@ MENU_ITEMS = 6  # 退出, 上移还原, 本软件更新, 定制软件专版, 关
 EXIT_ITEM, RESTORE_ITEM = 0, 1
 
 COLOUR_TOLERANCE = 12  # per channel, for "same colour" on a pixel
-WAIT_SECONDS = 10
+WAIT_SECONDS = 30  # for what a slow (sanitizer, loaded) build does; passing runs wait far less
 
 
 def run(args, timeout=10, check=True, env=None):

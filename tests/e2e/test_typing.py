@@ -52,8 +52,9 @@ class TypingTest(ProgramTestCase):
             (0, 0, s.width, s.height)) > 5), "the pasted script")
 
         # Typing at the design speed "7": 210 ms a character, about 7 s for the script.
+        # The pause comes as soon as the first characters show, well before the end.
         self.click_client(*TYPING_BUTTON)
-        time.sleep(1.5)
+        self.wait_until(lambda: self.typing_begun(pasted), "the typing to begin")
         self.click_client(*CONTROL_BUTTON)
         paused = self.wait_until(lambda: self.stable_editor("paused"), "the typing to pause")
         time.sleep(0.8)
@@ -71,6 +72,11 @@ class TypingTest(ProgramTestCase):
                                        CARET_PIXELS), "the script to be typed completely", 20)
         self.assertLessEqual(self.differing(done, pasted), CARET_PIXELS,
                              "the typed text equals the script")
+
+    def typing_begun(self, pasted):
+        shot = self.editor("typing")
+        return (self.differing(shot, pasted) > CARET_PIXELS and
+                self.differing(shot, self.blank_editor(shot)) > CARET_PIXELS)
 
     def stable_editor(self, label, ready=lambda s: True):
         """The editor once two shots 0.3 s apart agree (up to the caret)."""

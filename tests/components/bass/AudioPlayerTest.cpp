@@ -48,6 +48,16 @@ class AudioPlayerTest : public ::testing::Test {
 
   static std::string Path(const std::string& name) { return folder_ + "/" + name; }
 
+  // Polls until the stream has played at least bytes (or the limit passes).
+  std::int64_t WaitForPosition(AudioPlayer::Handle handle, std::int64_t bytes) {
+    const auto limit = std::chrono::steady_clock::now() + 10s;
+    std::int64_t position;
+    while ((position = player.GetPosition(handle)) < bytes &&
+           std::chrono::steady_clock::now() < limit)
+      std::this_thread::sleep_for(1ms);
+    return position;
+  }
+
   int WaitUntilStopped(AudioPlayer::Handle handle) {
     const auto limit = std::chrono::steady_clock::now() + 30s;
     int state;
@@ -135,13 +145,13 @@ TEST_F(AudioPlayerTest, UrlStreamFromALocalServer) {
 // saved position is set) continues from it.
 TEST_F(AudioPlayerTest, PauseThenPlayAndSetPositionResumes) {
   ASSERT_TRUE(player.InitDevice(0, 16000));
-  const ByteBuffer wav = WaveImage(NonZeroNoise(32000, 53));
+  // Long enough to be still playing after a slow machine's wait.
+  const ByteBuffer wav = WaveImage(NonZeroNoise(16000 * 20, 53));
   const AudioPlayer::Handle stream = player.CreateStream("", wav, "");
   ASSERT_TRUE(player.Play(stream));
-  std::this_thread::sleep_for(300ms);
+  ASSERT_GE(WaitForPosition(stream, 9600), 9600);
   ASSERT_TRUE(player.Pause(stream));
   EXPECT_EQ(player.IsActive(stream), 3);
-  std::this_thread::sleep_for(50ms);
   const std::int64_t saved = player.GetPosition(stream);
   EXPECT_GT(saved, 0);
   ASSERT_TRUE(player.Play(stream));
@@ -161,7 +171,7 @@ TEST_F(AudioPlayerTest, TagsSpectrumVolumesAndConversions) {
             0);
   ASSERT_TRUE(player.InitDevice(0));
   const ByteBuffer mp3 = ReadFile(Path("tone.mp3"));
-  const ByteBuffer wav = WaveImage(Sine(16000, 16000, 1000, 16384));
+  const ByteBuffer wav = WaveImage(Sine(16000 * 20, 16000, 1000, 16384));
   const AudioPlayer::Handle tagged = player.CreateStream("", mp3, "");
   const AudioPlayer::Handle plain = player.CreateStream("", wav, "");
   EXPECT_EQ(player.GetTags(tagged), "TAGLesson One");
@@ -171,7 +181,8 @@ TEST_F(AudioPlayerTest, TagsSpectrumVolumesAndConversions) {
   EXPECT_EQ(player.GetSpectrum(plain, values), -1) << "not playing";
   EXPECT_EQ(values, std::vector<float>(128, 0.0f));
   ASSERT_TRUE(player.Play(plain));
-  std::this_thread::sleep_for(200ms);
+  // The window reaches back 256 frames from what is heard: all of them the tone.
+  ASSERT_GE(WaitForPosition(plain, 3200), 3200);
   EXPECT_EQ(player.GetSpectrum(plain, values), 512);
   EXPECT_EQ(std::max_element(values.begin() + 1, values.end()) - values.begin(), 16);
 

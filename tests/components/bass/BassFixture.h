@@ -66,6 +66,17 @@ class BassFixture : public ::testing::Test {
     }
   }
 
+  // Polls until done() holds, for at most limit; whether it did.
+  template <typename Condition>
+  static bool Eventually(Condition done, std::chrono::seconds limit = std::chrono::seconds(10)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+  }
+
   // Polls until the position reaches bytes (or the limit passes).
   static QWORD WaitForPosition(DWORD handle, QWORD bytes,
                                std::chrono::seconds limit = std::chrono::seconds(10)) {

@@ -125,8 +125,7 @@ TEST_F(UrlStreams, FreeingDuringAStalledDownloadReturnsPromptly) {
   ASSERT_NE(second, 0u);
   ASSERT_TRUE(BASS_ChannelPlay(first, FALSE));
   ASSERT_TRUE(BASS_ChannelPlay(second, FALSE));
-  std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(BASS_ChannelIsActive(first), DWORD{BASS_ACTIVE_STALLED});
+  EXPECT_TRUE(Eventually([&] { return BASS_ChannelIsActive(first) == BASS_ACTIVE_STALLED; }));
   EXPECT_TRUE(BASS_StreamFree(first));
   EXPECT_TRUE(BASS_Free());
   EXPECT_EQ(BASS_ChannelIsActive(second), DWORD{BASS_ACTIVE_STOPPED});
