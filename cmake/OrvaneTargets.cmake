@@ -46,3 +46,24 @@ function(orvane_add_subfolders)
     endif()
   endforeach()
 endfunction()
+
+# Gives TARGET, a bundled library, its one shape: FILE_NAME.dll in build/components,
+# hidden visibility, every symbol resolved when it is linked (not at dlopen time in
+# the program), and the exports.map of its folder as the list of what it exports.
+# A third argument names another map file.
+function(orvane_bundled_library target file_name)
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME ${file_name} PREFIX "" SUFFIX ".dll"
+    C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/components)
+  set(map ${CMAKE_CURRENT_SOURCE_DIR}/exports.map)
+  if(ARGC GREATER 2)
+    set(map ${ARGV2})
+  endif()
+  target_link_options(${target} PRIVATE -Wl,--version-script=${map})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${map})
+  # Sanitizer runtimes resolve their symbols from the executable.
+  if(ORVANE_SANITIZE STREQUAL "")
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
+endfunction()
