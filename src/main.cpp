@@ -1,16 +1,32 @@
 // orvane-notepad: a notepad for people who record tutorial videos.
+#include <cstdio>
+#include <filesystem>
+
+#include "app/CommandLine.h"
 #include "app/EventTable.h"
 #include "app/MainWindowDefinition.h"
 #include "app/Program.h"
 #include "app/StartupAndExit.h"
+#include "framework/TextCodec.h"
+#include "framework/platform/DisplayCheck.h"
 #include "framework/qt/QtHost.h"
 
 int main(int argc, char** argv) {
+  std::error_code ignored;
+  const CommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
+                                               std::filesystem::current_path(ignored).string());
+  if (command.action != CommandAction::Run) return FinishWithoutWindow(command);
+  if (const std::string problem = DisplayProblem(); !problem.empty()) {
+    std::fprintf(stderr, "%s\n", problem.c_str());
+    return 1;
+  }
   QtHost host(argc, argv);
   Program program(host.Services());
   host.SetExitRoutine([&program] { ReleaseProgram(program); });
   host.SetTerminationRoutine([&program] { return EndOnSignal(program); });
   host.LoadWindow(MainWindowDefinition(),
                   [&program](const Event& event) { DispatchEvent(program, event); });
+  if (!command.file.empty())
+    OpenDocumentFile(program.services, program.document, TextFromUtf8(command.file));
   return host.Run();
 }

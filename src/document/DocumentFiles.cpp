@@ -81,9 +81,13 @@ bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text
 void OpenDocument(RuntimeServices& services, DocumentState& document) {
   if (!MayProceed(AskToSaveChanges(services, document))) return;
   const auto chosen = AskForFile(services, "请输入欲打开的文本文件名:", 0);
-  if (!chosen || !LoadDocument(services, document, *chosen)) return;
+  if (chosen) OpenDocumentFile(services, document, *chosen);
+}
+
+void OpenDocumentFile(RuntimeServices& services, DocumentState& document, const Text& path) {
+  if (!LoadDocument(services, document, path)) return;
   const Text banner = services.GetProperty(Control::编辑框2, Property::Content).AsText();
-  services.SetProperty(Control::_启动窗口, Property::Title, *chosen + "   " + banner);
+  services.SetProperty(Control::_启动窗口, Property::Title, path + "   " + banner);
 }
 
 ChangesOutcome AskToSaveChanges(RuntimeServices& services, DocumentState& document) {

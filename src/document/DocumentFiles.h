@@ -42,6 +42,9 @@ SaveOutcome SaveDocument(RuntimeServices& services, DocumentState& document, con
 void SaveDocumentAs(RuntimeServices& services, DocumentState& document);
 // 按钮2 "打开".
 void OpenDocument(RuntimeServices& services, DocumentState& document);
+// What "打开" does once its dialog has named the file (also a file given on the
+// command line): read it, or show "打开文件失败!"; on success the title names it.
+void OpenDocumentFile(RuntimeServices& services, DocumentState& document, const Text& path);
 // Reads the file into the editor; true on success. A failed read changes nothing.
 bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text& path);
 // Asks whether to save changed text. A save that fails or is cancelled there

@@ -145,6 +145,10 @@ class RuntimeServices {
   // --- Whole files ----------------------------------------------------------
   // The folder of the running program, without a trailing separator.
   virtual Text ProgramDirectory() = 0;
+  // The folder the bundled libraries are written into and bound from first: the
+  // program's folder, or a per-user cache folder when that is read-only. Empty when
+  // the libraries are installed beside the program and nothing must be written.
+  virtual Text LibraryDirectory() { return ProgramDirectory(); }
   virtual bool FileExists(const Text& path) = 0;
   // The whole file, or the empty buffer when it cannot be read.
   virtual ByteBuffer ReadFileBytes(const Text& path) = 0;

@@ -102,6 +102,41 @@ TEST_F(StartupAndExitTest, ExistingComponentFileIsNeverOverwrittenWhateverItHold
   EXPECT_TRUE(services.CallsOf("WriteFileBytes").empty());
 }
 
+// An upgrade replaces what an earlier build wrote and nobody changed since; a copy
+// the user changed or put there (even an empty one) is kept.
+TEST_F(StartupAndExitTest, UpgradeReplacesOnlyUnchangedLibrariesOfAnEarlierBuild) {
+  const Text folder = services.programDirectory;
+  const ByteBuffer older{'o', 'l', 'd'};
+  const ByteBuffer changed{'m', 'i', 'n', 'e'};
+  const std::string olderHash = Sha256Hex(older.data(), older.data() + older.size());
+  const std::string stamp = olderHash + "  probe.dll\n" + olderHash + "  mine.dll\n";
+  services.Files()[folder + "/" + kLibraryStampName] = ByteBuffer(stamp.begin(), stamp.end());
+  services.Files()[folder + "/probe.dll"] = older;
+  services.Files()[folder + "/mine.dll"] = changed;
+  services.Files()[folder + "/empty.dll"] = ByteBuffer();
+
+  const ComponentFile mine{"mine.dll", kImage, kImage + sizeof kImage};
+  const ComponentFile empty{"empty.dll", kImage, kImage + sizeof kImage};
+  for (const auto& component : {kComponent, mine, empty}) WriteComponentFile(services, component);
+
+  EXPECT_EQ(services.Files()[folder + "/probe.dll"],
+            ByteBuffer(std::begin(kImage), std::end(kImage)));
+  EXPECT_EQ(services.Files()[folder + "/mine.dll"], changed);
+  EXPECT_TRUE(services.Files()[folder + "/empty.dll"].empty());
+  const ByteBuffer after = services.Files()[folder + "/" + kLibraryStampName];
+  EXPECT_EQ(
+      std::string(after.begin(), after.end()),
+      olderHash + "  mine.dll\n" + Sha256Hex(kImage, kImage + sizeof kImage) + "  probe.dll\n");
+}
+
+TEST_F(StartupAndExitTest, InstalledLibrariesMeanNothingIsWritten) {
+  class Installed : public FakeRuntimeServices {
+    Text LibraryDirectory() override { return Text(); }
+  } installed;
+  WriteComponentFile(installed, kComponent);
+  EXPECT_TRUE(installed.Files().empty());
+}
+
 TEST_F(StartupAndExitTest, FailedComponentWriteIsNotReported) {
   services.unwritablePaths.push_back(services.programDirectory + "/probe.dll");
   WriteComponentFile(services, kComponent);

@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "framework/platform/FatalError.h"
-#include "framework/platform/ProgramLocation.h"
+#include "framework/platform/LibraryPlace.h"
 
 namespace {
 
@@ -17,7 +17,8 @@ std::string directoryOverride;
 void* OpenLibrary(const std::string& name) {
   auto found = openLibraries.find(name);
   if (found != openLibraries.end()) return found->second;
-  const std::string folder = directoryOverride.empty() ? ExecutableDirectory() : directoryOverride;
+  const std::string folder =
+      directoryOverride.empty() ? CurrentLibraryPlace().searchFirst : directoryOverride;
   void* handle = dlopen((folder + "/" + name).c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle) openLibraries.emplace(name, handle);

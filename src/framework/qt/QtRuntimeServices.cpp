@@ -17,6 +17,7 @@
 #include "framework/TextCodec.h"
 #include "framework/platform/HttpFetch.h"
 #include "framework/platform/LibraryBinding.h"
+#include "framework/platform/LibraryPlace.h"
 #include "framework/platform/NetworkState.h"
 #include "framework/platform/ProgramLocation.h"
 #include "framework/platform/StateFolder.h"
@@ -595,6 +596,11 @@ ByteBuffer QtRuntimeServices::BytesFromMemory(const void* address, int length) {
 // --- Whole files --------------------------------------------------------------
 
 Text QtRuntimeServices::ProgramDirectory() { return TextFromUtf8(ExecutableDirectory()); }
+
+Text QtRuntimeServices::LibraryDirectory() {
+  const LibraryPlace& place = CurrentLibraryPlace();
+  return place.writeThere ? TextFromUtf8(place.searchFirst) : Text();
+}
 
 bool QtRuntimeServices::FileExists(const Text& path) { return PathExists(NativePath(path)); }
 

@@ -71,6 +71,7 @@ class QtRuntimeServices : public RuntimeServices {
   bool StopAllThreads();
 
   Text ProgramDirectory() override;
+  Text LibraryDirectory() override;
   bool FileExists(const Text& path) override;
   ByteBuffer ReadFileBytes(const Text& path) override;
   bool WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;

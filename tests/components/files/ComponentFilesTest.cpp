@@ -27,6 +27,7 @@ class ServicesInFolder : public QtRuntimeServices {
  public:
   explicit ServicesInFolder(std::string folder) : folder_(std::move(folder)) {}
   Text ProgramDirectory() override { return folder_; }
+  Text LibraryDirectory() override { return folder_; }
 
  private:
   std::string folder_;
@@ -49,8 +50,11 @@ TEST_F(ComponentFilesTest, FirstStartWritesTheExactBuiltLibraryAndItCanBeBoundBy
   WriteComponentFile(services, kProbe);
   ASSERT_TRUE(fs::exists(Target()));
   EXPECT_EQ(ReadWholeFile(Target()), ReadWholeFile(PROBE_LIBRARY));
-  // Nothing but the library is left in the folder: no temporary file.
-  EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), fs::directory_iterator()), 1);
+  // Nothing but the library and the stamp naming its bytes: no temporary file.
+  EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), fs::directory_iterator()), 2);
+  const ByteBuffer stamp = ReadWholeFile(Folder() + "/" + kLibraryStampName);
+  EXPECT_EQ(std::string(stamp.begin(), stamp.end()),
+            Sha256Hex(orvane_probe_image_begin, orvane_probe_image_end) + "  probe.dll\n");
 
   SetLibraryDirectoryForTesting(Folder());
   ServicesInFolder binding(Folder());

@@ -1,0 +1,56 @@
+#include "app/CommandLine.h"
+
+#include <cstdio>
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
+                             const std::string& currentFolder) {
+  CommandLine command;
+  bool optionsEnded = false;
+  for (const std::string& argument : arguments) {
+    if (!optionsEnded && argument == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && argument == "--help") {
+      return {CommandAction::ShowHelp, {}, {}};
+    } else if (!optionsEnded && argument == "--version") {
+      return {CommandAction::ShowVersion, {}, {}};
+    } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
+      return {CommandAction::Misuse, {}, "unknown option " + argument};
+    } else if (!command.file.empty()) {
+      return {CommandAction::Misuse, {}, "only one file can be opened"};
+    } else if (argument.empty()) {
+      return {CommandAction::Misuse, {}, "the file name is empty"};
+    } else {
+      command.file = argument[0] == '/' ? argument : currentFolder + "/" + argument;
+    }
+  }
+  return command;
+}
+
+std::string UsageText() {
+  return "Usage: orvane-notepad [FILE]\n"
+         "A notepad for recording tutorial videos: it reads the script aloud and types it\n"
+         "back with global hot keys.\n"
+         "\n"
+         "  FILE       open this text file (GBK, UTF-8 or UTF-16) once the window is up\n"
+         "  --help     show this help and exit\n"
+         "  --version  show the version and exit\n";
+}
+
+std::string VersionText() { return "orvane-notepad " ORVANE_VERSION "\n"; }
+
+int FinishWithoutWindow(const CommandLine& command) {
+  switch (command.action) {
+    case CommandAction::ShowHelp:
+      std::fputs(UsageText().c_str(), stdout);
+      return 0;
+    case CommandAction::ShowVersion:
+      std::fputs(VersionText().c_str(), stdout);
+      return 0;
+    case CommandAction::Misuse:
+      std::fprintf(stderr, "orvane-notepad: %s\n%s", command.problem.c_str(), UsageText().c_str());
+      return 2;
+    case CommandAction::Run:
+      break;
+  }
+  return 0;
+}

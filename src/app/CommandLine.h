@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What the command line asks for: orvane-notepad [--help | --version | FILE].
+enum class CommandAction {
+  Run,          // start the window, opening file when one is given
+  ShowHelp,     // print the usage to standard output, status 0
+  ShowVersion,  // print the version to standard output, status 0
+  Misuse,       // print problem and the usage to standard error, status 2
+};
+
+struct CommandLine {
+  CommandAction action = CommandAction::Run;
+  std::string file;     // absolute native path, empty when none was given
+  std::string problem;  // for Misuse
+};
+
+// arguments without the program's name; a relative FILE is taken from
+// currentFolder (the program moves to its own folder later).
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
+                             const std::string& currentFolder);
+
+std::string UsageText();
+std::string VersionText();
+
+// Prints what a command that runs no window asks for and returns the exit status.
+int FinishWithoutWindow(const CommandLine& command);

@@ -1,0 +1,35 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+CommandLine Parse(std::vector<std::string> arguments) {
+  return ParseCommandLine(arguments, "/home/user/videos");
+}
+
+TEST(CommandLineTest, FileIsTakenFromTheStartingFolderAndOptionsAnswerWithoutAWindow) {
+  EXPECT_EQ(Parse({}).action, CommandAction::Run);
+  EXPECT_EQ(Parse({}).file, "");
+  EXPECT_EQ(Parse({"脚本.txt"}).file, "/home/user/videos/脚本.txt");
+  EXPECT_EQ(Parse({"/tmp/a.txt"}).file, "/tmp/a.txt");
+  EXPECT_EQ(Parse({"--", "--help"}).file, "/home/user/videos/--help");
+  EXPECT_EQ(Parse({"a.txt", "--version"}).action, CommandAction::ShowVersion);
+  EXPECT_EQ(Parse({"--help"}).action, CommandAction::ShowHelp);
+}
+
+TEST(CommandLineTest, MisuseNamesTheProblemAndExitsWithStatusTwo) {
+  for (const auto& arguments : std::vector<std::vector<std::string>>{
+           {"--bogus"}, {"-x", "a.txt"}, {"a.txt", "b.txt"}, {""}}) {
+    const CommandLine command = Parse(arguments);
+    EXPECT_EQ(command.action, CommandAction::Misuse) << arguments[0];
+    EXPECT_FALSE(command.problem.empty());
+  }
+  EXPECT_NE(Parse({"--bogus"}).problem.find("--bogus"), std::string::npos);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(FinishWithoutWindow(Parse({"--bogus"})), 2);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("Usage: orvane-notepad"),
+            std::string::npos);
+}
+
+}  // namespace
