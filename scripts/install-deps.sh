@@ -6,7 +6,10 @@ set -euo pipefail
 packages=(
   # Build
   build-essential cmake ninja-build pkg-config clang-format
-  qt6-base-dev libgl-dev libjpeg62-turbo-dev libxcb1-dev libxcb-keysyms1-dev
+  qt6-base-dev libgl-dev libjpeg62-turbo-dev libxcb1-dev libxcb-keysyms1-dev libssl-dev
+  # The Debian package (cpack -G DEB: dpkg-shlibdeps, file) and checks of the desktop
+  # entry and AppStream file; rsvg-convert renders the icon's PNG sizes
+  dpkg-dev file desktop-file-utils appstream librsvg2-bin
   # Bundled libraries: speech, audio
   espeak-ng libespeak-ng-dev libspeexdsp-dev libsdl2-dev libsndfile1-dev
   libcurl4-openssl-dev libfftw3-dev

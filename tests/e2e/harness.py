@@ -167,9 +167,12 @@ class ProgramTestCase(unittest.TestCase):
         ready, _, _ = select.select([fd], [], [], max(0.0, deadline - time.monotonic()))
         return os.read(fd, 64) if ready else b""
 
-    def start_program(self):
+    def start_program(self, command=None):
+        """Starts the program (or the given command line, which ends in it) offline."""
+        if self.program_log is not None:
+            self.program_log.close()
         self.program_log = open(os.path.join(self.work, "program.log"), "wb")
-        self.program = subprocess.Popen(offline_command([PROGRAM[0]]), env=self.env,
+        self.program = subprocess.Popen(offline_command(command or [PROGRAM[0]]), env=self.env,
                                         cwd=self.work, stdout=self.program_log,
                                         stderr=subprocess.STDOUT)
 

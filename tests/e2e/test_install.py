@@ -1,0 +1,247 @@
+#!/usr/bin/env python3
+"""The program as people install it: `cmake --install` into a prefix and the Debian
+package unpacked with `dpkg -x`, each made read-only with a bind mount and started with a
+file on the command line: the title names the file, "语音" reads aloud (sound reaches
+SDL's disk driver), no error box, nothing is written under the prefix nor into the user's
+cache. A portable copy in a read-only folder writes its libraries once into the per-user
+cache. An upgrade replaces a library an earlier build wrote and keeps one the user
+changed; an empty library the user left gives the run-time error box. The command line
+answers without a display, and the desktop entry and AppStream file validate.
+
+Mounting needs root (tests run as root); those cases are skipped otherwise.
+
+Usage: test_install.py PATH_TO_ORVANE_NOTEPAD BUILD_FOLDER
+"""
+
+import array
+import glob
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+
+from harness import PROGRAM, ProgramTestCase, main, offline_command, run
+
+BUILD = [""]
+APP_ID = "example.orvane.Notepad"
+LIBRARIES = ("bass.dll", "speex.dll", "msc.dll", "CameraDll.dll")
+STAMP = "bundled-libraries.sha256"
+READ_BUTTON = (604 + 11, 3 + 16)  # 按钮10 "语音"
+SCRIPT = "你好，这是安装以后的第一次朗读。"
+SILENCE = 16
+SPEECH_SECONDS = 20
+
+
+def can_mount():
+    return os.geteuid() == 0 and shutil.which("unshare") and subprocess.run(
+        ["unshare", "--mount", "true"], stderr=subprocess.DEVNULL).returncode == 0
+
+
+def read_only(folder, command):
+    """The command in a mount namespace of its own where folder is a read-only bind mount."""
+    script = 'mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" && shift && exec "$@"'
+    return ["unshare", "--mount", "--", "sh", "-c", script, "sh", folder] + command
+
+
+def snapshot(folder):
+    """Every path under folder with its size, time and inode: any write shows."""
+    found = {}
+    for root, dirs, files in os.walk(folder):
+        for name in dirs + files:
+            path = os.path.join(root, name)
+            info = os.lstat(path)
+            found[os.path.relpath(path, folder)] = (info.st_size, info.st_mtime_ns, info.st_ino)
+    return found
+
+
+def sha256(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+class InstallTest(ProgramTestCase):
+    def setUp(self):
+        super().setUp()
+        self.cache = os.path.join(self.work, "cache")
+        self.env["XDG_CACHE_HOME"] = self.cache
+        self.audio = os.path.join(self.work, "audio.raw")
+        self.env["SDL_AUDIODRIVER"] = "disk"
+        self.env["SDL_DISKAUDIOFILE"] = self.audio
+        self.script = os.path.join(self.work, "第一课.txt")
+        with open(self.script, "wb") as f:
+            f.write(SCRIPT.encode("gbk"))
+
+    def test_installed_prefix_and_debian_package_run_read_only_and_write_nothing(self):
+        if not can_mount():
+            self.skipTest("needs root to mount")
+        prefix = os.path.join(self.work, "prefix")
+        run(["cmake", "--install", BUILD[0], "--prefix", prefix], timeout=120)
+        for library in LIBRARIES:
+            self.assertTrue(os.path.isfile(os.path.join(prefix, "lib/orvane-notepad", library)))
+        self.check_read_only_run(prefix, "usr-local")
+
+        package_folder = os.path.join(self.work, "package")
+        run(["cpack", "-G", "DEB", "--config", os.path.join(BUILD[0], "CPackConfig.cmake"),
+             "-B", package_folder], timeout=300)
+        packages = glob.glob(os.path.join(package_folder, "orvane-notepad_6.3_*.deb"))
+        self.assertEqual(len(packages), 1, os.listdir(package_folder))
+        depends = run(["dpkg-deb", "-f", packages[0], "Depends"]).stdout.decode()
+        for needed in ("espeak-ng-data", "libespeak-ng1", "libqt6widgets6", "libsdl2"):
+            self.assertIn(needed, depends)
+        root = os.path.join(self.work, "unpacked")
+        run(["dpkg", "-x", packages[0], root])
+        for path in ("usr/share/applications/%s.desktop" % APP_ID,
+                     "usr/share/metainfo/%s.metainfo.xml" % APP_ID,
+                     "usr/share/icons/hicolor/scalable/apps/%s.svg" % APP_ID,
+                     "usr/share/icons/hicolor/16x16/apps/%s.png" % APP_ID,
+                     "usr/share/icons/hicolor/256x256/apps/%s.png" % APP_ID,
+                     "usr/share/man/man1/orvane-notepad.1.gz"):
+            self.assertTrue(os.path.isfile(os.path.join(root, path)), path)
+        self.stop_program()
+        self.check_read_only_run(os.path.join(root, "usr"), "package")
+
+    def test_portable_copy_in_a_read_only_folder_writes_its_libraries_once_into_the_cache(self):
+        if not can_mount():
+            self.skipTest("needs root to mount")
+        folder = os.path.join(self.work, "portable")
+        os.mkdir(folder)
+        shutil.copy2(self.program_path(), folder)
+        program = os.path.join(folder, "orvane-notepad")
+        window = self.start_program(read_only(folder, [program, self.script]))
+        self.origin = self.geometry(window)[:2]
+        written = self.wait_until(lambda: self.cache_libraries(), "the libraries in the cache")
+        self.assertEqual(os.listdir(folder), ["orvane-notepad"])
+        self.read_aloud()
+        self.stop_program()
+
+        before = snapshot(self.cache)
+        self.start_program(read_only(folder, [program]))
+        self.assertEqual(snapshot(self.cache), before, "the second start wrote nothing")
+        self.assertEqual(self.cache_libraries(), written)
+
+    def test_upgrade_replaces_what_an_earlier_build_wrote_and_keeps_what_the_user_changed(self):
+        folder = os.path.join(self.work, "program")
+        os.mkdir(folder)
+        shutil.copy2(self.program_path(), folder)
+        program = os.path.join(folder, "orvane-notepad")
+        built = os.path.join(BUILD[0], "components")
+        older, changed = b"msc.dll of an older build", b"CameraDll.dll the user patched"
+        self.write(folder, "msc.dll", older)
+        self.write(folder, "CameraDll.dll", changed)
+        self.write(folder, STAMP, ("%s  msc.dll\n%s  CameraDll.dll\n" % (
+            hashlib.sha256(older).hexdigest(), hashlib.sha256(b"as written").hexdigest())
+        ).encode())
+
+        self.start_program([program])
+        self.wait_until(lambda: all(os.path.exists(os.path.join(folder, n)) for n in LIBRARIES),
+                        "the libraries in the program's folder")
+        for name in ("msc.dll", "speex.dll", "bass.dll"):
+            self.assertEqual(sha256(os.path.join(folder, name)),
+                             sha256(os.path.join(built, name)), name)
+        with open(os.path.join(folder, "CameraDll.dll"), "rb") as f:
+            self.assertEqual(f.read(), changed)
+        with open(os.path.join(folder, STAMP)) as f:
+            self.assertIn("%s  msc.dll" % sha256(os.path.join(built, "msc.dll")), f.read())
+        self.stop_program()
+
+        # An empty msc.dll the user left there (the stamp names other bytes) stays: the
+        # speech engine's first use ends the program with the run-time error box.
+        self.write(folder, "msc.dll", b"")
+        self.program_log.close()
+        self.program_log = open(os.path.join(self.work, "program.log"), "wb")
+        self.program = subprocess.Popen(offline_command([program]), env=self.env, cwd=self.work,
+                                        stdout=self.program_log, stderr=subprocess.STDOUT)
+
+        def error_box():
+            self.dismiss_start_up_boxes()
+            found = self.xdotool("search", "--onlyvisible", "--name", "^错误$", check=False)
+            return found.split()[0] if found.strip() else None
+
+        box = self.wait_until(error_box, "the run-time error box")
+        self.xdotool("windowfocus", "--sync", box, check=False)
+        self.xdotool("key", "Return")
+        self.assertEqual(self.program.wait(timeout=10), 255)
+        self.assertEqual(os.path.getsize(os.path.join(folder, "msc.dll")), 0)
+
+    def test_command_line_without_display_and_desktop_files_validate(self):
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "QT_QPA_PLATFORM")}
+        version = run([self.program_path(), "--version"], env=env)
+        self.assertEqual(version.stdout.decode(), "orvane-notepad 6.3\n")
+        self.assertIn("Usage:", run([self.program_path(), "--help"], env=env).stdout.decode())
+        misuse = run([self.program_path(), "--no-such-option"], env=env, check=False)
+        self.assertEqual(misuse.returncode, 2)
+        self.assertIn("Usage:", misuse.stderr.decode())
+        headless = run([self.program_path(), self.script], env=env, check=False)
+        self.assertEqual(headless.returncode, 1)
+        self.assertEqual(headless.stderr.decode().count("\n"), 1, headless.stderr)
+        self.assertIn("DISPLAY", headless.stderr.decode())
+
+        data = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../data")
+        desktop = run(["desktop-file-validate", os.path.join(data, APP_ID + ".desktop")],
+                      check=False)
+        self.assertEqual(desktop.returncode, 0, desktop.stdout + desktop.stderr)
+        self.assertEqual(desktop.stdout, b"", "warnings too")
+        metainfo = run(["appstreamcli", "validate", "--no-net",
+                        os.path.join(data, APP_ID + ".metainfo.xml")], check=False)
+        self.assertEqual(metainfo.returncode, 0, metainfo.stdout + metainfo.stderr)
+
+    # --- helpers ---------------------------------------------------------------------
+
+    @staticmethod
+    def program_path():
+        return PROGRAM[0]
+
+    def check_read_only_run(self, prefix, label):
+        before = snapshot(prefix)
+        window = self.start_program(read_only(prefix, [os.path.join(prefix, "bin/orvane-notepad"),
+                                                      self.script]))
+        self.origin = self.geometry(window)[:2]
+        self.wait_until(lambda: self.xdotool("getwindowname", window).startswith(self.script),
+                        "the title to name the file (%s)" % label)
+        self.read_aloud()
+        self.assertEqual(snapshot(prefix), before, "nothing written under the prefix")
+        self.assertFalse(os.path.exists(os.path.join(self.cache, "orvane-notepad")),
+                         "the installed libraries were used")
+
+    def read_aloud(self):
+        self.click_client(*READ_BUTTON)
+
+        def heard():
+            self.assertIsNone(self.program.poll(), "the program ended (an error box?)")
+            if not os.path.exists(self.audio):
+                return False
+            samples = array.array("h")
+            with open(self.audio, "rb") as f:
+                data = f.read()
+            samples.frombytes(data[:len(data) // 2 * 2])
+            return any(abs(s) > SILENCE for s in samples)
+
+        self.wait_until(heard, "speech at the audio output", seconds=SPEECH_SECONDS)
+        self.assertEqual(self.xdotool("search", "--onlyvisible", "--name", "^错误$",
+                                      check=False).strip(), "", "no error box")
+
+    def cache_libraries(self):
+        folders = glob.glob(os.path.join(self.cache, "orvane-notepad", "*"))
+        if len(folders) != 1:
+            return None
+        present = sorted(os.listdir(folders[0]))
+        return present if present == sorted(LIBRARIES + (STAMP,)) else None
+
+    def stop_program(self):
+        if self.program is not None and self.program.poll() is None:
+            self.program.kill()
+            self.program.wait(timeout=10)
+        if os.path.exists(self.audio):
+            os.remove(self.audio)
+
+    @staticmethod
+    def write(folder, name, data):
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) > 2:
+        BUILD[0] = os.path.abspath(sys.argv.pop(2))
+    main()
