@@ -12,6 +12,17 @@
 std::string Utf8FromText(std::string_view text);
 Text TextFromUtf8(std::string_view utf8);
 
+// The text as UTF-16 without loss, and back. A byte that starts no GB18030
+// character becomes the lone low surrogate U+DC00 + byte, except 0x80, which is the
+// euro sign (as code page 936 has it); the euro sign goes back to 0x80.
+std::u16string Utf16FromText(std::string_view text);
+// A character GB18030 cannot hold (a lone high surrogate, a few private-use
+// characters) becomes "?".
+Text TextFromUtf16(std::u16string_view units);
+// The same, but nothing when a character has no place in the text, or when the
+// units hold lone surrogates (a file's characters never do).
+std::optional<Text> TextFromUtf16Strictly(std::u16string_view units);
+
 // Converts between iconv encodings; nothing when the input holds any sequence that
 // is not valid in the source encoding (no replacement, no cut).
 std::optional<std::string> ConvertStrictly(const char* to, const char* from,

@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "framework/EditorText.h"
+
 // Narrow literals here are GB18030 (the editor's text); u8 and u literals keep their own
 // encodings, so one source line gives both the file's bytes and the text expected.
 namespace {
@@ -126,6 +128,45 @@ TEST(ScriptEncodingTest, NewTextIsWrittenInTheFilesEncoding) {
   EXPECT_EQ(EncodeScript("新\r\n", TextEncoding::Utf8WithBom), Utf8(u8"新\r\n", true));
   EXPECT_EQ(EncodeScript("新\r\n", TextEncoding::Gbk), Bytes("新\r\n"));
   EXPECT_EQ(EncodeScript("", TextEncoding::Gbk), ByteBuffer());
+}
+
+// The whole way a file takes: decoded, shown in the editor's UTF-16, read back from
+// there and written. Every byte comes back, and 0x80 of code page 936 shows as €.
+TEST(ScriptEncodingTest, EveryFileComesBackByteForByteThroughTheEditor) {
+  const struct {
+    const char* name;
+    ByteBuffer file;
+    std::u16string shown;  // what the editor holds, lone surrogates marking stray bytes
+  } rows[] = {
+      {"GBK with bytes that start no character", Bytes("\x41\x80\x42\xFF\x43"),
+       u"A\u20ACB\xDCFF"
+       u"C"},
+      {"code page 936 euro sign",
+       Bytes("价格：\x80"
+             "100"),
+       u"价格：€100"},
+      {"GB18030 euro sign and a cut character", Bytes("\xA2\xE3!\xB0"), u"\xDCA2\xDCE3!\xDCB0"},
+      {"four bytes that decode to a two-byte character", Bytes("\x95\x32\x90\x31"),
+       u"\xDC95"
+       u"2\xDC90"
+       u"1"},
+      {"UTF-8 with the editor's own marks", Utf8(u8"甲\u2028乙\u240D丙\u2029丁\uFDD0€\r\n\n\r"),
+       u"甲\xDC01乙\xDC03丙\xDC02丁\xDC04€\n\u2028\u240D"},
+      {"UTF-16 LE with a line separator", Utf16(u"a\u2028b", false),
+       u"a\xDC01"
+       u"b"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::optional<DecodedScript> script = DecodeScript(row.file);
+    ASSERT_TRUE(script.has_value());
+    const std::u16string units = EditorUnitsFromText(script->text);
+    EXPECT_EQ(units, row.shown);
+    EXPECT_EQ(EncodeScript(TextFromEditorUnits(units), script->encoding), row.file);
+  }
+  // A euro sign typed into a GBK file is written as 0x80, into a UTF-8 file as UTF-8.
+  EXPECT_EQ(EncodeScript(TextFromEditorUnits(u"€"), TextEncoding::Gbk), Bytes("\x80"));
+  EXPECT_EQ(EncodeScript(TextFromEditorUnits(u"€"), TextEncoding::Utf8), Utf8(u8"€"));
 }
 
 }  // namespace
