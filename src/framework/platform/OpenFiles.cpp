@@ -72,9 +72,12 @@ int OpenFiles::Open(const std::string& nativePath, int mode, int sharing) {
         return 0;
     }
   }
-  entry.fd = ::open(nativePath.c_str(), kFlags[mode] | O_CLOEXEC, 0666);
+  // Non-blocking, so that a FIFO cannot hold the open; FIFOs and sockets are refused.
+  entry.fd = ::open(nativePath.c_str(), kFlags[mode] | O_CLOEXEC | O_NONBLOCK, 0666);
   if (entry.fd < 0) return 0;
-  if (::fstat(entry.fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (::fstat(entry.fd, &info) != 0 || S_ISDIR(info.st_mode) || S_ISFIFO(info.st_mode) ||
+      S_ISSOCK(info.st_mode) ||
+      ::fcntl(entry.fd, F_SETFL, ::fcntl(entry.fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(entry.fd);
     return 0;
   }
