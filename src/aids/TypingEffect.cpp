@@ -25,14 +25,25 @@ int TypingInterval(RuntimeServices& services, const Text& speed) {
   return static_cast<int>(interval);
 }
 
+bool IsTypingUnderWay(RuntimeServices& services, const TypingState& state) {
+  return state.thread != 0 && !state.stopped && services.IsThreadRunning(state.thread);
+}
+
+void StopTyping(RuntimeServices& services, TypingState& state) {
+  if (!IsTypingUnderWay(services, state)) return;
+  services.KillThread(state.thread);
+  state.stopped = true;
+}
+
 void StartTyping(RuntimeServices& services, TypingState& state) {
   services.SetProperty(Control::按钮1, Property::Disabled, false);
   Text script = services.GetProperty(Control::编辑框1, Property::Content).AsText();
   // A run still typing or paused: its editor holds only part of the script.
-  if (state.thread != 0 && services.IsThreadRunning(state.thread)) {
+  if (IsTypingUnderWay(services, state)) {
     services.KillThread(state.thread);
     script = state.job.text;
   }
+  state.stopped = false;
   services.SetProperty(Control::编辑框1, Property::Content, Text());
   services.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
   const Text speed = services.GetProperty(Control::编辑框3, Property::Content).AsText();

@@ -12,8 +12,14 @@ struct TypingJob {
 
 struct TypingState {
   TypingJob job;
-  int thread = 0;  // TypingThread: the latest worker's handle, 0 before the first run
+  int thread = 0;        // TypingThread: the latest worker's handle, 0 before the first run
+  bool stopped = false;  // the latest run was ended by StopTyping
 };
+
+// Whether a run is typing or paused: the editor then holds only part of its script.
+bool IsTypingUnderWay(RuntimeServices& services, const TypingState& state);
+// Ends a run that is typing or paused, as a stop: nothing more is typed.
+void StopTyping(RuntimeServices& services, TypingState& state);
 
 // 按钮7 "打字" and Ctrl+Q. A start while a run is typing or paused stops that run
 // and starts over with its whole script, so nothing of it is lost.

@@ -24,7 +24,11 @@ void CompactLayout(Program& program) { ApplyLayout(program.services, 23, 553, fa
 void RestoreLayout(Program& program) { ApplyLayout(program.services, 103, 453, true); }
 
 void ClearEditor(Program& program) {
-  program.services.SetProperty(Control::编辑框1, Property::Content, Text());
+  RuntimeServices& services = program.services;
+  StopTyping(services, program.typing);
+  // Deleting the whole selection is an edit that 撤销 takes back.
+  services.SendControlMessage(Control::编辑框1, EM_SETSEL, 0, -1);
+  services.SendControlMessage(Control::编辑框1, WM_CLEAR, 0, 0);
 }
 
 void TitleFromBanner(Program& program) {

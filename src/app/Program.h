@@ -13,8 +13,13 @@
 struct Program {
   // Constructing the objects writes their bundled libraries: bass.dll, then speex.dll
   // and msc.dll.
-  explicit Program(RuntimeServices& runtime)
-      : services(runtime), player(runtime), speech(runtime) {}
+  explicit Program(RuntimeServices& runtime) : services(runtime), player(runtime), speech(runtime) {
+    document.scriptBeingTyped = [this]() -> std::optional<Text> {
+      if (!IsTypingUnderWay(services, typing)) return std::nullopt;
+      return typing.job.text;
+    };
+    document.endTyping = [this] { StopTyping(services, typing); };
+  }
 
   // The read-aloud driver over this program's objects.
   ReadAloud Reading() { return ReadAloud{services, speech, player, reading}; }

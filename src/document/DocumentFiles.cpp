@@ -39,7 +39,10 @@ SaveOutcome SaveDocument(RuntimeServices& services, DocumentState& document, con
     if (!chosen) return SaveOutcome::Cancelled;  // nothing written, the mark as it was
     path = *chosen;
   }
-  const Text content = services.GetProperty(kEditor, Property::Content).AsText();
+  // During a typing run the document is the whole script being typed.
+  std::optional<Text> typed;
+  if (document.scriptBeingTyped) typed = document.scriptBeingTyped();
+  const Text content = typed ? *typed : services.GetProperty(kEditor, Property::Content).AsText();
   const std::optional<ByteBuffer> bytes = EncodeScript(content, document.encoding);
   // The old file is replaced only by a complete, flushed new one; the mark is
   // cleared only once the text is safely on disk.
@@ -61,16 +64,21 @@ void SaveDocumentAs(RuntimeServices& services, DocumentState& document) {
 bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text& path) {
   // Opening through the file table honours other opens' sharing; the bytes are then
   // read whole. Nothing of the document changes until the text is known.
+  // Only a regular file of a bounded size: a FIFO or device is never waited on or
+  // read forever.
   const int file = services.OpenFile(path, 1, 1);
   std::optional<DecodedScript> script;
   if (file != 0) {
-    script = DecodeScript(services.ReadFileBytes(path));
+    if (const auto bytes = services.ReadRegularFile(path, kLargestScriptFile))
+      script = DecodeScript(*bytes);
     services.CloseFile(file);
   }
   if (!script) {
     ShowError(services, "打开文件失败!");
     return false;
   }
+  // A typing run ends first, so that it never types into another document.
+  if (document.endTyping) document.endTyping();
   services.SetProperty(kEditor, Property::Content, script->text);
   SetDocumentChanged(services, false);
   document.CurrentFileName = path;

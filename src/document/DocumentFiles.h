@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+
 #include "framework/RuntimeServices.h"
 
 // How a script file was encoded when it was read; a save writes it back the same way.
@@ -15,7 +18,14 @@ enum class TextEncoding {
 struct DocumentState {
   Text CurrentFileName;
   TextEncoding encoding = TextEncoding::Gbk;
+  // While a typing run is under way the editor holds only part of the script: the
+  // whole script it types (nothing when no run is), and how to end the run.
+  std::function<std::optional<Text>()> scriptBeingTyped;
+  std::function<void()> endTyping;
 };
+
+// The largest file 打开 reads; a larger one is refused rather than exhausting memory.
+constexpr std::uint64_t kLargestScriptFile = 256ull << 20;
 
 // What became of a save.
 enum class SaveOutcome {

@@ -84,6 +84,8 @@ enum class FontElement {
 constexpr int EM_GETMODIFY = 0xB8;
 constexpr int EM_SETMODIFY = 0xB9;
 constexpr int EM_UNDO = 0xC7;
+constexpr int EM_SETSEL = 0xB1;  // selects characters first..second; second -1: to the end
+constexpr int WM_CLEAR = 0x303;  // deletes the selection as an undoable edit
 
 // Answers of ShowMessageBox.
 enum MessageBoxAnswer {

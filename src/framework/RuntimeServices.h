@@ -26,7 +26,8 @@ class RuntimeServices {
   // Changes the property at once. Font sizes are points, kept as a pixel height.
   virtual void SetProperty(Control control, Property property, const Value& value,
                            FontElement element = FontElement::None) = 0;
-  // EM_UNDO, EM_GETMODIFY and EM_SETMODIFY on an edit box; other messages answer 0.
+  // EM_UNDO, EM_GETMODIFY, EM_SETMODIFY, EM_SETSEL and WM_CLEAR on an edit box;
+  // other messages answer 0.
   virtual int SendControlMessage(Control control, int message, int first, int second) = 0;
   // Inserts each text after the last character, scrolled into view; not undoable.
   virtual void AppendText(Control editBox, const std::vector<Text>& texts) = 0;
@@ -152,6 +153,10 @@ class RuntimeServices {
   virtual bool FileExists(const Text& path) = 0;
   // The whole file, or the empty buffer when it cannot be read.
   virtual ByteBuffer ReadFileBytes(const Text& path) = 0;
+  // The whole file when it is a regular file of at most maximumSize bytes; nothing
+  // otherwise (a FIFO or device is never waited on) or when it cannot be read.
+  virtual std::optional<ByteBuffer> ReadRegularFile(const Text& path,
+                                                    std::uint64_t maximumSize) = 0;
   // Creates or empties the file and writes the buffers in order; false on any failure.
   virtual bool WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) = 0;
   // Writes a new file through a temporary file in the same folder that takes the

@@ -327,6 +327,14 @@ class DocumentFilesRealTest : public QObject {
         << WithMark("\xEF\xBB\xBF", u"讲稿\r\n末尾"_s.toUtf8()) << u"末尾"_s;
     QTest::newRow("UTF-16 LE") << Utf16(u"讲稿\r\n😀 末尾\n"_s, false) << u"😀 末尾"_s;
     QTest::newRow("UTF-16 BE") << Utf16(u"讲稿\r\n😀 末尾\n"_s, true) << u"😀 末尾"_s;
+    QTest::newRow("GBK, bytes that start no character")
+        << QByteArray("\x41\x80\x42\xFF\x43\xA2\xE3", 7) << u"A€B"_s;
+    QTest::newRow("code page 936 euro sign") << Gbk(u"价格："_s) +
+                                                    "\x80"
+                                                    "100"
+                                             << u"：€100"_s;
+    QTest::newRow("UTF-8, the editor's own marks")
+        << u"甲\u2028乙\u240D丙\u2029丁\uFDD0€\r\n\n\r末尾"_s.toUtf8() << u"末尾"_s;
   }
   void scriptsRoundTripThroughTheEditor() {
     QFETCH(QByteArray, file);
@@ -339,6 +347,35 @@ class DocumentFilesRealTest : public QObject {
     QVERIFY(!Changed());
     QCOMPARE(SaveDocument(services, *document, Text(), false), SaveOutcome::Saved);
     QCOMPARE(ReadAll(path), file);
+  }
+
+  void onlyRegularFilesOfBoundedSizeOpen() {
+    const QString fifo = Path(u"管道.txt"_s);
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const QString endless = Path(u"无尽.txt"_s);
+    QVERIFY(QFile::link(u"/dev/zero"_s, endless));
+    const QString huge = Path(u"过大.txt"_s);  // sparse: one byte past 256 MB
+    QFile hugeFile(huge);
+    QVERIFY(hugeFile.open(QIODevice::WriteOnly) && hugeFile.resize((256ll << 20) + 1));
+    hugeFile.close();
+    services.SetProperty(Control::编辑框1, Property::Content, G(u"原稿"_s));
+    for (const QString& path : {fifo, endless, huge}) {
+      BoxSeen box;
+      AnswerMessageBox(box, u"确定"_s);
+      QVERIFY2(!LoadDocument(services, *document, NativeText(path)), qPrintable(path));
+      QCOMPARE(box.text, u"打开文件失败!"_s);
+    }
+    QCOMPARE(EditorText(), G(u"原稿"_s));
+  }
+
+  void clearingIsOneEditThatUndoTakesBack() {
+    services.SetProperty(Control::编辑框1, Property::Content, G(u"讲稿\r\n第二行"_s));
+    services.SendControlMessage(Control::编辑框1, EM_SETSEL, 0, -1);
+    services.SendControlMessage(Control::编辑框1, WM_CLEAR, 0, 0);
+    QCOMPARE(EditorText(), Text());
+    QVERIFY(Changed());
+    services.SendControlMessage(Control::编辑框1, EM_UNDO, 0, 0);
+    QCOMPARE(EditorText(), G(u"讲稿\r\n第二行"_s));
   }
 
   void emptyEditorSavesZeroBytes() {

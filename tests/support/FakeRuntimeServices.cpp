@@ -48,6 +48,11 @@ int FakeRuntimeServices::SendControlMessage(Control control, int message, int fi
   Record(call);
   if (message == EM_GETMODIFY) return modified_ ? 1 : 0;
   if (message == EM_SETMODIFY) modified_ = first != 0;
+  // Only the whole text is ever selected and cleared here.
+  if (message == WM_CLEAR) {
+    properties_[{control, Property::Content, FontElement::None}] = Text();
+    modified_ = true;
+  }
   return 0;
 }
 
@@ -165,6 +170,14 @@ ByteBuffer FakeRuntimeServices::ReadFileBytes(const Text& path) {
   std::lock_guard lock(mutex_);
   auto found = files_.find(path);
   return found == files_.end() ? ByteBuffer() : found->second;
+}
+
+std::optional<ByteBuffer> FakeRuntimeServices::ReadRegularFile(const Text& path,
+                                                               std::uint64_t maximumSize) {
+  std::lock_guard lock(mutex_);
+  auto found = files_.find(path);
+  if (found == files_.end() || found->second.size() > maximumSize) return std::nullopt;
+  return found->second;
 }
 
 bool FakeRuntimeServices::Writable(const Text& path) const {

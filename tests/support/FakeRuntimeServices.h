@@ -123,6 +123,8 @@ class FakeRuntimeServices : public RuntimeServices {
   bool WaitForThread(int handle, int timeoutMilliseconds = 5000);
   bool FileExists(const Text& path) override;
   ByteBuffer ReadFileBytes(const Text& path) override;
+  // The fake's files are all regular files.
+  std::optional<ByteBuffer> ReadRegularFile(const Text& path, std::uint64_t maximumSize) override;
   bool WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   bool CreateFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   bool ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;

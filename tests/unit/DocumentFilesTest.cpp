@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <string_view>
 
+#include "aids/TypingEffect.h"
 #include "app/Branding.h"
 #include "app/EventTable.h"
+#include "app/LayoutHandlers.h"
 #include "app/StartupAndExit.h"
 #include "support/FakeRuntimeServices.h"
 
@@ -537,6 +542,93 @@ TEST_F(DocumentFilesTest, NewDocumentIsSavedAsGbk) {
   Choose(PathOf("new.txt"));
   SaveDocument(services, document, Text(), false);
   EXPECT_EQ(services.Files()[PathOf("new.txt")], Bytes("新建的稿子😀"));
+}
+
+// --- A typing run and the document -------------------------------------------------------
+
+// Holds a typing run's worker in its first pause (after the first character) until
+// released, as a paused or slow run would be.
+class HeldTypingRun {
+ public:
+  explicit HeldTypingRun(FakeRuntimeServices& services) : services_(services) {
+    services.onDelay = [this](int) {
+      if (++delays_ != 1) return;
+      reached_.set_value();
+      released_.wait();
+    };
+  }
+  ~HeldTypingRun() {
+    Release();
+    services_.onDelay = nullptr;
+  }
+  bool WaitUntilReached() {
+    return reached_.get_future().wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  }
+  void Release() {
+    if (!released) release_.set_value();
+    released = true;
+  }
+
+ private:
+  FakeRuntimeServices& services_;
+  std::atomic<int> delays_{0};
+  bool released = false;
+  std::promise<void> reached_;
+  std::promise<void> release_;
+  std::shared_future<void> released_ = release_.get_future().share();
+};
+
+TEST_F(DocumentFilesTest, DuringATypingRunSavesWriteTheWholeScriptAndOpenAndClearEndTheRun) {
+  const Text script = "整篇讲稿\r\n第二行";
+  const Text path = PathOf("script.txt");
+  PutFile(path, Bytes(script));
+  document.CurrentFileName = path;
+  Edit(script);
+  HeldTypingRun held(services);
+  StartTyping(services, program.typing);
+  ASSERT_TRUE(held.WaitUntilReached());
+  ToggleTypingPause(services, program.typing);
+  ASSERT_EQ(Editor(), "整") << "the run has typed one character";
+
+  // 保存, 另存 and the exit question's 是 write the whole script.
+  EXPECT_EQ(SaveDocument(services, document, Text(), false), SaveOutcome::Saved);
+  EXPECT_EQ(services.Files()[path], Bytes(script));
+  Choose(PathOf("copy.txt"));
+  SaveDocumentAs(services, document);
+  EXPECT_EQ(services.Files()[PathOf("copy.txt")], Bytes(script));
+  services.Modified() = true;
+  services.ScriptMessageBoxAnswer(kAnswerYes);
+  ExitProgram(program);
+  EXPECT_EQ(services.Files()[PathOf("copy.txt")], Bytes(script));
+
+  // A successful open ends the run: nothing more is typed into the other file.
+  const Text other = PathOf("other.txt");
+  PutFile(other, Bytes("另一份"));
+  Choose(other);
+  OpenDocument(services, document);
+  const int run = program.typing.thread;
+  held.Release();
+  ToggleTypingPause(services, program.typing);
+  ASSERT_TRUE(services.WaitForThread(run));
+  EXPECT_EQ(Editor(), "另一份");
+  EXPECT_EQ(SaveDocument(services, document, Text(), false), SaveOutcome::Saved);
+  EXPECT_EQ(services.Files()[other], Bytes("另一份"));
+}
+
+TEST_F(DocumentFilesTest, ClearEndsATypingRunAndIsAnEditThatLeavesTheScriptUnsaved) {
+  Edit("要打的字");
+  HeldTypingRun held(services);
+  StartTyping(services, program.typing);
+  ASSERT_TRUE(held.WaitUntilReached());
+  ClearEditor(program);
+  const int run = program.typing.thread;
+  held.Release();
+  ASSERT_TRUE(services.WaitForThread(run));
+  EXPECT_EQ(Editor(), "") << "nothing typed after the clear";
+  EXPECT_TRUE(services.Modified()) << "clearing is an edit";
+  Choose(PathOf("cleared.txt"));
+  EXPECT_EQ(SaveDocument(services, document, Text(), false), SaveOutcome::Saved);
+  EXPECT_EQ(services.Files()[PathOf("cleared.txt")], Bytes(""));
 }
 
 // --- Closing the window -----------------------------------------------------------------

@@ -354,7 +354,7 @@ void QtRuntimeServices::SetDialogProperty(CommonDialogState& d, Property propert
 
 // --- Controls -----------------------------------------------------------------
 
-int QtRuntimeServices::SendControlMessage(Control control, int message, int first, int) {
+int QtRuntimeServices::SendControlMessage(Control control, int message, int first, int second) {
   const void* worker = WorkerThreads::CurrentToken();
   return OnUiThread([&]() -> int {
     auto* edit = window_ ? qobject_cast<TextEditBox*>(window_->ControlWidget(control)) : nullptr;
@@ -367,6 +367,12 @@ int QtRuntimeServices::SendControlMessage(Control control, int message, int firs
         return edit->IsModified() ? 1 : 0;
       case EM_SETMODIFY:
         edit->SetModified(first != 0);
+        return 0;
+      case EM_SETSEL:
+        edit->SelectCharacters(first, second);
+        return 0;
+      case WM_CLEAR:
+        edit->DeleteSelection();
         return 0;
       default:
         return 0;
@@ -606,6 +612,11 @@ bool QtRuntimeServices::FileExists(const Text& path) { return PathExists(NativeP
 
 ByteBuffer QtRuntimeServices::ReadFileBytes(const Text& path) {
   return ReadWholeFile(NativePath(path));
+}
+
+std::optional<ByteBuffer> QtRuntimeServices::ReadRegularFile(const Text& path,
+                                                             std::uint64_t maximumSize) {
+  return ::ReadRegularFile(NativePath(path), maximumSize);
 }
 
 bool QtRuntimeServices::WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) {

@@ -74,6 +74,7 @@ class QtRuntimeServices : public RuntimeServices {
   Text LibraryDirectory() override;
   bool FileExists(const Text& path) override;
   ByteBuffer ReadFileBytes(const Text& path) override;
+  std::optional<ByteBuffer> ReadRegularFile(const Text& path, std::uint64_t maximumSize) override;
   bool WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   bool CreateFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   bool ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;

@@ -4,6 +4,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextOption>
+#include <algorithm>
 
 #include "framework/qt/QtText.h"
 
@@ -48,6 +49,19 @@ void TextEditBox::Append(const Text& text) {
   lastWasUndo_ = false;
   setTextCursor(cursor);
   ensureCursorVisible();
+}
+
+void TextEditBox::SelectCharacters(int first, int last) {
+  const int end = document()->characterCount() - 1;  // without the final paragraph mark
+  QTextCursor cursor(document());
+  cursor.setPosition(std::clamp(first, 0, end));
+  cursor.setPosition(last < 0 ? end : std::clamp(last, 0, end), QTextCursor::KeepAnchor);
+  setTextCursor(cursor);
+}
+
+void TextEditBox::DeleteSelection() {
+  QTextCursor cursor = textCursor();
+  if (cursor.hasSelection()) cursor.removeSelectedText();
 }
 
 void TextEditBox::UndoOnce() {

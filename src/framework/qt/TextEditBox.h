@@ -24,6 +24,10 @@ class TextEditBox : public QPlainTextEdit {
   void SetModified(bool modified) { modified_ = modified; }
   // Takes back the last change; right after an undo, takes back that undo.
   void UndoOnce();
+  // Selects characters first..last (last -1: to the end); deletes the selection as
+  // one edit that UndoOnce takes back.
+  void SelectCharacters(int first, int last);
+  void DeleteSelection();
 
   void SetCentred(bool centred);
 
