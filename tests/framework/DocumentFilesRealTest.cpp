@@ -349,6 +349,18 @@ class DocumentFilesRealTest : public QObject {
     QCOMPARE(ReadAll(path), file);
   }
 
+  void bytesThatStartNoCharacterShowAsTheReplacementMark() {
+    const QString path = Path(u"残缺.txt"_s);
+    QVERIFY(WriteAll(path, QByteArray("A\xFF"
+                                      "B",
+                                      3)));
+    Editor()->setCursorWidth(0);  // no caret blinking into the pictures
+    QVERIFY(LoadDocument(services, *document, NativeText(path)));
+    const QImage stray = Editor()->viewport()->grab().toImage();
+    Editor()->setPlainText(u"A\uFFFDB"_s);
+    QCOMPARE(Editor()->viewport()->grab().toImage(), stray);
+  }
+
   void onlyRegularFilesOfBoundedSizeOpen() {
     const QString fifo = Path(u"管道.txt"_s);
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
@@ -370,11 +382,10 @@ class DocumentFilesRealTest : public QObject {
 
   void clearingIsOneEditThatUndoTakesBack() {
     services.SetProperty(Control::编辑框1, Property::Content, G(u"讲稿\r\n第二行"_s));
-    services.SendControlMessage(Control::编辑框1, EM_SETSEL, 0, -1);
-    services.SendControlMessage(Control::编辑框1, WM_CLEAR, 0, 0);
+    Click(window.get(), u"清空"_s);
     QCOMPARE(EditorText(), Text());
     QVERIFY(Changed());
-    services.SendControlMessage(Control::编辑框1, EM_UNDO, 0, 0);
+    Click(window.get(), u"撤销"_s);
     QCOMPARE(EditorText(), G(u"讲稿\r\n第二行"_s));
   }
 
