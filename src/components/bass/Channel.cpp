@@ -11,7 +11,8 @@ namespace bass {
 namespace {
 
 constexpr std::int64_t kDecodeFrames = 1024;
-constexpr std::int64_t kMinWrite = 256;  // smaller gaps in the ring are left for later
+constexpr std::int64_t kConvertFrames = 1024;  // output frames per resampler call
+constexpr std::int64_t kMinWrite = 256;        // smaller gaps in the ring are left for later
 
 std::int64_t RingFrames(const OutputFormat& output) {
   return std::max<std::int64_t>({4 * output.bufferFrames, output.rate / 5, 4 * kMinWrite});
@@ -23,6 +24,34 @@ std::int64_t NowNs() {
       .count();
 }
 
+// Gains that fold 3 to 8 channels in WAV order (front left, front right, centre,
+// LFE, back or side pairs) into left and right, each side's gains summing to 1 so
+// that nothing clips. The LFE is left out as most stereo downmixes do.
+void DownmixGains(int channels, std::vector<float>& left, std::vector<float>& right) {
+  left.assign(static_cast<std::size_t>(channels), 0.0f);
+  right.assign(left.size(), 0.0f);
+  if (channels < 3) return;
+  constexpr float kSide = 0.7071f;
+  left[0] = right[1] = 1.0f;
+  const bool centre = channels != 4;
+  const bool lfe = channels >= 6;
+  int next = 2;
+  if (centre) left[2] = right[2] = kSide, next = 3;
+  if (lfe) next = 4;
+  bool toLeft = true;
+  for (int i = next; i < channels; ++i) {
+    if (channels == 7 && i == 4) {  // 6.1: one back centre
+      left[4] = right[4] = kSide;
+      continue;
+    }
+    (toLeft ? left : right)[static_cast<std::size_t>(i)] = kSide;
+    toLeft = !toLeft;
+  }
+  float sumLeft = 0.0f, sumRight = 0.0f;
+  for (int i = 0; i < channels; ++i) sumLeft += left[i], sumRight += right[i];
+  for (int i = 0; i < channels; ++i) left[i] /= sumLeft, right[i] /= sumRight;
+}
+
 }  // namespace
 
 Channel::Channel(std::shared_ptr<ByteSource> source, std::unique_ptr<Decoder> decoder,
@@ -32,12 +61,14 @@ Channel::Channel(std::shared_ptr<ByteSource> source, std::unique_ptr<Decoder> de
       output_(output),
       rate_(decoder_->Rate()),
       channels_(decoder_->Channels()),
+      resampleChannels_(channels_ == 1 ? 1 : output.channels),
+      resampler_(rate_, output.rate, resampleChannels_),
       ring_(output.channels, RingFrames(output)) {
-  conversion_ = SDL_NewAudioStream(AUDIO_F32SYS, static_cast<Uint8>(channels_), rate_, AUDIO_F32SYS,
-                                   static_cast<Uint8>(output_.channels), output_.rate);
+  DownmixGains(channels_, leftGain_, rightGain_);
   pcm_.resize(static_cast<std::size_t>(kDecodeFrames * channels_));
-  samples_.resize(pcm_.size());
-  converted_.resize(static_cast<std::size_t>(kDecodeFrames * output_.channels));
+  samples_.resize(static_cast<std::size_t>(kDecodeFrames * resampleChannels_));
+  converted_.resize(static_cast<std::size_t>(kConvertFrames * resampleChannels_));
+  mapped_.resize(static_cast<std::size_t>(kConvertFrames * output_.channels));
   lengthFrames_.store(decoder_->Frames());
   // Enough history to reach back from what is heard past everything decoded ahead
   // of it (the ring, the resampler's look-ahead) to the widest FFT.
@@ -46,10 +77,7 @@ Channel::Channel(std::shared_ptr<ByteSource> source, std::unique_ptr<Decoder> de
   source_->OnArrival([this] { wakeup_.Post(); });
 }
 
-Channel::~Channel() {
-  Shutdown();
-  if (conversion_) SDL_FreeAudioStream(conversion_);
-}
+Channel::~Channel() { Shutdown(); }
 
 void Channel::Interrupt() { source_->Interrupt(); }
 
@@ -96,8 +124,12 @@ bool Channel::Play(bool restart) {
 
 bool Channel::Pause() {
   std::lock_guard control(control_);
+  if (dead_) return false;
+  std::lock_guard mix(mix_);  // no buffer is being handed over while this holds
   int playing = kPlaying;
-  return !dead_ && state_.compare_exchange_strong(playing, kPaused);
+  if (!state_.compare_exchange_strong(playing, kPaused)) return false;
+  Freeze();
+  return true;
 }
 
 // Like pause, the ring keeps what was decoded, so a later play without restart
@@ -105,8 +137,17 @@ bool Channel::Pause() {
 bool Channel::Stop() {
   std::lock_guard control(control_);
   if (dead_) return false;
+  std::lock_guard mix(mix_);
   state_.store(kStopped);
+  Freeze();
   return true;
+}
+
+// The device still plays out the buffer it holds, but the position stops at its end
+// at once: that is where playing goes on, so nothing is heard twice or skipped.
+void Channel::Freeze() {
+  clockState_.lastChunk = 0;
+  clock_.Write(clockState_);
 }
 
 int Channel::Activity() const {
@@ -232,36 +273,31 @@ void Channel::FeedLoop() {
 }
 
 void Channel::Fill() {
-  if (!conversion_ || sourceEnded_.load()) return;
-  const int outFrameBytes = output_.channels * static_cast<int>(sizeof(float));
-  const std::int64_t chunk = kDecodeFrames;
+  if (!resampler_.Ready() || sourceEnded_.load()) return;
   while (ring_.Space() >= kMinWrite) {
-    std::int64_t ready = SDL_AudioStreamAvailable(conversion_) / outFrameBytes;
-    // The resampler's padding may give a frame or two beyond the stream's end.
-    if (decoderDone_) ready = std::min(ready, expectedOut_ - convertedOut_);
-    if (ready > 0) {
-      const std::int64_t take = std::min({ready, ring_.Space(), chunk});
-      const int got = SDL_AudioStreamGet(conversion_, converted_.data(),
-                                         static_cast<int>(take * outFrameBytes));
-      if (got <= 0) break;
-      ring_.Write(converted_.data(), got / outFrameBytes);
-      convertedOut_ += got / outFrameBytes;
-      continue;
-    }
-    if (decoderDone_) {
-      // SDL keeps the resampler's look-ahead until more input comes: push silence
-      // through until every frame of the stream is out.
-      if (convertedOut_ >= expectedOut_ || padded_ > rate_) {
+    if (pendingAt_ < pendingEnd_ || decoderDone_) {
+      std::int64_t room = std::min(ring_.Space(), kConvertFrames);
+      // The filter's tail may hold a frame beyond the stream's exact length.
+      if (decoderDone_) room = std::min(room, expectedOut_ - convertedOut_);
+      const float* in = decoderDone_ ? nullptr : samples_.data() + pendingAt_ * resampleChannels_;
+      std::int64_t used = 0;
+      const std::int64_t made = room > 0 ? resampler_.Process(in, pendingEnd_ - pendingAt_, &used,
+                                                              converted_.data(), room)
+                                         : 0;
+      pendingAt_ += used;
+      if (made > 0) {
+        WriteConverted(made);
+        convertedOut_ += made;
+        continue;
+      }
+      if (decoderDone_) {
         sourceEnded_.store(true, std::memory_order_release);
         return;
       }
-      std::fill(samples_.begin(), samples_.end(), 0.0f);
-      SDL_AudioStreamPut(conversion_, samples_.data(),
-                         static_cast<int>(samples_.size() * sizeof(float)));
-      padded_ += chunk;
+      if (used == 0) return;  // cannot happen with room to write; never spin
       continue;
     }
-    const std::int64_t got = decoder_->Read(pcm_.data(), chunk);
+    const std::int64_t got = decoder_->Read(pcm_.data(), kDecodeFrames);
     if (actualEnd_ < 0) lengthFrames_.store(decoder_->Frames());
     if (got == Decoder::kWaitForData) return;
     if (got <= 0) {
@@ -273,18 +309,48 @@ void Channel::Fill() {
       continue;
     }
     Remember(decodedEnd_.load(), pcm_.data(), got);
-    for (std::int64_t i = 0; i < got * channels_; ++i)
-      samples_[static_cast<std::size_t>(i)] = pcm_[static_cast<std::size_t>(i)] / 32768.0f;
-    SDL_AudioStreamPut(conversion_, samples_.data(),
-                       static_cast<int>(got * channels_ * static_cast<int>(sizeof(float))));
+    Unpack(got);
     convertedIn_ += got;
     decodedEnd_.fetch_add(got);
   }
 }
 
+void Channel::Unpack(std::int64_t frames) {
+  constexpr float kScale = 1.0f / 32768.0f;
+  if (channels_ <= resampleChannels_) {
+    for (std::int64_t i = 0; i < frames * channels_; ++i)
+      samples_[static_cast<std::size_t>(i)] = pcm_[static_cast<std::size_t>(i)] * kScale;
+  } else {
+    for (std::int64_t f = 0; f < frames; ++f) {
+      float left = 0.0f, right = 0.0f;
+      for (int c = 0; c < channels_; ++c) {
+        const float value = pcm_[static_cast<std::size_t>(f * channels_ + c)] * kScale;
+        left += leftGain_[static_cast<std::size_t>(c)] * value;
+        right += rightGain_[static_cast<std::size_t>(c)] * value;
+      }
+      samples_[static_cast<std::size_t>(2 * f)] = left;
+      samples_[static_cast<std::size_t>(2 * f + 1)] = right;
+    }
+  }
+  pendingAt_ = 0;
+  pendingEnd_ = frames;
+}
+
+void Channel::WriteConverted(std::int64_t frames) {
+  if (resampleChannels_ == output_.channels) {
+    ring_.Write(converted_.data(), frames);
+    return;
+  }
+  for (std::int64_t f = 0; f < frames; ++f)
+    for (int c = 0; c < output_.channels; ++c)
+      mapped_[static_cast<std::size_t>(f * output_.channels + c)] =
+          converted_[static_cast<std::size_t>(f)];
+  ring_.Write(mapped_.data(), frames);
+}
+
 void Channel::Reposition(std::int64_t frame) {
-  if (conversion_) SDL_AudioStreamClear(conversion_);
-  convertedIn_ = convertedOut_ = expectedOut_ = padded_ = 0;
+  resampler_.Clear();
+  convertedIn_ = convertedOut_ = expectedOut_ = pendingAt_ = pendingEnd_ = 0;
   decoderDone_ = false;
   decodedEnd_.store(frame);
   {

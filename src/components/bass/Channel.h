@@ -13,7 +13,7 @@
 #include "Decoder.h"
 #include "FrameRing.h"
 #include "PlaybackClock.h"
-#include "SDL_audio.h"
+#include "Resampler.h"
 #include "Wakeup.h"
 
 namespace bass {
@@ -42,7 +42,7 @@ class Channel {
   Channel& operator=(const Channel&) = delete;
 
   // False when the stream's format cannot be converted to the output's.
-  bool Ready() const { return conversion_ != nullptr; }
+  bool Ready() const { return resampler_.Ready(); }
 
   bool Play(bool restart);
   bool Pause();
@@ -71,6 +71,9 @@ class Channel {
   void FeedLoop();
   void Fill();                          // with decode_ held
   void Reposition(std::int64_t frame);  // with decode_ held
+  void Unpack(std::int64_t frames);     // pcm_ to samples_, with decode_ held
+  void WriteConverted(std::int64_t frames);
+  void Freeze();  // with mix_ held: what was handed to the device is what was heard
   std::int64_t HeardFrame() const;
   void Remember(std::int64_t firstFrame, const std::int16_t* pcm, std::int64_t frames);
 
@@ -79,6 +82,11 @@ class Channel {
   const OutputFormat output_;
   const int rate_;
   const int channels_;
+  // Mono is resampled as it is and doubled afterwards; more channels are mixed down
+  // to the output's first.
+  const int resampleChannels_;
+  std::vector<float> leftGain_;
+  std::vector<float> rightGain_;
 
   std::mutex control_;
   bool dead_ = false;
@@ -86,16 +94,18 @@ class Channel {
 
   // decode_ guards everything down to mix_.
   mutable std::mutex decode_;
-  SDL_AudioStream* conversion_ = nullptr;
+  Resampler resampler_;
   std::int64_t convertedIn_ = 0;   // source frames put since the last reposition
   std::int64_t convertedOut_ = 0;  // output frames taken since then
   std::int64_t expectedOut_ = 0;   // output frames in all, once the decoder is done
-  std::int64_t padded_ = 0;        // silence frames pushed to drain the resampler
+  std::int64_t pendingAt_ = 0;     // decoded frames in samples_ not resampled yet
+  std::int64_t pendingEnd_ = 0;
   bool decoderDone_ = false;
   std::int64_t actualEnd_ = -1;  // frames, once the decoder has reached the end
   std::vector<std::int16_t> pcm_;
   std::vector<float> samples_;
-  std::vector<float> converted_;
+  std::vector<float> converted_;  // at the resampler's channel count
+  std::vector<float> mapped_;     // at the output's
 
   // mix_ guards the ring's reset and the clock's writer copy.
   std::mutex mix_;

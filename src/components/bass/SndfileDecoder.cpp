@@ -1,6 +1,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "Decoder.h"
@@ -26,10 +27,9 @@ class SndfileDecoder : public Decoder {
     file_ = sf_open_virtual(&io, SFM_READ, &info_, this);
     if (!file_ || !UsableFormat(info_.samplerate, info_.channels) || info_.frames <= 0)
       return false;
-    sf_command(file_, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
     // Some data opens but decodes to nothing: refuse it now rather than play silence.
     pending_.resize(static_cast<std::size_t>(256 * info_.channels));
-    const sf_count_t got = sf_readf_short(file_, pending_.data(), 256);
+    const std::int64_t got = ReadPcm(pending_.data(), 256);
     if (got <= 0) return false;
     pending_.resize(static_cast<std::size_t>(got * info_.channels));
     return true;
@@ -52,8 +52,7 @@ class SndfileDecoder : public Decoder {
     }
     if (!source_->Complete() && source_->Available() - lastReadEnd_ < kLookahead)
       return kWaitForData;
-    const sf_count_t got = sf_readf_short(file_, out, frames);
-    return got > 0 ? got : 0;
+    return ReadPcm(out, frames);
   }
 
   bool Seek(std::int64_t frame) override {
@@ -65,6 +64,21 @@ class SndfileDecoder : public Decoder {
   }
 
  private:
+  // Decodes as floats and rounds to 16 bits here: the audio keeps its own level
+  // (libsndfile's integer read of float codecs would either scale every file to
+  // full scale, which scans the whole file first, or wrap around on overshoots,
+  // which Vorbis and MP3 have), and overshoots clip.
+  std::int64_t ReadPcm(std::int16_t* out, std::int64_t frames) {
+    floats_.resize(static_cast<std::size_t>(frames * info_.channels));
+    const sf_count_t got = sf_readf_float(file_, floats_.data(), frames);
+    if (got <= 0) return 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(got * info_.channels); ++i) {
+      const float value = std::nearbyint(floats_[i] * 32768.0f);
+      out[i] = static_cast<std::int16_t>(std::clamp(value, -32768.0f, 32767.0f));
+    }
+    return got;
+  }
+
   static SndfileDecoder& Self(void* user) { return *static_cast<SndfileDecoder*>(user); }
   static sf_count_t Length(void* user) { return Self(user).source_->Size(); }
   static sf_count_t Tell(void* user) { return Self(user).pos_; }
@@ -92,6 +106,7 @@ class SndfileDecoder : public Decoder {
   SNDFILE* file_ = nullptr;
   sf_count_t pos_ = 0;
   std::int64_t lastReadEnd_ = 0;
+  std::vector<float> floats_;
   std::vector<std::int16_t> pending_;  // the frames decoded while checking the data
   std::size_t pendingAt_ = 0;
 };
