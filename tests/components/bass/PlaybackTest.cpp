@@ -34,30 +34,6 @@ TEST_F(Playback, WaveImageAt16kHzReachesA16kHzDeviceSampleForSample) {
   EXPECT_EQ(output.SoundingRight(), pcm) << "mono goes to both channels";
 }
 
-TEST_F(Playback, WaveImageOnA44kHzDeviceIsResampled) {
-  ASSERT_TRUE(OpenDisk(44100, false));
-  // Two tones, starting away from zero so that the start is not taken for silence.
-  auto tones = [](std::size_t count, int rate) {
-    Samples out(count);
-    for (std::size_t i = 0; i < count; ++i) {
-      const double t = static_cast<double>(i) / rate;
-      out[i] = static_cast<std::int16_t>(
-          std::lround(6000 * std::cos(2 * M_PI * 440 * t) + 4000 * std::cos(2 * M_PI * 1250 * t)));
-    }
-    return out;
-  };
-  const Bytes image = WaveImage(tones(8000, 16000));
-  const HSTREAM stream = FromMemory(image);
-  ASSERT_NE(stream, 0u);
-  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
-  EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
-
-  const Samples heard = WithoutZeroRuns(CloseAndRead().LeftSpan());
-  const Samples ideal = tones(22050, 44100);
-  EXPECT_NEAR(static_cast<double>(heard.size()), 22050.0, 22050 * 0.005);
-  EXPECT_GT(BestCorrelation(ideal, heard, 64), 0.99);
-}
-
 TEST_F(Playback, PauseThenPlayWithoutRestartContinuesWithNothingLostOrRepeated) {
   ASSERT_TRUE(OpenDisk(16000, true));
   const Samples pcm = NonZeroNoise(16000, 2);
@@ -69,30 +45,21 @@ TEST_F(Playback, PauseThenPlayWithoutRestartContinuesWithNothingLostOrRepeated) 
   EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PAUSED});
   EXPECT_FALSE(BASS_ChannelPause(stream)) << "already paused";
 
-  // The device still plays out the buffer it holds; after that the position rests.
-  const QWORD atPause = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
-  QWORD paused = atPause;
-  ASSERT_TRUE(Eventually([&] {
-    const QWORD before = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
-    std::this_thread::sleep_for(200ms);
-    paused = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
-    return paused == before;
-  })) << "the position keeps moving while paused";
-  EXPECT_LE(paused - atPause, 2 * kBuffer16k) << "more than the device buffer played out";
-  EXPECT_GT(paused, 0u);
+  // From the moment pause returns, the position rests.
+  const QWORD paused = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), paused);
+  EXPECT_GE(paused, 8000u);
   EXPECT_LT(paused, pcm.size() * 2);
 
   ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
   EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
   const DeviceOutput output = CloseAndRead();
 
-  // The pause shows as silence between the two parts ...
-  const Samples span = output.LeftSpan();
-  EXPECT_GT(span.size(), pcm.size() + 16000 / 10);
-  // ... and the parts put together are the stream, give or take one device buffer.
-  const Samples heard = output.SoundingLeft();
-  EXPECT_LE(std::max(heard.size(), pcm.size()) - std::min(heard.size(), pcm.size()), kBuffer16k);
-  EXPECT_GE(CommonPrefix(heard, pcm) + CommonSuffix(heard, pcm), pcm.size() - kBuffer16k);
+  // The pause shows as silence between the two parts, and the parts put together are
+  // the stream: nothing heard twice, nothing skipped.
+  EXPECT_GT(output.LeftSpan().size(), pcm.size() + 16000 / 10);
+  EXPECT_EQ(output.SoundingLeft(), pcm);
 }
 
 // The program resumes a paused reading with play (which restarts) followed at once
