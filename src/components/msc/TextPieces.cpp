@@ -180,6 +180,43 @@ bool JoinsLatin(char32_t c) {
   }
 }
 
+// espeak-ng 1.51 drops characters from a Mandarin clause of more than about 200
+// characters (its command line does the same): a stretch without a sentence or
+// clause end is cut well before that.
+constexpr std::size_t kMaxUnbroken = 100;
+// Longer runs of letters and digits are not words anyone reads; they may be cut.
+constexpr std::size_t kLongestWord = 256;
+
+bool IsWordCharacter(char32_t c) { return IsLatinLetter(c) || IsDigit(c); }
+
+// True when a cut before characters[i] would split a Latin word or a number (3.14
+// and 1,000 included).
+bool InsideWord(const std::vector<Character>& characters, std::size_t i) {
+  if (i == 0 || i >= characters.size()) return false;
+  const char32_t before = characters[i - 1].code;
+  const char32_t after = characters[i].code;
+  if (IsWordCharacter(before) && IsWordCharacter(after)) return true;
+  const auto separator = [](char32_t c) { return c == U'.' || c == U','; };
+  if (IsDigit(before) && separator(after))
+    return i + 1 < characters.size() && IsDigit(characters[i + 1].code);
+  if (separator(before) && IsDigit(after)) return i >= 2 && IsDigit(characters[i - 2].code);
+  return false;
+}
+
+// Where a piece from start that could not end at a sentence, clause or space ends:
+// at limit, moved back out of a word, or forward to the word's end when the word
+// alone fills the piece.
+std::size_t CutOutsideWords(const std::vector<Character>& characters, std::size_t start,
+                            std::size_t limit) {
+  std::size_t cut = limit;
+  while (cut > start && InsideWord(characters, cut)) --cut;
+  if (cut > start) return cut;
+  cut = limit;
+  while (cut < characters.size() && cut - start < kLongestWord && InsideWord(characters, cut))
+    ++cut;
+  return cut;
+}
+
 wchar_t Spoken(char32_t c, bool latin) {
   if (c < 0x20 && c != U'\n') return L' ';
   if (c == 0x7F || c == 0xFEFF) return L' ';
@@ -208,9 +245,12 @@ std::vector<Piece> CutPieces(const std::vector<Character>& characters, std::size
     std::size_t clause = 0, clauseBytes = 0;
     std::size_t space = 0, spaceBytes = 0;
     bool afterSentence = false;
+    std::size_t unbroken = 0;  // characters for the Mandarin voice since a clause end
     while (i < characters.size() && bytes + characters[i].bytes <= maxBytes) {
-      bytes += characters[i].bytes;
       const char32_t c = characters[i].code;
+      const bool counted = !IsLatinLetter(c) && !IsSpace(c);
+      if (counted && unbroken == kMaxUnbroken) break;
+      bytes += characters[i].bytes;
       const bool sentenceEnd = IsSentenceEnd(characters, i) || (afterSentence && IsCloser(c));
       ++i;
       if (sentenceEnd) {
@@ -224,6 +264,11 @@ std::vector<Piece> CutPieces(const std::vector<Character>& characters, std::size
         spaceBytes = bytes;
       }
       afterSentence = sentenceEnd;
+      // A Latin word goes to a voice of its own and ends the Mandarin stretch.
+      if (sentenceEnd || IsClauseEnd(c) || IsLatinLetter(c))
+        unbroken = 0;
+      else if (counted)
+        ++unbroken;
     }
     if (i == characters.size()) {
       pieces.push_back({start, i, bytes});
@@ -239,8 +284,11 @@ std::vector<Piece> CutPieces(const std::vector<Character>& characters, std::size
       pieces.push_back({start, space, spaceBytes});
       start = space;
     } else {
-      pieces.push_back({start, i, bytes});
-      start = i;
+      const std::size_t cut = CutOutsideWords(characters, start, i);
+      std::size_t cutBytes = 0;
+      for (std::size_t k = start; k < cut; ++k) cutBytes += characters[k].bytes;
+      pieces.push_back({start, cut, cutBytes});
+      start = cut;
     }
   }
   return pieces;
