@@ -12,14 +12,14 @@ packages=(
   dpkg-dev file desktop-file-utils appstream librsvg2-bin
   # Bundled libraries: speech, audio
   espeak-ng libespeak-ng-dev libspeexdsp-dev libsdl2-dev libsndfile1-dev
-  libcurl4-openssl-dev libfftw3-dev
+  libcurl4-openssl-dev libfftw3-dev libsoxr-dev
   # Tests
   googletest libgtest-dev
   # A virtual X server, input and screenshots for tests and headless runs
   xvfb xauth x11-utils xdotool imagemagick
   # Fonts: a Song/Ming face for 宋体, and a Latin fallback
   fonts-arphic-uming fonts-dejavu-core
-  python3 sox lame id3v2 xclip clang libclang-rt-14-dev valgrind iproute2 xdg-utils
+  python3 sox libsox-fmt-mp3 lame id3v2 xclip clang libclang-rt-14-dev valgrind iproute2 xdg-utils
   # The capture test reads a message box through the accessibility bus
   dbus at-spi2-core libglib2.0-bin
   # The HTTP test serves TLS with a certificate made on the spot
