@@ -1,7 +1,8 @@
 // Measures bass.dll at real pace on SDL's disk driver: CPU for one and for eight
-// 16 kHz streams played at 44.1 kHz, the time from BASS_ChannelPlay to the first
-// sample handed to the device, and BASS_ChannelGetPosition against the samples
-// handed to the device.
+// 16 kHz streams played at 44.1 kHz (against one 44.1 kHz stream, which is not
+// resampled), the time from BASS_ChannelPlay to the first sample handed to the
+// device, BASS_ChannelGetPosition against the samples handed to the device, and the
+// time to open a 10-minute Ogg Vorbis and MP3 file against a 1-second one.
 //
 // The disk driver hands each device buffer over with fwrite. This program defines
 // its own fwrite (exported, so it takes libc's place for SDL too) to see every
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -38,8 +40,8 @@ std::int64_t NowNs() {
       .count();
 }
 
-std::vector<std::uint8_t> WaveImage(double seconds, bool tone) {
-  const auto frames = static_cast<std::uint32_t>(seconds * 16000);
+std::vector<std::uint8_t> WaveImage(double seconds, bool tone, std::uint32_t rate = 16000) {
+  const auto frames = static_cast<std::uint32_t>(seconds * rate);
   std::vector<std::uint8_t> image(44 + 2 * std::size_t{frames});
   auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) image[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -50,15 +52,15 @@ std::vector<std::uint8_t> WaveImage(double seconds, bool tone) {
   put(16, 16, 4);
   put(20, 1, 2);
   put(22, 1, 2);
-  put(24, 16000, 4);
-  put(28, 32000, 4);
+  put(24, rate, 4);
+  put(28, 2 * rate, 4);
   put(32, 2, 2);
   put(34, 16, 2);
   std::copy_n("data", 4, image.begin() + 36);
   put(40, 2 * frames, 4);
   std::mt19937 random(7);
   for (std::uint32_t i = 0; i < frames; ++i) {
-    const int sample = tone ? static_cast<int>(8000 * std::sin(i * 2 * M_PI * 440 / 16000))
+    const int sample = tone ? static_cast<int>(8000 * std::sin(i * 2 * M_PI * 440 / rate))
                             : 1000 + static_cast<int>(random() % 9000);
     put(44 + 2 * std::size_t{i}, static_cast<std::uint16_t>(sample), 2);
   }
@@ -79,9 +81,9 @@ double CpuSeconds() {
          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-double CpuPercent(int streams, double seconds) {
+double CpuPercent(int streams, double seconds, std::uint32_t rate = 16000) {
   if (!OpenDevice()) return -1;
-  const std::vector<std::uint8_t> image = WaveImage(seconds + 3, true);
+  const std::vector<std::uint8_t> image = WaveImage(seconds + 3, true, rate);
   std::vector<HSTREAM> handles;
   for (int i = 0; i < streams; ++i) {
     handles.push_back(BASS_StreamCreateFile(TRUE, image.data(), 0, image.size(), 0));
@@ -167,6 +169,48 @@ void PositionError(double seconds) {
       *std::max_element(errors.begin(), errors.end()), worst, errors.size());
 }
 
+double MedianOpenMs(const std::string& path, int runs) {
+  std::vector<double> ms;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = Clock::now();
+    const HSTREAM stream = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    if (stream == 0) return -1;
+    BASS_StreamFree(stream);
+  }
+  return Percentile(ms, 0.5);
+}
+
+// Files made by sox and lame from a tone with noise, 10 minutes and 1 second long.
+void OpenTimes() {
+  char folder[] = "/tmp/bass-bench-XXXXXX";
+  if (!::mkdtemp(folder)) return;
+  const std::string dir = folder;
+  bool made = true;
+  for (const char* length : {"600", "1"}) {
+    const std::string wav = dir + "/" + length + ".wav";
+    made = made &&
+           std::system(("sox -n -r 22050 -c 1 -b 16 " + wav + " synth " + length +
+                        " sine 440 whitenoise vol 0.3 && sox " + wav + " " + dir + "/" + length +
+                        ".ogg && lame --quiet " + wav + " " + dir + "/" + length + ".mp3")
+                           .c_str()) == 0;
+  }
+  if (made && OpenDevice()) {
+    for (const char* type : {"ogg", "mp3"}) {
+      const std::string name = std::string("/") + type;
+      MedianOpenMs(dir + "/1." + type, 3);  // warm caches
+      const double longOne = MedianOpenMs(dir + "/600." + type, 9);
+      const double shortOne = MedianOpenMs(dir + "/1." + type, 9);
+      std::printf("open a .%s file         10 minutes %.2f ms, 1 second %.2f ms, ratio %.2f\n",
+                  type, longOne, shortOne, longOne / shortOne);
+    }
+    BASS_Free();
+  } else {
+    std::printf("open times: sox or lame failed\n");
+  }
+  std::system(("rm -rf " + dir).c_str());
+}
+
 }  // namespace
 
 // SDL's disk driver writes each device buffer with this.
@@ -198,11 +242,14 @@ int main(int argc, char** argv) {
   const double idle = CpuPercent(0, seconds);
   const double one = CpuPercent(1, seconds);
   const double eight = CpuPercent(8, seconds);
+  const double same = CpuPercent(1, seconds, kDeviceRate);
   std::printf(
       "CPU, %% of one core over %.0f s   device idle %.2f, one 16 kHz stream %.2f, "
-      "eight %.2f (streams alone: %.2f and %.2f)\n",
-      seconds, idle, one, eight, one - idle, eight - idle);
+      "eight %.2f (streams alone: %.2f and %.2f); one 44.1 kHz stream, not resampled, "
+      "%.2f (alone %.2f)\n",
+      seconds, idle, one, eight, one - idle, eight - idle, same, same - idle);
   StartLatency(40);
   PositionError(seconds / 2);
+  OpenTimes();
   return 0;
 }
