@@ -11,7 +11,7 @@ target="$root/tests/components/bass/Fuzz.cpp"
 binary="$work/bass_fuzzer"
 mkdir -p "$work/corpus"
 
-deps="sdl2 sndfile libcurl fftw3f"
+deps="sdl2 sndfile libcurl fftw3f soxr"
 if [ ! -x "$binary" ] || [ -n "$(find "$library" "$target" "$0" -newer "$binary" | head -n 1)" ]; then
   # shellcheck disable=SC2046
   clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
