@@ -73,8 +73,9 @@ class SndfileDecoder : public Decoder {
     const sf_count_t got = sf_readf_float(file_, floats_.data(), frames);
     if (got <= 0) return 0;
     for (std::size_t i = 0; i < static_cast<std::size_t>(got * info_.channels); ++i) {
-      const float value = std::nearbyint(floats_[i] * 32768.0f);
-      out[i] = static_cast<std::int16_t>(std::clamp(value, -32768.0f, 32767.0f));
+      float value = floats_[i] * 32768.0f;
+      if (value != value) value = 0.0f;  // broken data may decode to NaN
+      out[i] = static_cast<std::int16_t>(std::clamp(std::nearbyint(value), -32768.0f, 32767.0f));
     }
     return got;
   }
