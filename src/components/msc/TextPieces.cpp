@@ -184,9 +184,6 @@ bool JoinsLatin(char32_t c) {
 // characters (its command line does the same): a stretch without a sentence or
 // clause end is cut well before that.
 constexpr std::size_t kMaxUnbroken = 100;
-// Longer runs of letters and digits are not words anyone reads; they may be cut.
-constexpr std::size_t kLongestWord = 256;
-
 bool IsWordCharacter(char32_t c) { return IsLatinLetter(c) || IsDigit(c); }
 
 // True when a cut before characters[i] would split a Latin word or a number (3.14
@@ -204,17 +201,13 @@ bool InsideWord(const std::vector<Character>& characters, std::size_t i) {
 }
 
 // Where a piece from start that could not end at a sentence, clause or space ends:
-// at limit, moved back out of a word, or forward to the word's end when the word
-// alone fills the piece.
+// at limit, moved back out of a word; a word longer than a whole piece is cut at the
+// limit, which stays a hard bound.
 std::size_t CutOutsideWords(const std::vector<Character>& characters, std::size_t start,
                             std::size_t limit) {
   std::size_t cut = limit;
   while (cut > start && InsideWord(characters, cut)) --cut;
-  if (cut > start) return cut;
-  cut = limit;
-  while (cut < characters.size() && cut - start < kLongestWord && InsideWord(characters, cut))
-    ++cut;
-  return cut;
+  return cut > start ? cut : limit;
 }
 
 wchar_t Spoken(char32_t c, bool latin) {

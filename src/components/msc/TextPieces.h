@@ -29,8 +29,8 @@ struct Piece {
 // Cuts the characters into pieces of at most maxBytes source bytes (maxBytes >= 4)
 // that hold no more than 100 characters for the Mandarin voice without a sentence or
 // clause end, at the last sentence end that fits, else the last clause end, else the
-// last space, else after as many characters as fit but never inside a Latin word or
-// a number (a word longer than a piece, up to 256 characters, makes the piece longer).
+// last space, else after as many characters as fit but not inside a Latin word or a
+// number (unless the word alone is longer than a piece).
 std::vector<Piece> CutPieces(const std::vector<Character>& characters, std::size_t maxBytes);
 
 // A stretch of text for one voice: Latin words for the English voice, the rest for

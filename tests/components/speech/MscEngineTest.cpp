@@ -388,10 +388,10 @@ TEST_F(SmallPiecesTest, PiecesEndAtASentenceThenAClauseThenASpaceThenOutsideAWor
   EXPECT_EQ(Pieces(Synthesize("trace=1", Gb18030("今天天气很好，我们一起去公园散步。")).trace),
             (std::vector<std::size_t>{14, 16, 4}));
   EXPECT_EQ(PiecesOf("Hello world again and again"), (std::vector<std::size_t>{12, 15}));
-  // Never inside a Latin word or a number: before it, or after a word longer than a piece.
+  // Not inside a Latin word or a number, unless the word alone is longer than a piece.
   EXPECT_EQ(PiecesOf("你好你abcdefghij"), (std::vector<std::size_t>{9, 10}));
   EXPECT_EQ(PiecesOf("你好你1234567.89"), (std::vector<std::size_t>{9, 10}));
-  EXPECT_EQ(PiecesOf("abcdefghijklmnopqrstuvwxyz"), (std::vector<std::size_t>{26}));
+  EXPECT_EQ(PiecesOf("abcdefghijklmnopqrstuvwxyz"), (std::vector<std::size_t>{16, 10}));
   // A sentence end with its closing quote stays in the piece.
   EXPECT_EQ(PiecesOf("He said \"go.\" and left"), (std::vector<std::size_t>{13, 9}));
 }
