@@ -1,8 +1,8 @@
-// libFuzzer target: any bytes as a memory stream, opened, partly decoded, freed.
+// libFuzzer target of bass.dll: any bytes as a memory stream, opened, partly decoded, freed.
 #include <cstddef>
 #include <cstdint>
 
-#include "bass.h"
+#include "components/bass/bass.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const bool ready = BASS_Init(BASS_DEVICE_NOSOUND, 44100, 0, nullptr, nullptr) != FALSE;
