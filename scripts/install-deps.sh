@@ -1,30 +1,43 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing need, when
-# any is missing. Runs apt-get as root, or through sudo otherwise.
+# Installs the Debian 12 packages that building and running need, when any is
+# missing; with --tests also those that only the tests need. Runs apt-get as root,
+# or through sudo otherwise.
 set -euo pipefail
 
 packages=(
   # Build
-  build-essential cmake ninja-build pkg-config clang-format
+  build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libjpeg62-turbo-dev libxcb1-dev libxcb-keysyms1-dev libssl-dev
-  # The Debian package (cpack -G DEB: dpkg-shlibdeps, file) and checks of the desktop
-  # entry and AppStream file; rsvg-convert renders the icon's PNG sizes
-  dpkg-dev file desktop-file-utils appstream librsvg2-bin
+  # The Debian package (cpack -G DEB: dpkg-shlibdeps, file); rsvg-convert renders the
+  # icon's PNG sizes
+  dpkg-dev file librsvg2-bin
   # Bundled libraries: speech, audio
   espeak-ng libespeak-ng-dev libspeexdsp-dev libsdl2-dev libsndfile1-dev
   libcurl4-openssl-dev libfftw3-dev libsoxr-dev
-  # Tests
-  googletest libgtest-dev
-  # A virtual X server, input and screenshots for tests and headless runs
-  xvfb xauth x11-utils xdotool imagemagick
+  # Qt's own texts (file dialogs, context menus) in Chinese
+  qt6-translations-l10n
   # Fonts: a Song/Ming face for 宋体, and a Latin fallback
   fonts-arphic-uming fonts-dejavu-core
-  python3 sox libsox-fmt-mp3 lame id3v2 xclip clang libclang-rt-14-dev valgrind iproute2 xdg-utils
+  # Opening web pages from the program
+  xdg-utils
+  # Headless runs of ./run: a virtual X server and a screenshot
+  xvfb xauth x11-utils xdotool imagemagick
+)
+
+test_packages=(
+  googletest libgtest-dev clang-format
+  # Checks of the desktop entry and AppStream file
+  desktop-file-utils appstream
+  # Input, screenshots, the clipboard and a window manager for end-to-end tests
+  xclip openbox
+  python3 sox libsox-fmt-mp3 lame id3v2 clang libclang-rt-14-dev valgrind iproute2
   # The capture test reads a message box through the accessibility bus
   dbus at-spi2-core libglib2.0-bin
   # The HTTP test serves TLS with a certificate made on the spot
   openssl
 )
+
+[[ "${1:-}" == "--tests" ]] && packages+=("${test_packages[@]}")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,6 +1,29 @@
 #include "document/EditorAppearance.h"
 
+#include <utility>
+
+namespace {
+
+// Before its first confirmation the dialog has no font of its own: it opens on the
+// editor's, so that confirming it unchanged leaves the editor as it was.
+void PresetDialogWithEditorFont(RuntimeServices& services) {
+  if (!services.GetProperty(Control::通用对话框1, Property::FaceName).AsText().empty()) return;
+  const std::pair<Property, FontElement> elements[] = {
+      {Property::FaceName, FontElement::FaceName},   {Property::Size, FontElement::Size},
+      {Property::Bold, FontElement::Bold},           {Property::Italic, FontElement::Italic},
+      {Property::StrikeOut, FontElement::StrikeOut}, {Property::Underline, FontElement::Underline},
+  };
+  for (const auto& [property, element] : elements)
+    services.SetProperty(Control::通用对话框1, property,
+                         services.GetProperty(Control::编辑框1, Property::Font, element));
+  services.SetProperty(Control::通用对话框1, Property::Colour,
+                       services.GetProperty(Control::编辑框1, Property::TextColour));
+}
+
+}  // namespace
+
 void ChooseEditorFont(RuntimeServices& services) {
+  PresetDialogWithEditorFont(services);
   if (!services.OpenDialog(Control::通用对话框1)) return;
   const auto chosen = [&](Property property) {
     return services.GetProperty(Control::通用对话框1, property);

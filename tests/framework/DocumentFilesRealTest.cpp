@@ -37,6 +37,7 @@
 #include "framework/qt/MainWindow.h"
 #include "framework/qt/QtRuntimeServices.h"
 #include "framework/qt/TextEditBox.h"
+#include "framework/qt/WindowTitle.h"
 #include "support/ModalWaits.h"
 
 using namespace Qt::StringLiterals;
@@ -264,7 +265,7 @@ class DocumentFilesRealTest : public QObject {
   QString Path(const QString& name) { return scratch.filePath(name); }
   Text EditorText() { return services.GetProperty(Control::编辑框1, Property::Content).AsText(); }
   bool Changed() { return services.SendControlMessage(Control::编辑框1, EM_GETMODIFY, 0, 0) != 0; }
-  QString Title() { return window->windowTitle(); }
+  QString Title() { return ProgramTitle(window); }
   // The user's own typing: the text changes and the changed mark is set.
   void Type(const QString& keys) {
     Editor()->setFocus();

@@ -8,19 +8,26 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QFontDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
 #include <QPainter>
 #include <QPixmap>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
 
 #include "framework/Controls.h"
 #include "framework/qt/MessageBox.h"
+#include "framework/qt/WindowTitle.h"
 
 QStringList QtNameFilters(const QString& filter) {
   const QStringList items = filter.split(u'|');
@@ -45,6 +52,44 @@ namespace {
 constexpr int kStyleWarningOk = kMbOk | kMbIconExclamation;
 constexpr int kStyleWarningYesNo = kMbYesNo | kMbIconExclamation;
 
+// Qt's file model writes dates in the system locale and calls a folder "Folder": both
+// in the program's language here.
+class FileDetails : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+    if (role == Qt::DisplayRole && files && index.isValid()) {
+      const QModelIndex source = mapToSource(index);
+      if (index.column() == kTypeColumn && files->isDir(source)) return QStringLiteral("文件夹");
+      if (index.column() == kDateColumn)
+        return QLocale(QLocale::Chinese, QLocale::China)
+            .toString(files->lastModified(source), QStringLiteral("yyyy/M/d H:mm"));
+    }
+    return QIdentityProxyModel::data(index, role);
+  }
+
+ private:
+  static constexpr int kTypeColumn = 2;
+  static constexpr int kDateColumn = 3;
+};
+
+// Wide enough for a size, a type and a date without "…".
+void FitDetailColumns(QFileDialog* dialog) {
+  auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+  if (!tree) return;
+  const QFontMetrics metrics(tree->font());
+  const int padding = metrics.horizontalAdvance(u'M') * 2;
+  tree->header()->resizeSection(0, metrics.horizontalAdvance(QStringLiteral("M")) * 28);
+  tree->header()->resizeSection(1,
+                                metrics.horizontalAdvance(QStringLiteral("1023.9 KiB")) + padding);
+  tree->header()->resizeSection(2,
+                                metrics.horizontalAdvance(QStringLiteral("纯文本文档")) + padding);
+  tree->header()->resizeSection(
+      3, metrics.horizontalAdvance(QStringLiteral("2024/12/30 23:59")) + padding);
+}
+
 // A widget-based file dialog that checks the typed name the way the Windows dialog
 // does, with the program's own wording, before it lets the user confirm.
 class FileDialog : public QFileDialog {
@@ -58,7 +103,7 @@ class FileDialog : public QFileDialog {
     setAcceptMode(save ? AcceptSave : AcceptOpen);
     setFileMode(!save && state.fileMustExist ? ExistingFile : AnyFile);
     if (!state.title.isEmpty())
-      setWindowTitle(state.title);
+      setWindowTitle(WindowManagerTitle(state.title));
     else
       setWindowTitle(save ? QStringLiteral("另存为") : QStringLiteral("打开"));
     setLabelText(LookIn, save ? QStringLiteral("保存在(&I):") : QStringLiteral("查找范围(&I):"));
@@ -67,6 +112,15 @@ class FileDialog : public QFileDialog {
                  save ? QStringLiteral("保存类型(&T):") : QStringLiteral("文件类型(&T):"));
     setLabelText(Accept, save ? QStringLiteral("保存(&S)") : QStringLiteral("打开(&O)"));
     setLabelText(Reject, QStringLiteral("取消"));
+    // Qt gives only some of its labels a buddy; without one a label shows "(&I)" as it is.
+    const std::pair<const char*, const char*> buddies[] = {{"lookInLabel", "lookInCombo"},
+                                                           {"fileNameLabel", "fileNameEdit"},
+                                                           {"fileTypeLabel", "fileTypeCombo"}};
+    for (const auto& [label, buddy] : buddies) {
+      auto* labelWidget = findChild<QLabel*>(QLatin1String(label));
+      auto* buddyWidget = findChild<QWidget*>(QLatin1String(buddy));
+      if (labelWidget && buddyWidget) labelWidget->setBuddy(buddyWidget);
+    }
 
     const QStringList filters = QtNameFilters(state.filter);
     if (!filters.isEmpty()) {
@@ -74,8 +128,11 @@ class FileDialog : public QFileDialog {
       setNameFilters(filters);
       selectNameFilter(filters[std::clamp<qsizetype>(state.initialFilter, 0, filters.size() - 1)]);
     }
+    setProxyModel(new FileDetails(this));
     setDefaultSuffix(state.defaultExtension);
     ShowName();
+    FitDetailColumns(this);
+    resize(sizeHint().expandedTo(QSize(720, 440)));
     setWindowModality(Qt::ApplicationModal);
   }
 
@@ -216,7 +273,8 @@ QFont InitialFont(const CommonDialogState& state) {
 class FontDialog : public QDialog {
  public:
   FontDialog(QWidget* parent, const CommonDialogState& state) : QDialog(parent) {
-    setWindowTitle(state.title.isEmpty() ? QStringLiteral("字体") : state.title);
+    setWindowTitle(state.title.isEmpty() ? QStringLiteral("字体")
+                                         : WindowManagerTitle(state.title));
     setWindowModality(Qt::ApplicationModal);
 
     fonts_ = new QFontDialog(this);
@@ -225,6 +283,10 @@ class FontDialog : public QDialog {
     fonts_->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
     fonts_->setCurrentFont(InitialFont(state));
     TranslateFontDialog(fonts_);
+    // The sample shows how the face draws both scripts the program writes.
+    for (QGroupBox* group : fonts_->findChildren<QGroupBox*>())
+      for (QLineEdit* sample : group->findChildren<QLineEdit*>())
+        sample->setText(QStringLiteral("AaBb 中文字体"));
     // Inside the embedded dialog Esc would close only it, and its lists swallow Return:
     // both keys are taken before any of its widgets sees them.
     fonts_->installEventFilter(this);

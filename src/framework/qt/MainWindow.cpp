@@ -17,6 +17,7 @@
 #include "framework/qt/QtText.h"
 #include "framework/qt/SpinButtons.h"
 #include "framework/qt/TextEditBox.h"
+#include "framework/qt/WindowTitle.h"
 #include "framework/qt/WrapButton.h"
 
 namespace {
@@ -37,7 +38,7 @@ MainWindow::MainWindow(const WindowDefinition& definition, EventSink sink)
       name_(definition.name),
       outerSize_(definition.outerWidth, definition.outerHeight),
       sink_(std::move(sink)) {
-  setWindowTitle(ToQString(definition.title));
+  SetProgramTitle(this, ToQString(definition.title));
   setFixedSize(outerSize_);
   for (const ControlDefinition& control : definition.controls) {
     definitions_[control.name] = control;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/Controls.h"
+#include "framework/qt/WindowTitle.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ QMessageBox::Icon IconOf(int style) {
 
 int RunMessageBox(QWidget* owner, const QString& text, int style, const QString& caption) {
   QMessageBox box(owner);
-  box.setWindowTitle(caption);
+  box.setWindowTitle(WindowManagerTitle(caption));
   // The program's texts are plain and use CR LF; neither markup nor a stray CR may show.
   box.setTextFormat(Qt::PlainText);
   QString plain = text;

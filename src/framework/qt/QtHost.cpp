@@ -20,6 +20,7 @@
 #include "framework/qt/QtRuntimeServices.h"
 #include "framework/qt/QtText.h"
 #include "framework/qt/TerminationWatch.h"
+#include "framework/qt/QtTranslations.h"
 #include "framework/qt/UiThread.h"
 
 namespace {
@@ -55,6 +56,7 @@ QtHost::QtHost(int& argc, char** argv) : state_(std::make_unique<State>()) {
   QApplication::setStyle(QStyleFactory::create("Fusion"));
   QApplication::setQuitOnLastWindowClosed(false);
   InstallFontSubstitutions();
+  InstallQtTranslations();
   QApplication::setFont(DefaultControlFont());
   QDir::setCurrent(QString::fromStdString(ExecutableDirectory()));
   SetFatalErrorHandler(ShowFatalErrorAndExit);

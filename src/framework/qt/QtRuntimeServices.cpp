@@ -32,6 +32,7 @@
 #include "framework/qt/QtText.h"
 #include "framework/qt/TextEditBox.h"
 #include "framework/qt/UiThread.h"
+#include "framework/qt/WindowTitle.h"
 
 namespace {
 
@@ -98,7 +99,7 @@ Value QtRuntimeServices::GetOnUiThread(Control control, Property property, FontE
     case Property::Disabled:
       return !widget->isEnabled();
     case Property::Title:
-      return FromQString(widget->window()->windowTitle());
+      return FromQString(ProgramTitle(widget->window()));
     case Property::Content:
       if (auto* edit = qobject_cast<TextEditBox*>(widget)) return edit->Content();
       if (auto* line = qobject_cast<QLineEdit*>(widget)) return FromQString(line->text());
@@ -156,7 +157,7 @@ void QtRuntimeServices::SetOnUiThread(Control control, Property property, const 
       widget->setEnabled(!value.AsBool());
       return;
     case Property::Title:
-      widget->window()->setWindowTitle(ToQString(value.AsText()));
+      SetProgramTitle(widget->window(), ToQString(value.AsText()));
       return;
     case Property::Content:
       if (auto* edit = qobject_cast<TextEditBox*>(widget))
