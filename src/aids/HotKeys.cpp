@@ -21,12 +21,16 @@ void DispatchHotKey(const HotKeyNumbers& numbers, int number, const HotKeyComman
   if (number == numbers.TypingHotKey && commands.startTyping) commands.startTyping();
 }
 
-void ShowHotKeyTip(RuntimeServices& services, Control button) {
+void ShowHotKeyTip(RuntimeServices& services, const HotKeyNumbers& numbers, Control button) {
   const char* tip = nullptr;
-  if (button == Control::按钮7) tip = "热键：CTRL+Q";
-  if (button == Control::按钮10) tip = "热键：CTRL+A";
-  if (button == Control::按钮11) tip = "热键：CTRL+Z";
+  int number = 0;
+  if (button == Control::按钮7) tip = "热键：CTRL+Q", number = numbers.TypingHotKey;
+  if (button == Control::按钮10) tip = "热键：CTRL+A", number = numbers.StartReadingHotKey;
+  if (button == Control::按钮11) tip = "热键：CTRL+Z", number = numbers.PauseReadingHotKey;
   if (!tip) return;
-  services.ShowBalloon(Control::气球提示框1, services.MouseX(), services.MouseY(), Text(tip), -1,
+  Text text(tip);
+  // Otherwise the user never learns why the key does nothing.
+  if (number == 0) text += "\r\n（热键已被其他程序占用）";
+  services.ShowBalloon(Control::气球提示框1, services.MouseX(), services.MouseY(), text, -1,
                        Text());
 }

@@ -25,5 +25,6 @@ void RegisterHotKeys(RuntimeServices& services, HotKeyNumbers& numbers);
 // The feedback event of 标签1: runs the command whose number was pressed. The three
 // numbers are compared one after the other, each on its own.
 void DispatchHotKey(const HotKeyNumbers& numbers, int number, const HotKeyCommands& commands);
-// Mouse over 按钮7, 按钮10 or 按钮11: their hot key in a balloon at the cursor.
-void ShowHotKeyTip(RuntimeServices& services, Control button);
+// Mouse over 按钮7, 按钮10 or 按钮11: their hot key in a balloon at the cursor, with a
+// second line when the key was refused.
+void ShowHotKeyTip(RuntimeServices& services, const HotKeyNumbers& numbers, Control button);

@@ -62,7 +62,7 @@ void HotKeyPressed(Program& program, const Event& event) {
 }
 
 void HotKeyTip(Program& program, const Event& event) {
-  ShowHotKeyTip(program.services, event.source);
+  ShowHotKeyTip(program.services, program.hotKeys, event.source);
 }
 
 template <void (*Handler)(RuntimeServices&)>

@@ -11,7 +11,7 @@ void MainWindowCreated(Program& program) {
   WriteComponentFile(services, CaptureLibraryFile());
   RegisterHotKeys(services, program.hotKeys);
   program.speech.Initialize();  // failures are not reported here
-  program.player.InitDevice();
+  program.reading.soundDevice = program.player.InitDevice();
 }
 
 void MainWindowDestroyed(Program& program) {

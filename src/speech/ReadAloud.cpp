@@ -12,11 +12,30 @@ void ShowButtons(RuntimeServices& services, Buttons buttons) {
 
 constexpr int kPlaybackCheckMilliseconds = 100;
 
+// A device that could not be opened at start-up may have come since (a headset plugged in).
+bool SoundDeviceReady(const ReadAloud& reading) {
+  ReadAloudState& state = reading.state;
+  if (!state.soundDevice) state.soundDevice = reading.player.InitDevice();
+  if (state.soundDevice) return true;
+  // Ctrl+A pressed again while the message is up adds no second one.
+  if (!state.noDeviceMessage) {
+    state.noDeviceMessage = true;
+    reading.services.ShowMessageBox(Text("没有找到可用的声音输出设备，无法朗读。"),
+                                    kMbOk | kMbIconExclamation, Text("语音"));
+    state.noDeviceMessage = false;
+  }
+  return false;
+}
+
 }  // namespace
 
 void StartOrContinueReading(const ReadAloud& reading) {
   ReadAloudState& state = reading.state;
   if (state.worker <= 0) {
+    if (!SoundDeviceReady(reading)) {
+      ShowButtons(reading.services, Buttons::Idle);
+      return;
+    }
     state.stream = 0;
     state.started = false;
     state.paused = 0;

@@ -16,6 +16,8 @@ struct ReadAloudState {
   bool started = false;            // the current reading's stream has been played
   std::int64_t savedPosition = 0;  // bytes, taken at the last pause
   int previousWorker = 0;          // a stopped worker that may still be finishing
+  bool soundDevice = false;        // the audio library has opened the sound output
+  bool noDeviceMessage = false;    // the message about a missing sound output is up
 };
 
 // What the driver works with.
@@ -27,7 +29,8 @@ struct ReadAloud {
 };
 
 // 按钮10 "语音" and Ctrl+A: starts a reading, or continues a paused one from where it
-// was paused.
+// was paused. Without a sound output (the device opened neither at start-up nor now)
+// it says so once and the buttons stay idle.
 void StartOrContinueReading(const ReadAloud& reading);
 // 按钮11 "暂停" and Ctrl+Z. A pause before the audio has arrived holds the reading
 // until continue.

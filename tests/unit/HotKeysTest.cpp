@@ -51,16 +51,20 @@ TEST(HotKeys, ARefusedKeyDoesNothingAndTheOthersKeepTheirNumbers) {
   EXPECT_EQ(counts.typing, 1);
 }
 
-TEST(HotKeys, TipsShowTheButtonsHotKeyAtTheCursorWithoutIconOrTitle) {
+TEST(HotKeys, TipsShowTheButtonsHotKeyAtTheCursorAndSayWhenItWasRefused) {
   FakeRuntimeServices services;
   services.mouseX = 640;
   services.mouseY = 21;
+  HotKeyNumbers numbers;
+  numbers.StartReadingHotKey = 0;  // refused
+  numbers.PauseReadingHotKey = 33001;
+  numbers.TypingHotKey = 33002;
   for (Control button : {Control::按钮7, Control::按钮10, Control::按钮11, Control::按钮12})
-    ShowHotKeyTip(services, button);
+    ShowHotKeyTip(services, numbers, button);
   const auto tips = services.CallsOf("ShowBalloon");
   ASSERT_EQ(tips.size(), 3u) << "按钮12 has no hot key";
   EXPECT_EQ(tips[0].value.AsText(), "热键：CTRL+Q");
-  EXPECT_EQ(tips[1].value.AsText(), "热键：CTRL+A");
+  EXPECT_EQ(tips[1].value.AsText(), "热键：CTRL+A\r\n（热键已被其他程序占用）");
   EXPECT_EQ(tips[2].value.AsText(), "热键：CTRL+Z");
   for (const auto& tip : tips) {
     EXPECT_EQ(tip.control, Control::气球提示框1);

@@ -32,6 +32,7 @@ class ReadAloudTest : public ::testing::Test {
     Recorder<void()>("msc.dll", "RecorderReset")();
     Recorder<const char*()>("bass.dll", "RecorderTakeLog")();
     SetActive(kPlaying);
+    SetInitResult(1);
     services.Preset(Control::编辑框1, Property::Content, Text("你好，世界"));
   }
   void TearDown() override {
@@ -61,6 +62,9 @@ class ReadAloudTest : public ::testing::Test {
     static const std::vector<std::uint8_t> pcm(1 << 16, 0x11);
     Recorder<void(const void*, unsigned, int, int)>("msc.dll", "RecorderQueueAudio")(
         pcm.data(), bytes, status, error);
+  }
+  void SetInitResult(int result) {
+    Recorder<void(int)>("bass.dll", "RecorderSetInitResult")(result);
   }
   void SetActive(unsigned state) {
     Recorder<void(unsigned)>("bass.dll", "RecorderSetActive")(state);
@@ -125,6 +129,29 @@ TEST_F(ReadAloudTest, ReadingPlaysTheSynthesisedTextAndEndsByItselfWithIdleButto
   EXPECT_TRUE(Contains("BASS_StreamFree(7)"));
   EXPECT_EQ(state.worker, 0);
   EXPECT_EQ(Buttons(), kIdle) << "a reading that ended by itself leaves the buttons idle";
+}
+
+TEST_F(ReadAloudTest, WithoutASoundDeviceItSaysSoAndStaysIdleUntilTheDeviceOpens) {
+  SetInitResult(0);
+  services.ScriptMessageBoxAnswer(kAnswerOk);
+  Start();
+  const auto boxes = services.CallsOf("ShowMessageBox");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].value.AsText(), "没有找到可用的声音输出设备，无法朗读。");
+  EXPECT_EQ(boxes[0].caption, Text("语音"));
+  EXPECT_EQ(boxes[0].style, kMbOk | kMbIconExclamation);
+  EXPECT_TRUE(services.CallsOf("StartThread").empty());
+  EXPECT_EQ(state.worker, 0);
+  EXPECT_EQ(Buttons(), kIdle);
+
+  // A device that appears later is opened by the next reading.
+  SetInitResult(1);
+  QueueAudio(32000);
+  Start();
+  EXPECT_EQ(services.CallsOf("ShowMessageBox").size(), 1u);
+  EXPECT_GT(state.worker, 0);
+  EXPECT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
+  EXPECT_EQ(Buttons(), kReading);
 }
 
 TEST_F(ReadAloudTest, PauseThenContinueGoesOnFromTheSavedPosition) {

@@ -26,6 +26,7 @@ void Record(const char* format, ...) {
 
 const char kTag[] = "TAGRecorded\0after the zero";
 std::atomic<DWORD> activeState{BASS_ACTIVE_STALLED};
+std::atomic<BOOL> initResult{TRUE};
 
 }  // namespace
 
@@ -33,6 +34,9 @@ extern "C" {
 
 // What BASS_ChannelIsActive answers from now on (stalled until set).
 BASS_API void RecorderSetActive(DWORD state) { activeState = state; }
+
+// What BASS_Init answers from now on (TRUE until set): FALSE plays a missing device.
+BASS_API void RecorderSetInitResult(BOOL result) { initResult = result; }
 
 // The calls so far, one per line, and then forgets them.
 BASS_API const char* RecorderTakeLog() {
@@ -45,7 +49,7 @@ BASS_API const char* RecorderTakeLog() {
 
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsguid) {
   Record("BASS_Init(%d,%u,%u,%p,%p)", device, freq, flags, win, dsguid);
-  return TRUE;
+  return initResult;
 }
 BOOL BASS_Free(void) {
   Record("BASS_Free()");
