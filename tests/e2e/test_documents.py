@@ -16,7 +16,7 @@ OPEN_BUTTON = (283 + 16, 3 + 16)  # 按钮2 "打开"
 EDITOR_POINT = (300, 250)  # not (400, 300), where open_menu starts its pointer moves
 OPEN_DIALOG_TITLE = "请输入欲打开的文本文件名:"
 QUESTION_CAPTION = "_启动窗口"
-BANNER = PROGRAM_NAME + "\r\nV/Q：800163063 微博@Orvane录制"
+BANNER = PROGRAM_NAME + " V/Q：800163063 微博@Orvane录制"  # line break as one space
 SCRIPT = "第一行讲稿，录视频用。\r\n第二行 ABC\r\n"
 ADDED = "added 42"
 

@@ -33,7 +33,7 @@ class MainWindowTest(ProgramTestCase):
         self.origin = (left, top)
         title = run(["xdotool", "getwindowname", window], env=self.env).stdout.decode("utf-8")
         self.assertTrue(title.startswith(PROGRAM_NAME), "title %r" % title)
-        self.assertEqual(title.rstrip("\n")[len(PROGRAM_NAME):], "\r\n" + HOME_PAGE)
+        self.assertEqual(title.rstrip("\n")[len(PROGRAM_NAME):], " " + HOME_PAGE)
 
         # The normal layout. The strip under the editor is the window's plain background.
         normal = self.settled_shot("normal", lambda s: s.spread(LOGO) > 10)

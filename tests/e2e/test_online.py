@@ -27,8 +27,9 @@ NAMESPACE_SCRIPT = os.path.join(HERE, "online_namespace.sh")
 
 RELEASE_PATH = "/thread-11379-1-1.html"
 RELEASE_PAGE = "http://" + HOME_PAGE + RELEASE_PATH
-INITIAL_TITLE = PROGRAM_NAME + "\r\n" + HOME_PAGE
-BANNER = PROGRAM_NAME + "\r\nV/Q：800163063 微博@Orvane录制"
+# As the window manager is given them: each line break of the title one space.
+INITIAL_TITLE = PROGRAM_NAME + " " + HOME_PAGE
+BANNER = PROGRAM_NAME + " V/Q：800163063 微博@Orvane录制"
 UPDATE_CAPTION = "有更新！"
 OFFLINE_CAPTION = "语音可能不可用！"
 

@@ -281,7 +281,7 @@ class ReadAloudTest(ProgramTestCase):
         self.check_continued_where_paused(first, heard_end, resumed, again)
         self.check_stereo_speech()
 
-        self.check_balloon_over_read_button()
+        self.check_balloon_over_read_button(lines=1)
         self.check_ctrl_q_types()
         self.assertEqual(self.letters_until_marker(log), [],
                          "a hot key reached the window that has the focus")
@@ -314,6 +314,8 @@ class ReadAloudTest(ProgramTestCase):
         self.wait_for_output(pressed + byte_count(QUIET_SECONDS), "output after Ctrl+A")
         self.assertLessEqual(self.audio.loudest(pressed, self.audio.size()), SILENCE,
                              "the program read although Ctrl+A belongs to another client")
+        # The tip over 语音 adds a line saying that another program holds its key.
+        self.check_balloon_over_read_button(lines=2)
         self.assertIsNone(self.program.poll(), "the program ended")
 
     # --- steps --------------------------------------------------------------------------
@@ -426,7 +428,7 @@ class ReadAloudTest(ProgramTestCase):
                            "into the script (correlation %.3f)" % (
                                seconds(heard), match, seconds(offset * FRAME - margin), best))
 
-    def check_balloon_over_read_button(self):
+    def check_balloon_over_read_button(self, lines):
         before = self.visible_windows()
         x, y = self.origin[0] + READ_BUTTON[0], self.origin[1] + READ_BUTTON[1]
         balloon = None
@@ -452,19 +454,29 @@ class ReadAloudTest(ProgramTestCase):
         self.assertLessEqual(max(abs(cursor_x - x), abs(cursor_y - y)), 4,
                              "the balloon %s is not at the cursor %s" % ((left, top, width,
                                                                          height), (x, y)))
-        # Below the tail, the body of the balloon holds one line of dark text.
-        body = (3, height * 2 // 5, width - 6, height * 3 // 5 - 3)
+        # Below the tail (12 pixels) and inside the outline, the body holds dark text.
+        body = (3, 14, width - 6, height - 17)
         tip = self.settled_shot("balloon", lambda s: self.dark_columns(s, body),
                                 (left, top, width, height))
         columns = self.dark_columns(tip, body)
         self.assertTrue(columns and columns[-1] - columns[0] > width // 3,
                         "no line of text in the balloon (dark columns %s)" % columns)
+        rows = self.dark_rows(tip, body)
+        # Chinese glyphs fill their line from top to bottom: lines part at an empty row.
+        found = sum(1 for i, y in enumerate(rows) if i == 0 or y - rows[i - 1] > 1)
+        self.assertEqual(found, lines, "lines of text in the balloon (dark rows %s)" % rows)
 
     @staticmethod
     def dark_columns(shot, region):
         left, top, width, height = region
         return [x for x in range(left, left + width)
                 if any(sum(shot.pixel(x, y)) < 3 * 100 for y in range(top, top + height))]
+
+    @staticmethod
+    def dark_rows(shot, region):
+        left, top, width, height = region
+        return [y for y in range(top, top + height)
+                if any(sum(shot.pixel(x, y)) < 3 * 100 for x in range(left, left + width))]
 
     def check_ctrl_q_types(self):
         before = self.editor("before Ctrl+Q")

@@ -19,7 +19,8 @@ BalloonTip::BalloonTip() : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHin
 }
 
 void BalloonTip::ShowAt(QPoint tip, const QString& text, int icon, const QString& title) {
-  text_ = text;
+  // The program's line breaks are CR LF; a CR would be drawn as a box.
+  text_ = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   title_ = title;
   QStyle::StandardPixmap standard = QStyle::SP_CustomBase;
   if (icon == 1) standard = QStyle::SP_MessageBoxInformation;
