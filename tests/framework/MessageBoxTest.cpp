@@ -3,10 +3,12 @@
 #include <QDeadlineTimer>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QtTest>
 #include <algorithm>
 
+#include "framework/Controls.h"
 #include "framework/qt/MessageBox.h"
 
 using namespace Qt::StringLiterals;
@@ -91,6 +93,7 @@ class MessageBoxTest : public QObject {
   void boxBlocksTheWholeProgram_data();
   void boxBlocksTheWholeProgram();
   void textIsShownAsWritten();
+  void tallTextIsShortenedInTheMiddle();
 };
 
 void MessageBoxTest::init() { boxIgnoredTheAnswer = false; }
@@ -248,6 +251,35 @@ void MessageBoxTest::textIsShownAsWritten() {
   RunMessageBox(nullptr, u"运行时出错!\r\n\r\n<b>文件</b>"_s, 0x10, u"错误"_s);
   QCOMPARE(text, u"运行时出错!\n\n<b>文件</b>"_s);
   QCOMPARE(format, Qt::PlainText);
+}
+
+void MessageBoxTest::tallTextIsShortenedInTheMiddle() {
+  // A 60-line title inside the question about changed text, and a path with no spaces.
+  QString text = u"文件 "_s;
+  for (int line = 1; line <= 60; ++line) text += u"横幅第%1行\r\n"_s.arg(line);
+  text += QString(400, u'x') + u" 的文字已经改变。\r\n想保存文件吗?"_s;
+  QString shown;
+  QRect frame;
+  QList<QRect> buttons;
+  WhenBoxShows([&](QMessageBox* box) {
+    shown = box->text();
+    frame = box->frameGeometry();
+    for (QAbstractButton* button : box->buttons())
+      buttons << QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+    box->reject();
+  });
+  RunMessageBox(nullptr, text, kMbYesNoCancel | kMbIconQuestion, u"_启动窗口"_s);
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  QVERIFY2(screen.contains(frame), qPrintable(u"box %1x%2 on a %3x%4 screen"_s.arg(frame.width())
+                                                  .arg(frame.height())
+                                                  .arg(screen.width())
+                                                  .arg(screen.height())));
+  QCOMPARE(buttons.size(), 3);
+  for (const QRect& button : buttons) QVERIFY(screen.contains(button));
+  QVERIFY(shown.startsWith(u"文件 横幅第1行\n"_s));
+  QVERIFY(shown.endsWith(u"想保存文件吗?"_s));
+  QVERIFY(shown.contains(u"\n…\n"_s));
+  QVERIFY(!shown.contains(u"横幅第30行"_s));
 }
 
 QTEST_MAIN(MessageBoxTest)

@@ -1,7 +1,11 @@
 #include "framework/qt/MessageBox.h"
 
 #include <QAbstractButton>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
+#include <QTextLayout>
 #include <algorithm>
 #include <vector>
 
@@ -65,6 +69,47 @@ QMessageBox::Icon IconOf(int style) {
   }
 }
 
+// Room the box needs besides its text: title bar, margins, spacing and buttons.
+constexpr int kBoxChromeHeight = 200;
+
+// The text as lines no wider than width, each logical line broken where the box's label
+// would break it at that width (or narrower).
+QStringList VisualLines(const QString& text, const QFont& font, int width) {
+  QStringList lines;
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  for (const QString& paragraph : text.split(u'\n')) {
+    if (paragraph.isEmpty()) {
+      lines << QString();
+      continue;
+    }
+    QTextLayout layout(paragraph, font);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(width);
+      lines << paragraph.mid(line.textStart(), line.textLength());
+    }
+    layout.endLayout();
+  }
+  return lines;
+}
+
+// A text too tall for the screen loses lines from its middle, marked by "…", so that the
+// box and its buttons stay on the screen. The width is a little less than the box gives
+// its label, so that no kept line wraps again.
+QString FitToScreen(const QString& text, const QFont& font, const QRect& screen) {
+  const int width = std::max(std::min(screen.width() / 2, 500) - 100, 100);
+  const int lineHeight = std::max(QFontMetrics(font).lineSpacing(), 1);
+  const int budget = std::max((screen.height() - kBoxChromeHeight) / lineHeight, 3);
+  const QStringList lines = VisualLines(text, font, width);
+  if (lines.size() <= budget) return text;
+  const int head = (budget - 1) / 2;
+  const int tail = budget - 1 - head;
+  return QStringList(lines.mid(0, head)).join(u'\n') + QStringLiteral("\n…\n") +
+         QStringList(lines.mid(lines.size() - tail)).join(u'\n');
+}
+
 }  // namespace
 
 int RunMessageBox(QWidget* owner, const QString& text, int style, const QString& caption) {
@@ -74,7 +119,8 @@ int RunMessageBox(QWidget* owner, const QString& text, int style, const QString&
   box.setTextFormat(Qt::PlainText);
   QString plain = text;
   plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  box.setText(plain);
+  const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+  box.setText(screen ? FitToScreen(plain, box.font(), screen->availableGeometry()) : plain);
   box.setIcon(IconOf(style));
 
   const ButtonSet set = ButtonsOf(style);
