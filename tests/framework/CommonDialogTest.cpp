@@ -10,15 +10,18 @@
 #include <QFileSystemModel>
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <QtTest>
 
 #include "framework/qt/CommonDialog.h"
+#include "framework/qt/QtTranslations.h"
 #include "support/ModalWaits.h"
 
 using namespace Qt::StringLiterals;
@@ -127,6 +130,7 @@ class CommonDialogTest : public QObject {
 
   void dialogsAreApplicationModalWithTheirTitle_data();
   void dialogsAreApplicationModalWithTheirTitle();
+  void fileDialogSpeaksChineseWithRealMnemonics();
   void openedFileIsKeptForTheNextOpening();
   void cancelChangesNothing();
   void missingFileIsRefusedWhenItMustExist();
@@ -263,6 +267,32 @@ void CommonDialogTest::dialogsAreApplicationModalWithTheirTitle() {
   QVERIFY(!RunCommonDialog(&parent, state));
   QCOMPARE(modality, Qt::ApplicationModal);
   QCOMPARE(windowTitle, shownTitle);
+}
+
+void CommonDialogTest::fileDialogSpeaksChineseWithRealMnemonics() {
+  QVERIFY2(InstallQtTranslations(), "Qt's Chinese translations are not installed");
+  CommonDialogState state;
+  state.type = 1;
+  state.filter = u"文本文件(*.txt)|*.txt"_s;
+  state.initialDirectory = dir_.path();
+  QStringList literalAmpersands, texts;
+  WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+    for (QLabel* label : dialog->findChildren<QLabel*>())
+      if (label->isVisible() && label->text().contains(u'&') && !label->buddy())
+        literalAmpersands << label->text();
+    for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>())
+      if (button->isVisible()) texts << button->text();
+    auto* tree = dialog->findChild<QTreeView*>(u"treeView"_s);
+    for (int column = 0; tree && column < tree->model()->columnCount(); ++column)
+      texts << tree->model()->headerData(column, Qt::Horizontal).toString();
+    dialog->reject();
+  });
+  QVERIFY(!RunCommonDialog(nullptr, state));
+  QVERIFY2(literalAmpersands.isEmpty(), qPrintable(literalAmpersands.join(u", "_s)));
+  // No English word: Latin letters appear only as a mnemonic in parentheses.
+  static const QRegularExpression english(u"[A-Za-z]{2,}"_s);
+  for (const QString& text : texts) QVERIFY2(!english.match(text).hasMatch(), qPrintable(text));
+  QVERIFY(texts.contains(u"名称"_s));
 }
 
 void CommonDialogTest::openedFileIsKeptForTheNextOpening() {

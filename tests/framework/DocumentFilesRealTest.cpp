@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QGroupBox>
 #include <QImageWriter>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -265,7 +266,7 @@ class DocumentFilesRealTest : public QObject {
   QString Path(const QString& name) { return scratch.filePath(name); }
   Text EditorText() { return services.GetProperty(Control::编辑框1, Property::Content).AsText(); }
   bool Changed() { return services.SendControlMessage(Control::编辑框1, EM_GETMODIFY, 0, 0) != 0; }
-  QString Title() { return ProgramTitle(window); }
+  QString Title() { return ProgramTitle(window.get()); }
   // The user's own typing: the text changes and the changed mark is set.
   void Type(const QString& keys) {
     Editor()->setFocus();
@@ -510,6 +511,31 @@ class DocumentFilesRealTest : public QObject {
   }
 
   // --- Font -----------------------------------------------------------------------------
+
+  void fontDialogFirstOpensOnTheEditorsFont() {
+    const ControlFont before = FontOf(Editor());
+    const QString drawnWith = QFontInfo(Editor()->font()).family();
+    const QColor colour = Editor()->palette().color(QPalette::Text);
+    QFont shown;
+    QString sample;
+    WhenModal<QDialog>([&](QDialog* dialog) {
+      shown = dialog->findChild<QFontDialog*>()->currentFont();
+      for (QGroupBox* group : dialog->findChildren<QGroupBox*>())
+        if (auto* edit = group->findChild<QLineEdit*>()) sample = edit->text();
+      Click(dialog, u"确定"_s);
+    });
+    ChooseEditorFont(services);
+    QCOMPARE(shown.pointSize(),
+             services.GetProperty(Control::编辑框1, Property::Font, FontElement::Size).AsInt());
+    QCOMPARE(sample, u"AaBb 中文字体"_s);
+    // Confirmed unchanged, it leaves the editor as it was.
+    const ControlFont after = FontOf(Editor());
+    // "宋体" is a name for whichever Song face is installed: the face drawn stays the same.
+    QCOMPARE(QFontInfo(Editor()->font()).family(), drawnWith);
+    QCOMPARE(after.height, before.height);
+    QCOMPARE(after.bold, before.bold);
+    QCOMPARE(Editor()->palette().color(QPalette::Text), colour);
+  }
 
   void fontChoiceSetsTheWholeEditorAndIsShownAgain() {
     const QString face = FaceWithBold();
