@@ -19,8 +19,8 @@
 #include "framework/qt/MessageBox.h"
 #include "framework/qt/QtRuntimeServices.h"
 #include "framework/qt/QtText.h"
-#include "framework/qt/TerminationWatch.h"
 #include "framework/qt/QtTranslations.h"
+#include "framework/qt/TerminationWatch.h"
 #include "framework/qt/UiThread.h"
 
 namespace {
