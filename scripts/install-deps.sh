@@ -33,6 +33,8 @@ test_packages=(
   python3 sox libsox-fmt-mp3 lame id3v2 clang libclang-rt-14-dev valgrind iproute2
   # The capture test reads a message box through the accessibility bus
   dbus at-spi2-core libglib2.0-bin
+  # The narration export test parses its subtitles with ffprobe
+  ffmpeg
   # The HTTP test serves TLS with a certificate made on the spot
   openssl
 )

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "ExportNarrationMain.h"
 #include "app/CommandLine.h"
 #include "app/EventTable.h"
 #include "app/MainWindowDefinition.h"
@@ -15,6 +16,8 @@ int main(int argc, char** argv) {
   std::error_code ignored;
   const CommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
                                                std::filesystem::current_path(ignored).string());
+  if (command.action == CommandAction::ExportNarration)
+    return RunExportNarrationCommand(command.file, command.output);
   if (command.action != CommandAction::Run) return FinishWithoutWindow(command);
   if (const std::string problem = DisplayProblem(); !problem.empty()) {
     std::fprintf(stderr, "%s\n", problem.c_str());

@@ -4,6 +4,14 @@
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                              const std::string& currentFolder) {
+  const auto absolute = [&](const std::string& path) {
+    return path[0] == '/' ? path : currentFolder + "/" + path;
+  };
+  if (!arguments.empty() && arguments[0] == "--export-narration") {
+    if (arguments.size() != 3 || arguments[1].empty() || arguments[2].empty())
+      return {CommandAction::Misuse, {}, "--export-narration takes SCRIPT and OUT.wav", {}};
+    return {CommandAction::ExportNarration, absolute(arguments[1]), {}, absolute(arguments[2])};
+  }
   CommandLine command;
   bool optionsEnded = false;
   for (const std::string& argument : arguments) {
@@ -20,7 +28,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
     } else if (argument.empty()) {
       return {CommandAction::Misuse, {}, "the file name is empty"};
     } else {
-      command.file = argument[0] == '/' ? argument : currentFolder + "/" + argument;
+      command.file = absolute(argument);
     }
   }
   return command;
@@ -33,7 +41,10 @@ std::string UsageText() {
          "\n"
          "  FILE       open this text file (GBK, UTF-8 or UTF-16) once the window is up\n"
          "  --help     show this help and exit\n"
-         "  --version  show the version and exit\n";
+         "  --version  show the version and exit\n"
+         "  --export-narration SCRIPT OUT.wav\n"
+         "             write the script's narration as OUT.wav and subtitles as OUT.srt,\n"
+         "             without a window; progress on standard error\n";
 }
 
 std::string VersionText() { return "orvane-notepad " ORVANE_VERSION "\n"; }
@@ -50,6 +61,7 @@ int FinishWithoutWindow(const CommandLine& command) {
       std::fprintf(stderr, "orvane-notepad: %s\n%s", command.problem.c_str(), UsageText().c_str());
       return 2;
     case CommandAction::Run:
+    case CommandAction::ExportNarration:
       break;
   }
   return 0;

@@ -3,18 +3,21 @@
 #include <string>
 #include <vector>
 
-// What the command line asks for: orvane-notepad [--help | --version | FILE].
+// What the command line asks for:
+// orvane-notepad [--help | --version | --export-narration SCRIPT OUT.wav | FILE].
 enum class CommandAction {
-  Run,          // start the window, opening file when one is given
-  ShowHelp,     // print the usage to standard output, status 0
-  ShowVersion,  // print the version to standard output, status 0
-  Misuse,       // print problem and the usage to standard error, status 2
+  Run,              // start the window, opening file when one is given
+  ShowHelp,         // print the usage to standard output, status 0
+  ShowVersion,      // print the version to standard output, status 0
+  Misuse,           // print problem and the usage to standard error, status 2
+  ExportNarration,  // write file's narration to output (and its .srt), no window
 };
 
 struct CommandLine {
   CommandAction action = CommandAction::Run;
   std::string file;     // absolute native path, empty when none was given
   std::string problem;  // for Misuse
+  std::string output;   // the WAV file of ExportNarration, absolute
 };
 
 // arguments without the program's name; a relative FILE is taken from

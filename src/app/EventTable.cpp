@@ -4,6 +4,7 @@
 #include "aids/ScreenCapture.h"
 #include "aids/TypingEffect.h"
 #include "app/LayoutHandlers.h"
+#include "app/NarrationHandlers.h"
 #include "app/StartupAndExit.h"
 #include "document/EditorAppearance.h"
 #include "online/OnlineServices.h"
@@ -103,6 +104,7 @@ const std::vector<EventBinding>& MainWindowEvents() {
       OnMenu(MenuItem::定制软件专版, WithServices<OpenCustomEditionPages>),
       OnMenu(MenuItem::关于Orvane, WithServices<OpenAboutPage>),
       OnMenu(MenuItem::对本软件有建议或意见, WithServices<OpenFeedbackPage>),
+      OnMenu(MenuItem::导出语音和字幕, Run<ExportNarrationClicked>),
   };
   return table;
 }

@@ -122,6 +122,7 @@ WindowDefinition MainWindowDefinition() {
   w.controls.push_back(Hidden(Control::气球提示框1, ControlKind::BalloonTip));
   w.controls.push_back(Dialog(Control::通用对话框, 0, "文本文件(*.txt)|*.txt", "txt"));
   w.controls.push_back(Dialog(Control::通用对话框1, 2, "", ""));
+  w.controls.push_back(Dialog(Control::通用对话框3, 1, "WAV音频(*.wav)|*.wav", "wav"));
   w.controls.push_back(Dialog(Control::通用对话框2, 0,
                               "所有图片(*.jpg;*.bmp;*.gif)|*.jpg;*.bmp;*.gif|JPEG图片(*.jpg)|*.jpg|"
                               "位图文件(*.bmp)|*.bmp|GIF图片文件(*.gif)|*.gif|",
@@ -136,7 +137,8 @@ WindowDefinition MainWindowDefinition() {
                 {MenuItem::本软件更新, "本软件更新"},
                 {MenuItem::定制软件专版, "定制软件专版"},
                 {MenuItem::关于Orvane, "关于Orvane"},
-                {MenuItem::对本软件有建议或意见, "对本软件有建议或意见"}};
+                {MenuItem::对本软件有建议或意见, "对本软件有建议或意见"},
+                {MenuItem::导出语音和字幕, "导出语音和字幕…"}};
   w.menus.push_back(menu);
   return w;
 }

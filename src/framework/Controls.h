@@ -26,11 +26,20 @@ enum class Control {
   通用对话框,
   通用对话框1,
   通用对话框2,
+  通用对话框3,
 };
 
 enum class Menu { 菜单 };
 
-enum class MenuItem { 退出, 上移还原, 本软件更新, 定制软件专版, 关于Orvane, 对本软件有建议或意见 };
+enum class MenuItem {
+  退出,
+  上移还原,
+  本软件更新,
+  定制软件专版,
+  关于Orvane,
+  对本软件有建议或意见,
+  导出语音和字幕,
+};
 
 // Properties, with the value kind each one holds.
 enum class Property {

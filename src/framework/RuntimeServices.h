@@ -62,6 +62,11 @@ class RuntimeServices {
   virtual int ShowMessageBox(const Value& message, int style,
                              const std::optional<Text>& caption = std::nullopt,
                              std::optional<Control> owner = std::nullopt) = 0;
+  // Shows a modal progress box with a cancel button (or updates the one shown) at done
+  // of total and dispatches pending events; false once the user has cancelled.
+  virtual bool ShowProgress(const Text& label, int done, int total) = 0;
+  // Closes the progress box.
+  virtual void EndProgress() = 0;
 
   // --- Bundled libraries and memory -----------------------------------------
   // The address of a bundled library's function, the library looked for in the

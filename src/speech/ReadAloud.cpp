@@ -1,5 +1,7 @@
 #include "speech/ReadAloud.h"
 
+#include "speech/PieceSynthesis.h"
+
 namespace {
 
 enum class Buttons { Idle, Reading, Paused };
@@ -96,11 +98,8 @@ bool StopReadingForExit(const ReadAloud& reading) {
 
 ByteBuffer SynthesizeText(const ReadAloud& reading, const Text& text) {
   RuntimeServices& services = reading.services;
-  reading.speech.BeginSession(Text("xiaoyu"), 0, 10, 0);
-  reading.speech.PutText(text);
   // A stop is looked for between chunks, so it never waits for a long synthesis.
-  ByteBuffer image = reading.speech.ReceiveAudio([&services] { return services.ProcessEvents(); });
-  return image;
+  return SynthesizePiece(reading.speech, text, [&services] { return services.ProcessEvents(); });
 }
 
 void ReadAloudWorker(const ReadAloud& reading) {

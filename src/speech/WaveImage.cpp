@@ -16,12 +16,12 @@ void PutLittleEndian(std::uint8_t* at, std::uint32_t value, int bytes) {
 
 }  // namespace
 
-ByteBuffer BuildWaveImage(const ByteBuffer& pcm) {
+ByteBuffer WaveHeader(std::size_t pcmBytes) {
   constexpr std::uint32_t kRate = 16000;
   constexpr std::uint32_t kChannels = 1;
   constexpr std::uint32_t kBits = 16;
-  const auto length = static_cast<std::uint32_t>(pcm.size());
-  ByteBuffer image(kHeaderSize + pcm.size());
+  const auto length = static_cast<std::uint32_t>(pcmBytes);
+  ByteBuffer image(kHeaderSize);
   std::uint8_t* header = image.data();
   PutTag(header + 0, "RIFF");
   PutLittleEndian(header + 4, length + 36, 4);
@@ -36,6 +36,11 @@ ByteBuffer BuildWaveImage(const ByteBuffer& pcm) {
   PutLittleEndian(header + 34, kBits, 2);
   PutTag(header + 36, "data");
   PutLittleEndian(header + 40, length, 4);
-  std::copy(pcm.begin(), pcm.end(), image.begin() + kHeaderSize);
+  return image;
+}
+
+ByteBuffer BuildWaveImage(const ByteBuffer& pcm) {
+  ByteBuffer image = WaveHeader(pcm.size());
+  image.insert(image.end(), pcm.begin(), pcm.end());
   return image;
 }

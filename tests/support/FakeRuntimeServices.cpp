@@ -133,6 +133,12 @@ bool FakeRuntimeServices::OpenDialog(Control dialog) {
   return true;
 }
 
+bool FakeRuntimeServices::ShowProgress(const Text&, int, int) {
+  std::lock_guard lock(mutex_);
+  ++progressCalls;
+  return progressCancelsAt < 0 || progressCalls < progressCancelsAt;
+}
+
 int FakeRuntimeServices::ShowMessageBox(const Value& message, int style,
                                         const std::optional<Text>& caption,
                                         std::optional<Control>) {

@@ -94,6 +94,11 @@ class FakeRuntimeServices : public RuntimeServices {
   // Runs the work under the fake's lock, as the user-interface thread would one at a time.
   void RunOnUiThread(const std::function<void()>& work) override;
   bool OpenDialog(Control dialog) override;
+  // Answers "go on" until progressCancelsAt calls have been made (never when negative).
+  bool ShowProgress(const Text& label, int done, int total) override;
+  void EndProgress() override {}
+  int progressCancelsAt = -1;
+  int progressCalls = 0;
   int ShowMessageBox(const Value& message, int style, const std::optional<Text>& caption,
                      std::optional<Control> owner) override;
   // Real binding, from programDirectory (a recording library placed there by a test).

@@ -16,11 +16,19 @@ TEST(CommandLineTest, FileIsTakenFromTheStartingFolderAndOptionsAnswerWithoutAWi
   EXPECT_EQ(Parse({"--", "--help"}).file, "/home/user/videos/--help");
   EXPECT_EQ(Parse({"a.txt", "--version"}).action, CommandAction::ShowVersion);
   EXPECT_EQ(Parse({"--help"}).action, CommandAction::ShowHelp);
+  const CommandLine exported = Parse({"--export-narration", "稿.txt", "/tmp/n.wav"});
+  EXPECT_EQ(exported.action, CommandAction::ExportNarration);
+  EXPECT_EQ(exported.file, "/home/user/videos/稿.txt");
+  EXPECT_EQ(exported.output, "/tmp/n.wav");
 }
 
 TEST(CommandLineTest, MisuseNamesTheProblemAndExitsWithStatusTwo) {
-  for (const auto& arguments : std::vector<std::vector<std::string>>{
-           {"--bogus"}, {"-x", "a.txt"}, {"a.txt", "b.txt"}, {""}}) {
+  for (const auto& arguments :
+       std::vector<std::vector<std::string>>{{"--bogus"},
+                                             {"-x", "a.txt"},
+                                             {"a.txt", "b.txt"},
+                                             {""},
+                                             {"--export-narration", "a.txt"}}) {
     const CommandLine command = Parse(arguments);
     EXPECT_EQ(command.action, CommandAction::Misuse) << arguments[0];
     EXPECT_FALSE(command.problem.empty());

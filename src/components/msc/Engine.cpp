@@ -437,7 +437,6 @@ int Engine::Synthesize(Session& session, std::string text) {
   const SessionSettings& settings = session.settings;
   const std::vector<Character> characters = Decode(text, settings.encoding);
   text = std::string();
-  std::string currentVoice;
   synthesizing = &session;
   int failure = MSC_SUCCESS;
   for (const Piece& piece : CutPieces(characters, maxTextSize_)) {
@@ -448,12 +447,17 @@ int Engine::Synthesize(Session& session, std::string text) {
     for (std::size_t r = 0; r < runs.size() && !session.cancelled; ++r) {
       const Run& run = runs[r];
       const std::string& voice = run.latin ? settings.latinVoice : settings.chineseVoice;
-      if (voice != currentVoice) {
+      // Loading a voice reads its dictionary: short sessions in a row with the same voice
+      // and settings keep the loaded one (a load also resets what the parameters set).
+      const std::string loaded =
+          voice + "|" + std::to_string(settings.rate) + "|" + std::to_string(settings.volume);
+      if (loaded != synthVoice_) {
         if (espeak_SetVoiceByName(voice.c_str()) != EE_OK) {
+          synthVoice_.clear();
           failure = MSC_ERROR_SYNTHESIS;
           break;
         }
-        currentVoice = voice;
+        synthVoice_ = loaded;
       }
       espeak_SetParameter(espeakRATE, settings.rate, 0);
       espeak_SetParameter(espeakVOLUME, settings.volume, 0);

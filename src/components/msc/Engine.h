@@ -116,6 +116,7 @@ class Engine {
   std::string serverUrl_;  // likewise
   long timeoutMs_ = 0;
   int synthRate_ = 0;
+  std::string synthVoice_;  // voice|rate|volume last loaded; synthesis thread only
   std::thread synthThread_;
   std::thread codingThread_;
 };

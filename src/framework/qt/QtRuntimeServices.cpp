@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QStyleFactory>
 #include <QTimer>
 #include <QUrl>
@@ -478,6 +479,29 @@ int QtRuntimeServices::ShowMessageBox(const Value& message, int style,
     const QString title = caption ? ToQString(*caption) : QStringLiteral("信息：");
     return RunMessageBox(parent, ToQString(message.AsText()), style, title);
   });
+}
+
+bool QtRuntimeServices::ShowProgress(const Text& label, int done, int total) {
+  return OnUiThread([&] {
+    if (!progress_) {
+      progress_ = std::make_unique<QProgressDialog>(window_);
+      progress_->setWindowTitle(QStringLiteral("信息："));
+      progress_->setCancelButtonText(QStringLiteral("取消"));
+      progress_->setWindowModality(Qt::ApplicationModal);
+      progress_->setMinimumDuration(0);
+      progress_->setAutoReset(false);
+      progress_->setAutoClose(false);
+    }
+    progress_->setLabelText(ToQString(label));
+    progress_->setRange(0, std::max(total, 1));
+    if (progress_->value() != done) progress_->setValue(done);
+    QCoreApplication::processEvents();
+    return !progress_->wasCanceled();
+  });
+}
+
+void QtRuntimeServices::EndProgress() {
+  OnUiThread([&] { progress_.reset(); });
 }
 
 // --- Open files ---------------------------------------------------------------

@@ -11,6 +11,7 @@
 
 class GlobalHotKeys;
 class MainWindow;
+class QProgressDialog;
 class QWidget;
 
 // RuntimeServices over Qt Widgets. Control operations from any thread are carried
@@ -42,6 +43,8 @@ class QtRuntimeServices : public RuntimeServices {
   bool OpenDialog(Control dialog) override;
   int ShowMessageBox(const Value& message, int style, const std::optional<Text>& caption,
                      std::optional<Control> owner) override;
+  bool ShowProgress(const Text& label, int done, int total) override;
+  void EndProgress() override;
 
   void* LibraryFunctionAddress(const char* library, const char* function) override;
   ByteBuffer BytesFromMemory(const void* address, int length) override;
@@ -90,6 +93,7 @@ class QtRuntimeServices : public RuntimeServices {
   void SetDialogProperty(CommonDialogState& dialog, Property property, const Value& value);
 
   MainWindow* window_ = nullptr;
+  std::unique_ptr<QProgressDialog> progress_;
   std::map<Control, CommonDialogState> dialogs_;
   OpenFiles files_;
   WorkerThreads threads_;

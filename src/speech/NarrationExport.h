@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "framework/RuntimeServices.h"
+#include "speech/SpeechSession.h"
+
+// One subtitle: a sentence, or a part of a long one, and where it is in the audio.
+struct NarrationCue {
+  std::int64_t firstSample = 0;  // 16 kHz samples, [firstSample, endSample)
+  std::int64_t endSample = 0;
+  Text text;  // the script's words, one line
+};
+
+struct Narration {
+  ByteBuffer pcm;  // 16 kHz mono 16-bit
+  std::vector<NarrationCue> cues;
+};
+
+enum class NarrationOutcome { Written, Cancelled, NothingToRead, Failed };
+
+// Told how many bytes of the script have been synthesised; false cancels.
+using NarrationProgress = std::function<bool(std::size_t done, std::size_t total)>;
+
+// Synthesises the script clause by clause with the reading voice. A sentence is one
+// cue unless it runs longer than about 7 s; then it is cut between clauses.
+NarrationOutcome SynthesizeNarration(SpeechSession& speech, const Text& script,
+                                     const NarrationProgress& progress, Narration& narration);
+
+// The cues as a SubRip file, UTF-8.
+ByteBuffer SubRipBytes(const std::vector<NarrationCue>& cues);
+
+// NAME.wav -> NAME.srt (any other name gets .srt added).
+Text SubtitlePathFor(const Text& wavePath);
+
+// Writes wavePath and its subtitle file, each through a temporary file that takes its
+// name only when complete; nothing is written on cancel or failure of synthesis.
+NarrationOutcome ExportNarration(RuntimeServices& services, SpeechSession& speech,
+                                 const Text& script, const Text& wavePath,
+                                 const NarrationProgress& progress);

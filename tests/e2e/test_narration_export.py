@@ -1,0 +1,86 @@
+"""orvane-notepad --export-narration SCRIPT OUT.wav without a display: the WAV's length
+against espeak-ng reading the same text, the SRT parsed by ffprobe (one cue per
+sentence, in order, none longer than about 7 s, the last ending with the audio)."""
+import os
+import subprocess
+import sys
+import tempfile
+
+PROGRAM = os.path.abspath(sys.argv[1])
+SENTENCES = [
+    "今天我们来学习如何使用这个记事本。",
+    "首先，打开一个文件，然后点击朗读按钮！",
+    "你会听到声音吗？",
+    # Long: cut at its clauses into cues of at most about 7 s.
+    "春天来了，山坡上的小草悄悄探出头，河边的柳树抽出嫩绿枝条，在微风中轻轻摇摆，"
+    "孩子们放下书包跑到田野里放风筝，笑声传得很远，农民伯伯扛着锄头走向田间。",
+    "最后一句没有标点",
+]
+LONG_SENTENCE = 3
+
+
+def seconds(path):
+    return float(subprocess.check_output(["soxi", "-D", path]).decode())
+
+
+def cues(srt):
+    out = subprocess.check_output(
+        ["ffprobe", "-v", "error", "-show_entries", "packet=pts_time,duration_time",
+         "-of", "csv=p=0", srt]).decode().split()
+    return [(float(a), float(a) + float(b)) for a, b in (line.split(",") for line in out)]
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="narration-")
+    script = os.path.join(work, "script.txt")
+    with open(script, "w", encoding="utf-8") as f:
+        f.write("\r\n".join(SENTENCES) + "\r\n")
+    env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    result = subprocess.run([PROGRAM, "--export-narration", "script.txt", "out.wav"], cwd=work,
+                            env=env, stderr=subprocess.PIPE, timeout=120)
+    progress = result.stderr.decode()
+    assert result.returncode == 0, progress
+    assert progress.strip().splitlines()[-1].endswith("100%"), progress
+
+    wav = os.path.join(work, "out.wav")
+    info = subprocess.check_output(["soxi", wav]).decode()
+    assert "Sample Rate    : 16000" in info and "Channels       : 1" in info, info
+    assert "16-bit Signed Integer PCM" in info, info
+    # The reading voice (speed 4, volume 10) on espeak-ng's command line; Mandarin only,
+    # since the engine reads Latin words with an English voice.
+    reference = os.path.join(work, "espeak.wav")
+    subprocess.run(["espeak-ng", "-v", "cmn-latn-pinyin", "-s", "152", "-a", "100", "-f", script,
+                    "-w", reference], check=True, timeout=120)
+    length, expected = seconds(wav), seconds(reference)
+    assert abs(length - expected) <= 0.01 * expected, (length, expected)
+
+    timed = cues(os.path.join(work, "out.srt"))
+    with open(os.path.join(work, "out.srt"), encoding="utf-8") as f:
+        texts = [block.splitlines()[2] for block in f.read().strip().split("\n\n")]
+    assert len(timed) == len(texts), (timed, texts)
+    for (start, end), (next_start, _) in zip(timed, timed[1:]):
+        assert start < end <= next_start + 0.001, timed
+    assert all(end - start <= 7.5 for start, end in timed), timed
+    assert timed[0][0] == 0 and abs(timed[-1][1] - length) <= 0.1, (timed[-1], length)
+    # Every sentence is one cue, except the long one, which is the cues between.
+    long_cues = len(texts) - (len(SENTENCES) - 1)
+    assert long_cues >= 2, texts
+    expected_texts = (SENTENCES[:LONG_SENTENCE] + ["".join(texts[LONG_SENTENCE:LONG_SENTENCE +
+                                                                   long_cues])] +
+                      SENTENCES[LONG_SENTENCE + 1:])
+    got = texts[:LONG_SENTENCE] + ["".join(texts[LONG_SENTENCE:LONG_SENTENCE + long_cues])] + \
+        texts[LONG_SENTENCE + long_cues:]
+    assert got == expected_texts, got
+
+    # A script that cannot be read: a clear message and no files.
+    bad = subprocess.run([PROGRAM, "--export-narration", "missing.txt", "none.wav"], cwd=work,
+                         env=env, stderr=subprocess.PIPE, timeout=60)
+    assert bad.returncode != 0 and b"missing.txt" in bad.stderr, bad.stderr
+    assert not os.path.exists(os.path.join(work, "none.wav"))
+    assert sorted(os.listdir(work)) == ["espeak.wav", "out.srt", "out.wav", "script.txt"], \
+        os.listdir(work)
+    print("narration export: %.2f s of audio, %d cues" % (length, len(timed)))
+
+
+if __name__ == "__main__":
+    main()
