@@ -3,6 +3,7 @@
 #include "aids/HotKeys.h"
 #include "aids/ScreenCapture.h"
 #include "aids/TypingEffect.h"
+#include "aids/TypingIntoWindow.h"
 #include "app/LayoutHandlers.h"
 #include "app/NarrationHandlers.h"
 #include "app/StartupAndExit.h"
@@ -25,11 +26,20 @@ EventBinding OnMenu(MenuItem item, void (*handler)(Program&, const Event&)) {
 }
 
 void StartTypingClicked(Program& program, const Event&) {
+  EndWindowTyping(program.services, program.windowTyping);
   StartTyping(program.services, program.typing);
 }
 
 void TypingControlClicked(Program& program, const Event&) {
-  ToggleTypingPause(program.services, program.typing);
+  TypingControlPressed(program.services, program.windowTyping, program.typing);
+}
+
+void LoadTypingModeOnCreation(Program& program, const Event&) {
+  LoadTypingMode(program.services, program.windowTyping);
+}
+
+void TypingModeClicked(Program& program, const Event&) {
+  ToggleTypingMode(program.services, program.windowTyping);
 }
 
 void OpenClicked(Program& program, const Event&) {
@@ -58,7 +68,10 @@ void HotKeyPressed(Program& program, const Event& event) {
   HotKeyCommands commands;
   commands.startOrContinueReading = [&program] { StartOrContinueReading(program.Reading()); };
   commands.pauseReading = [&program] { PauseReading(program.Reading()); };
-  commands.startTyping = [&program] { StartTyping(program.services, program.typing); };
+  commands.startTyping = [&program] {
+    TypingHotKeyPressed(program.services, program.windowTyping, program.typing);
+  };
+  if (WindowTypingKeyPressed(program.services, program.windowTyping, event.first)) return;
   DispatchHotKey(program.hotKeys, event.first, commands);
 }
 
@@ -76,6 +89,7 @@ void WithServices(Program& program, const Event&) {
 const std::vector<EventBinding>& MainWindowEvents() {
   static const std::vector<EventBinding> table = {
       On(EventKind::Created, Control::_启动窗口, Run<MainWindowCreated>),
+      On(EventKind::Created, Control::_启动窗口, LoadTypingModeOnCreation),
       On(EventKind::Destroyed, Control::_启动窗口, Run<MainWindowDestroyed>),
       On(EventKind::Clicked, Control::按钮7, StartTypingClicked),
       On(EventKind::MouseMoved, Control::按钮7, HotKeyTip),
@@ -105,6 +119,7 @@ const std::vector<EventBinding>& MainWindowEvents() {
       OnMenu(MenuItem::关于Orvane, WithServices<OpenAboutPage>),
       OnMenu(MenuItem::对本软件有建议或意见, WithServices<OpenFeedbackPage>),
       OnMenu(MenuItem::导出语音和字幕, Run<ExportNarrationClicked>),
+      OnMenu(MenuItem::打字到当前窗口, TypingModeClicked),
   };
   return table;
 }

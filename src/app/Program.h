@@ -2,6 +2,7 @@
 
 #include "aids/HotKeys.h"
 #include "aids/TypingEffect.h"
+#include "aids/TypingIntoWindow.h"
 #include "audio/AudioPlayer.h"
 #include "document/DocumentFiles.h"
 #include "framework/RuntimeServices.h"
@@ -30,8 +31,9 @@ struct Program {
   AudioPlayer player;
   SpeechSession speech;
   ReadAloudState reading;
-  DocumentState document;       // CurrentFileName and how the file was encoded
-  TypingState typing;           // TypingJob and TypingThread
-  HotKeyNumbers hotKeys;        // Ctrl+A, Ctrl+Z, Ctrl+Q as registered
-  bool closeConfirmed = false;  // "退出" has asked about changed text already
+  DocumentState document;          // CurrentFileName and how the file was encoded
+  TypingState typing;              // TypingJob and TypingThread
+  WindowTypingState windowTyping;  // typing into another program's window
+  HotKeyNumbers hotKeys;           // Ctrl+A, Ctrl+Z, Ctrl+Q as registered
+  bool closeConfirmed = false;     // "退出" has asked about changed text already
 };

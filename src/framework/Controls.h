@@ -39,6 +39,7 @@ enum class MenuItem {
   关于Orvane,
   对本软件有建议或意见,
   导出语音和字幕,
+  打字到当前窗口,
 };
 
 // Properties, with the value kind each one holds.

@@ -8,6 +8,15 @@
 #include "framework/TextOperations.h"
 #include "framework/Types.h"
 
+// What became of a character sent to another window.
+enum class CharacterDelivery {
+  Sent,         // pressed and released while the window had the keyboard focus
+  NotFocused,   // another window has the focus: nothing was sent
+  KeysHeld,     // a modifier key is down: nothing was sent, try again shortly
+  WindowGone,   // the window no longer exists
+  Unavailable,  // no way to send keys on this display
+};
+
 // A worker thread's routine; it receives the argument given to StartThread.
 using ThreadRoutine = std::function<void(int argument)>;
 
@@ -125,6 +134,9 @@ class RuntimeServices {
   // A press raises the feedback event of notifyControl with (number, 0).
   virtual int RegisterGlobalHotKey(Control window, Control notifyControl, int modifiers,
                                    int keyCode) = 0;
+  // Modifier code 0 (the key alone) is accepted too. Gives a registered key back; false
+  // for a number that holds nothing.
+  virtual bool UnregisterGlobalHotKey(int number) = 0;
   // Starts a thread running routine(argument); its handle goes to *handle.
   virtual bool StartThread(ThreadRoutine routine, int argument = 0, int* handle = nullptr) = 0;
   // Asks the thread to end: its next Delay, DelayWithEvents or ProcessEvents
@@ -147,6 +159,25 @@ class RuntimeServices {
   virtual bool DelayWithEvents(int milliseconds) = 0;
   // Dispatches the calling thread's pending events; false as Delay.
   virtual bool ProcessEvents() = 0;
+
+  // --- Typing into other programs' windows -----------------------------------
+  // The top-level window that has the keyboard focus; 0 when none has, or when it is
+  // one of this program's own windows.
+  virtual int FocusedWindow() = 0;
+  // Sends one step of a script (a character; CR LF, LF or CR as Return, TAB as Tab) to
+  // the window as key presses and releases, only if it has the keyboard focus at that
+  // moment. An empty text sends nothing: the answer then only tells whether it would.
+  virtual CharacterDelivery SendCharacter(int window, const Text& character) = 0;
+  // Puts the keyboard map back as it was before the first SendCharacter.
+  virtual void RestoreKeyboardMap() = 0;
+
+  // --- Settings and menus -----------------------------------------------------
+  // The value remembered between runs under the key ("group/name"); empty when none.
+  virtual Text GetSetting(const Text& key) = 0;
+  // Remembers the value at once; false when it could not be stored.
+  virtual bool SetSetting(const Text& key, const Text& value) = 0;
+  // Shows or clears the check mark of a checkable menu item.
+  virtual void SetMenuItemChecked(MenuItem item, bool checked) = 0;
 
   // --- Whole files ----------------------------------------------------------
   // The folder of the running program, without a trailing separator.

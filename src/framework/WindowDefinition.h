@@ -51,6 +51,7 @@ struct ControlDefinition {
 struct MenuItemDefinition {
   MenuItem item;
   Text caption;
+  bool checkable = false;  // shows a check mark, set through SetMenuItemChecked
 };
 
 struct MenuDefinition {

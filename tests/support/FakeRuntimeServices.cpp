@@ -335,3 +335,44 @@ bool FakeRuntimeServices::WaitForThread(int handle, int timeoutMilliseconds) {
   }
   return true;
 }
+
+bool FakeRuntimeServices::UnregisterGlobalHotKey(int number) {
+  std::lock_guard lock(mutex_);
+  Call call("UnregisterGlobalHotKey");
+  call.value = number;
+  Record(call);
+  return number != 0;
+}
+
+CharacterDelivery FakeRuntimeServices::SendCharacter(int window, const Text& character) {
+  if (window != 0 && window == closedWindow) return CharacterDelivery::WindowGone;
+  if (window == 0 || window != focusedWindow) return CharacterDelivery::NotFocused;
+  if (character.empty()) return CharacterDelivery::Sent;
+  std::lock_guard lock(mutex_);
+  Record(Call("SendCharacter", Control::_启动窗口, Property::Left, FontElement::None, character));
+  return CharacterDelivery::Sent;
+}
+
+void FakeRuntimeServices::RestoreKeyboardMap() {
+  std::lock_guard lock(mutex_);
+  Record(Call("RestoreKeyboardMap"));
+}
+
+Text FakeRuntimeServices::GetSetting(const Text& key) {
+  std::lock_guard lock(mutex_);
+  const auto found = settings.find(key);
+  return found == settings.end() ? Text() : found->second;
+}
+
+bool FakeRuntimeServices::SetSetting(const Text& key, const Text& value) {
+  std::lock_guard lock(mutex_);
+  settings[key] = value;
+  return true;
+}
+
+void FakeRuntimeServices::SetMenuItemChecked(MenuItem item, bool checked) {
+  std::lock_guard lock(mutex_);
+  Call call("SetMenuItemChecked", Control::_启动窗口, Property::Left, FontElement::None, checked);
+  call.style = static_cast<int>(item);
+  Record(call);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -135,7 +136,19 @@ class FakeRuntimeServices : public RuntimeServices {
   bool ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   Text StateDirectory() override { return stateDirectory; }
   Text LocalTimeStamp() override { return localTimeStamp; }
+  bool UnregisterGlobalHotKey(int number) override;
+  // Characters reach the focused window only; each one sent is recorded with its text.
+  int FocusedWindow() override { return focusedWindow; }
+  CharacterDelivery SendCharacter(int window, const Text& character) override;
+  void RestoreKeyboardMap() override;
+  Text GetSetting(const Text& key) override;
+  bool SetSetting(const Text& key, const Text& value) override;
+  // Recorded with the item's number as style and the check as value.
+  void SetMenuItemChecked(MenuItem item, bool checked) override;
 
+  std::atomic<int> focusedWindow = 0;
+  std::atomic<int> closedWindow = 0;  // a window that is gone
+  std::map<Text, Text> settings;
   bool online = true;
   int mouseX = 0;
   int mouseY = 0;

@@ -82,7 +82,7 @@ xcb_keysym_t KeysymOfVirtualKey(int virtualKey) {
 }
 
 std::optional<uint16_t> ModifierMaskOfCode(int modifiers) {
-  if (modifiers < 1 || modifiers > 6) return std::nullopt;
+  if (modifiers < 0 || modifiers > 6) return std::nullopt;
   uint16_t mask = 0;
   if (modifiers & 1) mask |= XCB_MOD_MASK_CONTROL;
   if (modifiers & 2) mask |= XCB_MOD_MASK_SHIFT;
@@ -146,6 +146,16 @@ bool KeyGrabs::Grab(int id, int modifiers, int virtualKey) {
     return false;
   }
   entries_.push_back(Entry{id, *mask, ignored, keycodes, masks});
+  return true;
+}
+
+bool KeyGrabs::Release(int id) {
+  const auto entry =
+      std::find_if(entries_.begin(), entries_.end(), [id](const Entry& e) { return e.id == id; });
+  if (id == 0 || entry == entries_.end()) return false;
+  Ungrab(entry->keycodes, entry->grabbedMasks);
+  xcb_flush(connection_);
+  entries_.erase(entry);
   return true;
 }
 

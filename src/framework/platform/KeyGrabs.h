@@ -14,7 +14,7 @@
 // the editing and cursor keys, Space, Return, Escape, Tab); 0 when there is none.
 xcb_keysym_t KeysymOfVirtualKey(int virtualKey);
 
-// The X modifier mask of a modifier code: 1 Ctrl, 2 Shift, 3 Ctrl+Shift, 4 Alt,
+// The X modifier mask of a modifier code: 0 none, 1 Ctrl, 2 Shift, 3 Ctrl+Shift, 4 Alt,
 // 5 Ctrl+Alt, 6 Shift+Alt (Alt is Mod1); nothing for any other code.
 std::optional<uint16_t> ModifierMaskOfCode(int modifiers);
 
@@ -32,6 +32,9 @@ class KeyGrabs {
   // code is unknown, the keyboard has no key for it, this object holds it already, or
   // another client holds it in any Lock/NumLock state.
   bool Grab(int id, int modifiers, int virtualKey);
+
+  // Ends the grab under the id; false when there is none.
+  bool Release(int id);
 
   // The id of the grab that a key event with this keycode and state belongs to; 0 for none.
   int Match(xcb_keycode_t keycode, uint16_t state) const;

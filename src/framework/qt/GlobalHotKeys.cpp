@@ -33,6 +33,8 @@ int GlobalHotKeys::Register(int modifiers, int virtualKey) {
   return number;
 }
 
+bool GlobalHotKeys::Unregister(int number) { return grabs_ && grabs_->Release(number); }
+
 void GlobalHotKeys::SetHandler(std::function<void(int number)> handler) {
   handler_ = std::move(handler);
 }

@@ -24,6 +24,9 @@ class GlobalHotKeys {
   // when the key is refused: unknown codes, held already, or not on X11.
   int Register(int modifiers, int virtualKey);
 
+  // Ends the grab of a registered number; false when it holds nothing.
+  bool Unregister(int number);
+
   // Called on the UI thread, after the key event has been handled, with the number of the
   // hot key at each press; holding a key down does not repeat it.
   void SetHandler(std::function<void(int number)> handler);

@@ -52,6 +52,8 @@ MainWindow::MainWindow(const WindowDefinition& definition, EventSink sink)
     auto* menu = new QMenu(ToQString(menuDefinition.caption), this);
     for (const MenuItemDefinition& item : menuDefinition.items) {
       QAction* action = menu->addAction(ToQString(item.caption));
+      action->setCheckable(item.checkable);
+      actions_[item.item] = action;
       const MenuItem which = item.item;
       connect(action, &QAction::triggered, this, [this, which] {
         Event event;
@@ -149,6 +151,11 @@ QWidget* MainWindow::ControlWidget(Control control) const {
 const ControlDefinition* MainWindow::Definition(Control control) const {
   auto found = definitions_.find(control);
   return found == definitions_.end() ? nullptr : &found->second;
+}
+
+QAction* MainWindow::MenuAction(MenuItem item) const {
+  auto found = actions_.find(item);
+  return found == actions_.end() ? nullptr : found->second;
 }
 
 QMenu* MainWindow::MenuWidget(Menu menu) const {

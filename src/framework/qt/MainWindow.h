@@ -7,6 +7,7 @@
 #include "framework/Events.h"
 #include "framework/WindowDefinition.h"
 
+class QAction;
 class QMenu;
 class BalloonTip;
 
@@ -23,6 +24,7 @@ class MainWindow : public QWidget {
   QWidget* ControlWidget(Control control) const;  // nullptr for dialogs and unknown names
   const ControlDefinition* Definition(Control control) const;
   QMenu* MenuWidget(Menu menu) const;
+  QAction* MenuAction(MenuItem item) const;
   BalloonTip* Balloon() const { return balloon_; }
   Control Name() const { return name_; }
 
@@ -52,6 +54,7 @@ class MainWindow : public QWidget {
   std::map<QObject*, Control> names_;
   std::map<Control, ControlDefinition> definitions_;
   std::map<Menu, QMenu*> menus_;
+  std::map<MenuItem, QAction*> actions_;
   BalloonTip* balloon_ = nullptr;
   bool dragging_ = false;
   QPoint dragOffset_;

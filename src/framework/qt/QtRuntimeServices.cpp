@@ -16,6 +16,7 @@
 
 #include "framework/FontUnits.h"
 #include "framework/TextCodec.h"
+#include "framework/platform/CharacterKeys.h"
 #include "framework/platform/HttpFetch.h"
 #include "framework/platform/LibraryBinding.h"
 #include "framework/platform/LibraryPlace.h"
@@ -47,7 +48,7 @@ int DotsPerInch(const QWidget* widget) { return widget ? widget->logicalDpiY() :
 
 }  // namespace
 
-QtRuntimeServices::QtRuntimeServices() = default;
+QtRuntimeServices::QtRuntimeServices() : keys_(std::make_unique<CharacterKeys>()) {}
 QtRuntimeServices::~QtRuntimeServices() { StopAllThreads(); }
 
 void QtRuntimeServices::Attach(MainWindow* window, const WindowDefinition& definition) {
@@ -562,6 +563,10 @@ int QtRuntimeServices::RegisterGlobalHotKey(Control, Control notifyControl, int 
     hotKeyReceiver_ = notifyControl;
     return hotKeys_->Register(modifiers, keyCode);
   });
+}
+
+bool QtRuntimeServices::UnregisterGlobalHotKey(int number) {
+  return OnUiThread([&] { return hotKeys_ && hotKeys_->Unregister(number); });
 }
 
 bool QtRuntimeServices::StartThread(ThreadRoutine routine, int argument, int* handle) {

@@ -9,6 +9,7 @@
 #include "framework/platform/WorkerThreads.h"
 #include "framework/qt/CommonDialog.h"
 
+class CharacterKeys;
 class GlobalHotKeys;
 class MainWindow;
 class QProgressDialog;
@@ -60,6 +61,7 @@ class QtRuntimeServices : public RuntimeServices {
 
   int RegisterGlobalHotKey(Control window, Control notifyControl, int modifiers,
                            int keyCode) override;
+  bool UnregisterGlobalHotKey(int number) override;
   bool StartThread(ThreadRoutine routine, int argument, int* handle) override;
   bool KillThread(int handle) override;
   bool IsThreadRunning(int handle) override;
@@ -72,6 +74,14 @@ class QtRuntimeServices : public RuntimeServices {
   // Ends every worker before the toolkit goes away; never hangs. False when a worker
   // did not end in time (it was left running).
   bool StopAllThreads();
+
+  int FocusedWindow() override;
+  CharacterDelivery SendCharacter(int window, const Text& character) override;
+  void RestoreKeyboardMap() override;
+
+  Text GetSetting(const Text& key) override;
+  bool SetSetting(const Text& key, const Text& value) override;
+  void SetMenuItemChecked(MenuItem item, bool checked) override;
 
   Text ProgramDirectory() override;
   Text LibraryDirectory() override;
@@ -98,5 +108,7 @@ class QtRuntimeServices : public RuntimeServices {
   OpenFiles files_;
   WorkerThreads threads_;
   std::unique_ptr<GlobalHotKeys> hotKeys_;
+  // Declared after threads_: destroyed before them is fine, workers end in the destructor.
+  std::unique_ptr<CharacterKeys> keys_;
   Control hotKeyReceiver_ = Control::标签1;
 };

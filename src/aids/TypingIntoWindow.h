@@ -1,0 +1,42 @@
+#pragma once
+
+#include "aids/TypingEffect.h"
+#include "framework/RuntimeServices.h"
+
+// Typing the editor's script into another program's window (menu "打字到当前窗口"):
+// Ctrl+Q types into the window that has the keyboard focus, never into any other. While
+// characters are being typed Esc is grabbed and stops the run; a change of focus pauses
+// it, and only Ctrl+Q (or 打字控制) with the same window focused again continues it.
+struct WindowTypingJob {
+  int window = 0;  // the top-level window typed into
+  Text text;       // the whole script
+  int interval = 0;
+};
+
+struct WindowTypingState {
+  bool intoFocusedWindow = false;  // the menu's mode, remembered as a setting
+  WindowTypingJob job;
+  int thread = 0;  // the run's worker, 0 when there is no run
+  bool paused = false;
+  int escapeKey = 0;  // the hot-key number of the Esc grab while typing, else 0
+};
+
+// At start-up: the remembered mode, shown as the menu item's check.
+void LoadTypingMode(RuntimeServices& services, WindowTypingState& state);
+// The menu item: switches the mode and remembers it.
+void ToggleTypingMode(RuntimeServices& services, WindowTypingState& state);
+
+// Ctrl+Q: pauses or continues a run into a window; otherwise starts one into the focused
+// window when the mode is on and another program has the focus, or the editor typing.
+void TypingHotKeyPressed(RuntimeServices& services, WindowTypingState& state,
+                         TypingState& editorTyping);
+// 打字控制: pauses or continues a run into a window, else the editor typing.
+void TypingControlPressed(RuntimeServices& services, WindowTypingState& state,
+                          TypingState& editorTyping);
+// A hot key: true when it was the run's Esc, which stops it.
+bool WindowTypingKeyPressed(RuntimeServices& services, WindowTypingState& state, int number);
+// Ends a run into a window, if there is one (a new start in the editor, Esc, exit).
+void EndWindowTyping(RuntimeServices& services, WindowTypingState& state);
+
+// The worker's routine.
+void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, WindowTypingJob job);
