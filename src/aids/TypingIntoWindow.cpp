@@ -127,13 +127,13 @@ void EndWindowTyping(RuntimeServices& services, WindowTypingState& state) {
 
 void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, WindowTypingJob job) {
   const auto finish = [&] {
-    services.RestoreKeyboardMap();
     // Skipped when the run was ended from outside: its state may belong to a newer run.
     services.RunOnUiThread([&] {
       ReleaseEscape(services, state);
       state.thread = 0;
       state.paused = false;
     });
+    services.RestoreKeyboardMap();
   };
   if (job.interval == 0) job.interval = 250;
   long long beat = services.TickCount();

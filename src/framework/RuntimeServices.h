@@ -12,7 +12,7 @@
 enum class CharacterDelivery {
   Sent,         // pressed and released while the window had the keyboard focus
   NotFocused,   // another window has the focus: nothing was sent
-  KeysHeld,     // a modifier key is down: nothing was sent, try again shortly
+  KeysHeld,     // the user holds a key down: nothing was sent, try again shortly
   WindowGone,   // the window no longer exists
   Unavailable,  // no way to send keys on this display
 };

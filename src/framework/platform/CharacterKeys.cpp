@@ -161,22 +161,13 @@ void CharacterKeys::MapSpare(Spare& spare, uint32_t keysym) {
   spare.keysym = keysym;
 }
 
-bool CharacterKeys::ModifierKeyDown() {
+bool CharacterKeys::AnyKeyDown() {
+  // Also a key that is not a modifier: while the key of a passive grab (a hot key) is
+  // down, the keyboard belongs to the grabbing client, not to the focused window.
   Owned<xcb_query_keymap_reply_t> keys(
       xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr));
-  Owned<xcb_get_modifier_mapping_reply_t> modifiers(
-      xcb_get_modifier_mapping_reply(connection_, xcb_get_modifier_mapping(connection_), nullptr));
-  if (!keys || !modifiers) return false;
-  const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(modifiers.get());
-  const int perModifier = modifiers->keycodes_per_modifier;
-  for (int modifier = 0; modifier < 8; ++modifier) {
-    if (modifier == 1) continue;  // Lock: a state, not a key held
-    for (int i = 0; i < perModifier; ++i) {
-      const xcb_keycode_t code = codes[modifier * perModifier + i];
-      if (code != 0 && (keys->keys[code / 8] >> (code % 8)) & 1) return true;
-    }
-  }
-  return false;
+  return keys && std::any_of(std::begin(keys->keys), std::end(keys->keys),
+                             [](uint8_t bits) { return bits != 0; });
 }
 
 void CharacterKeys::PressAndRelease(uint8_t keycode) {
@@ -209,7 +200,7 @@ CharacterDelivery CharacterKeys::Send(uint32_t topLevel, char32_t character) {
       TopLevelLocked(focus->focus) != topLevel)
     return CharacterDelivery::NotFocused;
   if (character == 0) return CharacterDelivery::Sent;
-  if (ModifierKeyDown()) return CharacterDelivery::KeysHeld;
+  if (AnyKeyDown()) return CharacterDelivery::KeysHeld;
 
   Owned<xcb_query_pointer_reply_t> pointer(
       xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr));

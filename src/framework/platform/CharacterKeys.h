@@ -30,7 +30,7 @@ class CharacterKeys {
   // Sends the character ('\n' and '\r' as Return, '\t' as Tab) while the server is
   // grabbed, so that the focus cannot move between the check and the keys; character 0
   // sends nothing and only answers whether the window has the focus. KeysHeld: a
-  // modifier key is down (the user's Ctrl of Ctrl+Q, say); try again shortly.
+  // key is down (the user's Ctrl+Q, say); try again shortly.
   CharacterDelivery Send(uint32_t topLevel, char32_t character);
 
   // Gives every spare key code back its empty mapping, first waiting until the
@@ -56,7 +56,7 @@ class CharacterKeys {
 
   bool Connect();
   uint32_t TopLevelLocked(uint32_t window);
-  bool ModifierKeyDown();
+  bool AnyKeyDown();
   bool FetchMap(KeyMap& map);
   // The key code and whether Shift is needed for the keysym on the first group.
   bool FindKey(const KeyMap& map, uint32_t keysym, uint8_t& keycode, bool& shift) const;
