@@ -150,6 +150,8 @@ void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, Win
           break;
         case CharacterDelivery::NotFocused:
           services.RunOnUiThread([&] { Pause(services, state); });
+          // Held here until continued; never a busy loop.
+          if (!services.Delay(kHeldKeysRetry)) return finish();
           break;
         case CharacterDelivery::WindowGone:
         case CharacterDelivery::Unavailable:

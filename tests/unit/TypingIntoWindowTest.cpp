@@ -1,0 +1,99 @@
+#include "aids/TypingIntoWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "support/FakeRuntimeServices.h"
+
+namespace {
+
+constexpr int kTarget = 7, kOther = 8;
+
+class TypingIntoWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    services.Preset(Control::编辑框3, Property::Content, Text("1"));
+    services.Preset(Control::编辑框1, Property::Content, Text("你好，ab\r\nc\t"));
+  }
+
+  std::vector<Text> Sent() {
+    std::vector<Text> sent;
+    for (const auto& call : services.CallsOf("SendCharacter")) sent.push_back(call.value.AsText());
+    return sent;
+  }
+
+  bool WaitForCaption(const Text& caption) {
+    for (int i = 0; i < 500; ++i) {
+      if (services.Peek(Control::按钮1, Property::Caption).AsText() == caption) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
+  FakeRuntimeServices services;
+  WindowTypingState state;
+  TypingState editor;
+};
+
+TEST_F(TypingIntoWindowTest, ModeIsRememberedAndOffMeansTheEditorTypingAsBefore) {
+  services.focusedWindow = kTarget;
+  TypingHotKeyPressed(services, state, editor);
+  ASSERT_TRUE(services.WaitForThread(editor.thread));
+  EXPECT_TRUE(Sent().empty());
+  EXPECT_EQ(services.CallsOf("AppendText").size(), 8u);  // the editor typing of old
+
+  ToggleTypingMode(services, state);
+  EXPECT_EQ(services.settings["typing/intoFocusedWindow"], "true");
+  WindowTypingState restarted;
+  LoadTypingMode(services, restarted);
+  EXPECT_TRUE(restarted.intoFocusedWindow);
+  const auto checks = services.CallsOf("SetMenuItemChecked");
+  ASSERT_FALSE(checks.empty());
+  EXPECT_EQ(checks.back().style, static_cast<int>(MenuItem::打字到当前窗口));
+  EXPECT_TRUE(checks.back().value.AsBool());
+}
+
+// A focus change midway pauses the run: nothing reaches the other window, Ctrl+Q there
+// does not continue, Ctrl+Q back in the first window continues where it stopped. Esc is
+// grabbed only while characters are being typed.
+TEST_F(TypingIntoWindowTest, FocusMovedAwayPausesUntilCtrlQInTheSameWindow) {
+  state.intoFocusedWindow = true;
+  services.focusedWindow = kTarget;
+  std::atomic<bool> armed = false;
+  services.onProcessEvents = [this, &armed] {
+    if (armed && services.CallsOf("SendCharacter").size() >= 3) services.focusedWindow = kOther;
+  };
+  services.onDelay = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+  TypingHotKeyPressed(services, state, editor);
+  const int run = state.thread;
+  ASSERT_NE(run, 0);
+  armed = true;
+  ASSERT_TRUE(WaitForCaption("继续"));
+  const std::size_t beforePause = Sent().size();
+  EXPECT_LT(beforePause, 8u);
+
+  TypingHotKeyPressed(services, state, editor);  // in the other window: stays paused
+  EXPECT_EQ(state.thread, run);
+  EXPECT_EQ(Sent().size(), beforePause);
+  EXPECT_TRUE(services.IsThreadRunning(run));
+  services.onProcessEvents = nullptr;
+  services.focusedWindow = kTarget;
+  TypingHotKeyPressed(services, state, editor);
+  ASSERT_TRUE(services.WaitForThread(run));
+
+  EXPECT_EQ(Sent(), (std::vector<Text>{"你", "好", "，", "a", "b", "\r\n", "c", "\t"}));
+  EXPECT_EQ(editor.thread, 0);  // the editor was not typed into
+  std::vector<std::string> escape;
+  for (const auto& call : services.Calls()) {
+    if (call.operation == "RegisterGlobalHotKey" && call.value.AsInt() == 0x1B && call.style == 0)
+      escape.push_back("grab");
+    if (call.operation == "UnregisterGlobalHotKey") escape.push_back("release");
+  }
+  EXPECT_EQ(escape, (std::vector<std::string>{"grab", "release", "grab", "release"}));
+  EXPECT_EQ(services.CallsOf("RestoreKeyboardMap").size(), 1u);
+}
+
+}  // namespace
