@@ -34,14 +34,11 @@ ${symbol}_end:
   target_sources(${target} PRIVATE ${asm} ${stamp})
 endfunction()
 
-# Adds every subfolder of the current folder that has a CMakeLists.txt, except those
-# named in ORVANE_SKIP_FOLDERS.
+# Adds the named subfolders of the current folder, except those named in
+# ORVANE_SKIP_FOLDERS. A missing folder is an error.
 function(orvane_add_subfolders)
-  file(GLOB folders LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
-  foreach(folder ${folders})
-    get_filename_component(folder_name ${folder} NAME)
-    if(IS_DIRECTORY ${folder} AND EXISTS ${folder}/CMakeLists.txt
-       AND NOT folder_name IN_LIST ORVANE_SKIP_FOLDERS)
+  foreach(folder ${ARGN})
+    if(NOT folder IN_LIST ORVANE_SKIP_FOLDERS)
       add_subdirectory(${folder})
     endif()
   endforeach()

@@ -8,6 +8,7 @@ Screenshots are taken with ImageMagick's `import`, decoded to raw RGB and measur
 When the test fails they are copied into the current directory and their paths printed.
 """
 
+import functools
 import os
 import select
 import shutil
@@ -118,12 +119,31 @@ def similar(a, b):
     return all(abs(p - q) <= COLOUR_TOLERANCE for p, q in zip(a, b))
 
 
+def keeps_screenshots(step):
+    """Wraps a test or a setUp: on failure the screenshots and the program's output are
+    kept before the cleanups end the program."""
+    @functools.wraps(step)
+    def wrapper(self, *args, **kwargs):
+        try:
+            return step(self, *args, **kwargs)
+        except BaseException:
+            self.keep_screenshots()
+            raise
+    return wrapper
+
+
 class ProgramTestCase(unittest.TestCase):
     """A test with its own X server and the program under test; screenshots are kept on
-    failure."""
+    failure of any test or setUp of a subclass."""
 
     SHOT_PREFIX = "e2e-"
     SCREEN = (1280, 800)
+
+    def __init_subclass__(cls, **kwargs):
+        super().__init_subclass__(**kwargs)
+        for name, step in list(vars(cls).items()):
+            if callable(step) and (name == "setUp" or name.startswith("test")):
+                setattr(cls, name, keeps_screenshots(step))
 
 
     def setUp(self):
@@ -306,12 +326,12 @@ class ProgramTestCase(unittest.TestCase):
 
     def keep_screenshots(self):
         saved = []
-        for path in self.shots.values():
+        for path in getattr(self, "shots", {}).values():
             target = os.path.join(os.getcwd(), self.SHOT_PREFIX + os.path.basename(path))
             if os.path.exists(path):
                 shutil.copyfile(path, target)
                 saved.append(target)
-        log = os.path.join(self.work, "program.log")
+        log = os.path.join(getattr(self, "work", ""), "program.log")
         if os.path.exists(log):
             if self.program_log is not None:
                 self.program_log.flush()

@@ -11,7 +11,6 @@ Usage: test_capture.py PATH_TO_ORVANE_NOTEPAD
 """
 
 import ast
-import functools
 import os
 import re
 import shutil
@@ -62,17 +61,6 @@ def shrink(rect, by):
     return (x + by, y + by, width - 2 * by, height - 2 * by)
 
 
-def keeps_screenshots(test):
-    @functools.wraps(test)
-    def wrapper(self):
-        try:
-            test(self)
-        except BaseException:
-            self.keep_screenshots()
-            raise
-    return wrapper
-
-
 class CaptureCase(ProgramTestCase):
     SHOT_PREFIX = "e2e-capture-"
     SCREEN = SCREEN
@@ -104,9 +92,6 @@ class CaptureCase(ProgramTestCase):
         harness.PROGRAM[0] = self.copy
         try:
             window = self.start_program()
-        except BaseException:
-            self.keep_screenshots()
-            raise
         finally:
             harness.PROGRAM[0] = original
         left, top, _, _ = self.geometry(window)
@@ -246,7 +231,6 @@ class CaptureTest(CaptureCase):
         self.assertIn("Map State: IsViewable", state, when)
         self.assertEqual(self.geometry(self.window), geometry, "main window geometry " + when)
 
-    @keeps_screenshots
     def test_drag_and_enter_copy_the_dragged_pixels_beside_the_unchanged_window(self):
         written = os.path.join(self.folder, LIBRARY)
         with open(written, "rb") as f:
@@ -268,7 +252,6 @@ class CaptureTest(CaptureCase):
         self.assert_main_window_as_before(geometry, "after the capture")
         self.assertIsNone(self.program.poll(), "the program is still running")
 
-    @keeps_screenshots
     def test_escape_leaves_the_clipboard_as_it_was(self):
         # xclip stays behind as the clipboard's owner until the X server ends.
         subprocess.run(["xclip", "-selection", "clipboard", "-i"], input=b"kept text",
@@ -281,7 +264,6 @@ class CaptureTest(CaptureCase):
         self.assertEqual(self.clipboard("UTF8_STRING").stdout, b"kept text")
         self.assertNotIn(b"image/png", self.clipboard("TARGETS").stdout)
 
-    @keeps_screenshots
     def test_arrows_move_the_captured_area_one_pixel_a_step(self):
         x, y, width, height = self.on_screen((20, 60, 121, 151))
         self.begin_capture()
@@ -293,7 +275,6 @@ class CaptureTest(CaptureCase):
         self.wait_for_overlay_to_close()
         self.assert_clipboard_is_area(moved)
 
-    @keeps_screenshots
     def test_ctrl_s_saves_the_pixels_in_the_pictures_folder(self):
         rect = self.on_screen((30, 250, 150, 211))
         self.begin_capture()
@@ -421,7 +402,6 @@ class BrokenLibraryTest(CaptureCase):
                             for child in self.children(address, window)]
         return None
 
-    @keeps_screenshots
     def test_first_click_shows_the_run_time_error_and_ends_with_255(self):
         self.start_copy()
         self.assertEqual(os.path.getsize(self.broken), 0, "start-up keeps the file there")

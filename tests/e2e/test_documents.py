@@ -25,11 +25,7 @@ class DocumentsTest(ProgramTestCase):
     SHOT_PREFIX = "e2e-documents-"
 
     def test_open_change_exit_cancel_then_yes_saves(self):
-        try:
-            self.run_scenario()
-        except BaseException:
-            self.keep_screenshots()
-            raise
+        self.run_scenario()
 
     def run_scenario(self):
         path = os.path.join(self.work, "script.txt")

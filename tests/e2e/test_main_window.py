@@ -18,11 +18,7 @@ class MainWindowTest(ProgramTestCase):
     # --- the test ------------------------------------------------------------------------
 
     def test_layout_switch_and_menu(self):
-        try:
-            self.run_scenario()
-        except BaseException:
-            self.keep_screenshots()
-            raise
+        self.run_scenario()
 
     def run_scenario(self):
         window = self.start_program()

@@ -12,7 +12,6 @@ Needs root and unshare (skipped otherwise), ip (iproute2), Xvfb, xdotool, x11-ut
 Usage: test_online.py PATH_TO_ORVANE_NOTEPAD
 """
 
-import functools
 import os
 import shutil
 import subprocess
@@ -69,26 +68,18 @@ def why_namespaces_are_unavailable():
 UNAVAILABLE = why_namespaces_are_unavailable()
 
 
-def keeps_output(test):
-    """On failure, prints the program's output and the server's and browser's logs."""
-    @functools.wraps(test)
-    def wrapper(self):
-        try:
-            test(self)
-        except BaseException:
-            self.keep_screenshots()
-            for name in ("server.log", "server.err", "browser.log"):
-                path = os.path.join(self.work, name)
-                if os.path.exists(path):
-                    with open(path, encoding="utf-8", errors="replace") as f:
-                        sys.stderr.write("%s:\n%s" % (name, f.read()))
-            raise
-    return wrapper
-
-
 @unittest.skipIf(UNAVAILABLE, UNAVAILABLE)
 class OnlineCheckTest(ProgramTestCase):
     SHOT_PREFIX = "e2e-online-"
+
+    def keep_screenshots(self):
+        """Also the server's and the browser's logs."""
+        super().keep_screenshots()
+        for name in ("server.log", "server.err", "browser.log"):
+            path = os.path.join(getattr(self, "work", ""), name)
+            if os.path.exists(path):
+                with open(path, encoding="utf-8", errors="replace") as f:
+                    sys.stderr.write("%s:\n%s" % (name, f.read()))
 
     def setUp(self):
         super().setUp()
@@ -220,7 +211,6 @@ class OnlineCheckTest(ProgramTestCase):
 
     # --- the scenarios ---------------------------------------------------------------
 
-    @keeps_output
     def test_page_naming_the_version_marks_the_title_latest(self):
         # Lower case on purpose: the version is looked for regardless of case.
         self.launch("served", page("最新版本：<b>v6.3</b> 已发布"))
@@ -229,7 +219,6 @@ class OnlineCheckTest(ProgramTestCase):
         self.assertEqual(self.title(window), BANNER + " 最新版")
         self.assertEqual(self.browser_calls(), [])
 
-    @keeps_output
     def test_page_without_the_version_offers_the_update_and_yes_opens_it(self):
         self.launch("served", page("最新版本：V6.4 已发布，6.3 的用户请更新"))
         box = self.wait_for_box(UPDATE_CAPTION)
@@ -240,7 +229,6 @@ class OnlineCheckTest(ProgramTestCase):
         self.assertEqual(self.browser_calls(), [[RELEASE_PAGE]])
         self.assertEqual(self.title(window), INITIAL_TITLE)
 
-    @keeps_output
     def test_declining_the_update_opens_nothing_and_start_up_goes_on(self):
         self.launch("served", page("最新版本：V6.4"))
         box = self.wait_for_box(UPDATE_CAPTION)
@@ -250,7 +238,6 @@ class OnlineCheckTest(ProgramTestCase):
         self.assertEqual(self.browser_calls(), [])
         self.assertEqual(self.title(window), INITIAL_TITLE)
 
-    @keeps_output
     def test_host_that_never_answers_delays_start_up_by_the_time_out_at_most(self):
         self.launch("silent")
         window = self.wait_for_main_window(FETCH_TIME_OUT + START_UP_ALLOWANCE)
@@ -259,7 +246,6 @@ class OnlineCheckTest(ProgramTestCase):
         self.assertEqual(self.title(window), INITIAL_TITLE)
         self.assertEqual(self.browser_calls(), [])
 
-    @keeps_output
     def test_page_cut_short_by_the_time_out_is_no_news(self):
         # A success status whose body never arrives whole is a failed check, not a page
         # without the version: no update box.
@@ -269,7 +255,6 @@ class OnlineCheckTest(ProgramTestCase):
         self.assertEqual(self.title(window), INITIAL_TITLE)
         self.assertEqual(self.browser_calls(), [])
 
-    @keeps_output
     def test_no_route_warns_offline_and_fetches_nothing(self):
         # The page is served on loopback all the same: a fetch would show in the log
         # and, lacking the version, would also bring up the update box.

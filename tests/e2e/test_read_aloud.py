@@ -227,20 +227,13 @@ class ReadAloudTest(ProgramTestCase):
         self.env["SDL_DISKAUDIOFILE"] = self.audio.path
         self.env.pop("SDL_DISKAUDIODELAY", None)  # real-time pace
 
-    def keeping_screenshots(self, scenario):
-        try:
-            scenario()
-        except BaseException:
-            self.keep_screenshots()
-            raise
-
     # --- the hot keys and the reading ---------------------------------------------------
 
     def test_hot_keys_read_pause_continue_and_type_while_another_window_has_the_focus(self):
-        self.keeping_screenshots(self.read_pause_continue_stop_type)
+        self.read_pause_continue_stop_type()
 
     def test_ctrl_a_held_by_another_client_before_start_up(self):
-        self.keeping_screenshots(self.start_with_ctrl_a_held_elsewhere)
+        self.start_with_ctrl_a_held_elsewhere()
 
     def read_pause_continue_stop_type(self):
         self.open_program_with_script()

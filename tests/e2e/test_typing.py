@@ -22,11 +22,7 @@ class TypingTest(ProgramTestCase):
     SHOT_PREFIX = "e2e-typing-"
 
     def test_typed_text_equals_the_script_with_a_pause_midway(self):
-        try:
-            self.run_scenario()
-        except BaseException:
-            self.keep_screenshots()
-            raise
+        self.run_scenario()
 
     def editor(self, label):
         x, y, w, h = EDITOR_INSIDE

@@ -81,16 +81,6 @@ void TypeAndConfirm(QFileDialog* dialog, const QString& name) {
   Confirm(dialog);
 }
 
-void Click(QWidget* window, const QString& text) {
-  for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
-    if (button->text() == text && button->isVisible()) {
-      button->click();
-      return;
-    }
-  }
-  if (auto* dialog = qobject_cast<QDialog*>(window)) dialog->reject();
-}
-
 bool MakeFile(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::WriteOnly) && file.write("x") == 1;

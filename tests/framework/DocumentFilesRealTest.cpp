@@ -75,16 +75,6 @@ QByteArray Utf16(const QString& text, bool bigEndian) {
   return bytes;
 }
 
-void Click(QWidget* window, const QString& text) {
-  for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
-    if (button->text() == text && button->isVisible()) {
-      button->click();
-      return;
-    }
-  }
-  if (auto* dialog = qobject_cast<QDialog*>(window)) dialog->reject();
-}
-
 // What the user does in a file dialog: types the full path and confirms.
 void ChooseInFileDialog(const QString& path) {
   WhenModal<QFileDialog>([path](QFileDialog* dialog) {

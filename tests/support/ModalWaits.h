@@ -3,7 +3,9 @@
 // Driving modal dialogs from a Qt test: an action waits for the dialog it is meant for
 // and runs once that dialog shows; a test withdraws the waits that never ran, so that
 // none outlives it.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QList>
 #include <QPointer>
 #include <QTimer>
@@ -33,4 +35,16 @@ void WhenModal(Act act) {
   });
   timer->start();
   PendingWaits() << timer;
+}
+
+// Clicks the visible button labelled text in window; a dialog without one is rejected,
+// so that a test waiting on it does not hang.
+inline void Click(QWidget* window, const QString& text) {
+  for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+    if (button->text() == text && button->isVisible()) {
+      button->click();
+      return;
+    }
+  }
+  if (auto* dialog = qobject_cast<QDialog*>(window)) dialog->reject();
 }
