@@ -17,26 +17,13 @@ done
 
 work=$(mktemp -d)
 chmod 700 "$work"
-xvfb=""
+# shellcheck source=SCRIPTDIR/../../scripts/xvfb.sh
+source "$root/scripts/xvfb.sh"
 cleanup() {
-  [[ -n $xvfb ]] && kill "$xvfb" 2>/dev/null
+  stop_xvfb
   rm -rf "$work"
 }
 trap cleanup EXIT
+start_xvfb 1920x1080
 
-# Xvfb picks a free display number and reports it once it accepts connections.
-exec {display_fd}>"$work/display"
-Xvfb -displayfd "$display_fd" -noreset -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-exec {display_fd}>&-
-for _ in $(seq 100); do
-  [[ -s $work/display ]] && break
-  sleep 0.05
-done
-if [[ ! -s $work/display ]]; then
-  echo "Xvfb did not start" >&2
-  exit 1
-fi
-
-DISPLAY=":$(head -n 1 "$work/display")" XDG_RUNTIME_DIR=$work QT_QPA_PLATFORM=xcb \
-  "$bench" "$library" "${RUNS:-15}"
+XDG_RUNTIME_DIR=$work QT_QPA_PLATFORM=xcb "$bench" "$library" "${RUNS:-15}"

@@ -18,6 +18,8 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tests"))
+from xvfb_server import start_xvfb  # noqa: E402
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
 PROGRAM = os.path.join(BUILD, "orvane-notepad")
 RUNS = int(os.environ.get("RUNS", "5"))
@@ -140,23 +142,10 @@ class Bench:
         shutil.rmtree(self.work, ignore_errors=True)
 
     def start_xvfb(self):
-        read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-noreset", "-screen", "0", "1280x800x24",
-             "-nolisten", "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        number = b""
-        deadline = time.monotonic() + 10
-        while not number.endswith(b"\n") and time.monotonic() < deadline:
-            chunk = os.read(read_end, 64)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_end)
-        if not number.strip().isdigit():
+        self.xvfb, display = start_xvfb(1280, 800)
+        if display is None:
             raise SystemExit("Xvfb did not start")
-        self.env = dict(os.environ, DISPLAY=":" + number.strip().decode(),
+        self.env = dict(os.environ, DISPLAY=display,
                         QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.work,
                         SDL_AUDIODRIVER="disk")
         self.env.pop("SDL_DISKAUDIODELAY", None)  # the real pace, as the user hears it
