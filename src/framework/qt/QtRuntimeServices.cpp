@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <ctime>
+#include <limits>
+#include <variant>
 
 #include "framework/FontUnits.h"
 #include "framework/TextCodec.h"
@@ -245,114 +247,80 @@ void QtRuntimeServices::SetFontElement(QWidget* widget, FontElement element, con
   SetFont(widget, font);
 }
 
+namespace {
+
+// One row per common dialog property: the field of the state it reads and writes;
+// integers are clamped to [lowest, highest] when set.
+struct DialogField {
+  using S = CommonDialogState;
+  Property property;
+  std::variant<QString S::*, int S::*, bool S::*, std::uint32_t S::*> field;
+  int lowest = 0;
+  int highest = std::numeric_limits<int>::max();
+};
+
+const DialogField kDialogFields[] = {
+    {Property::DialogType, &CommonDialogState::type, 0, 3},
+    {Property::Title, &CommonDialogState::title},
+    {Property::FileName, &CommonDialogState::fileName},
+    {Property::Filter, &CommonDialogState::filter},
+    {Property::InitialFilter, &CommonDialogState::initialFilter},
+    {Property::InitialDirectory, &CommonDialogState::initialDirectory},
+    {Property::DefaultExtension, &CommonDialogState::defaultExtension},
+    {Property::CreatePrompt, &CommonDialogState::createPrompt},
+    {Property::FileMustExist, &CommonDialogState::fileMustExist},
+    {Property::OverwritePrompt, &CommonDialogState::overwritePrompt},
+    {Property::PathMustExist, &CommonDialogState::pathMustExist},
+    {Property::KeepDirectory, &CommonDialogState::keepDirectory},
+    {Property::Colour, &CommonDialogState::colour},
+    {Property::Bold, &CommonDialogState::bold},
+    {Property::Italic, &CommonDialogState::italic},
+    {Property::StrikeOut, &CommonDialogState::strikeOut},
+    {Property::Underline, &CommonDialogState::underline},
+    {Property::FaceName, &CommonDialogState::faceName},
+    {Property::Size, &CommonDialogState::size},
+};
+
+const DialogField* FindDialogField(Property property) {
+  for (const DialogField& row : kDialogFields)
+    if (row.property == property) return &row;
+  return nullptr;
+}
+
+template <typename... Ways>
+struct Overloaded : Ways... {
+  using Ways::operator()...;
+};
+
+}  // namespace
+
 Value QtRuntimeServices::GetDialogProperty(const CommonDialogState& d, Property property) {
-  switch (property) {
-    case Property::DialogType:
-      return static_cast<std::int32_t>(d.type);
-    case Property::Title:
-      return FromQString(d.title);
-    case Property::FileName:
-      return FromQString(d.fileName);
-    case Property::Filter:
-      return FromQString(d.filter);
-    case Property::InitialFilter:
-      return static_cast<std::int32_t>(d.initialFilter);
-    case Property::InitialDirectory:
-      return FromQString(d.initialDirectory);
-    case Property::DefaultExtension:
-      return FromQString(d.defaultExtension);
-    case Property::CreatePrompt:
-      return d.createPrompt;
-    case Property::FileMustExist:
-      return d.fileMustExist;
-    case Property::OverwritePrompt:
-      return d.overwritePrompt;
-    case Property::PathMustExist:
-      return d.pathMustExist;
-    case Property::KeepDirectory:
-      return d.keepDirectory;
-    case Property::Colour:
-      return Colour{d.colour};
-    case Property::Bold:
-      return d.bold;
-    case Property::Italic:
-      return d.italic;
-    case Property::StrikeOut:
-      return d.strikeOut;
-    case Property::Underline:
-      return d.underline;
-    case Property::FaceName:
-      return FromQString(d.faceName);
-    case Property::Size:
-      return static_cast<std::int32_t>(d.size);
-    default:
-      return Value();
-  }
+  const DialogField* row = FindDialogField(property);
+  if (!row) return Value();
+  return std::visit(
+      Overloaded{
+          [&](QString CommonDialogState::*text) { return Value(FromQString(d.*text)); },
+          [&](int CommonDialogState::*number) {
+            return Value(static_cast<std::int32_t>(d.*number));
+          },
+          [&](bool CommonDialogState::*flag) { return Value(d.*flag); },
+          [&](std::uint32_t CommonDialogState::*colour) { return Value(Colour{d.*colour}); }},
+      row->field);
 }
 
 void QtRuntimeServices::SetDialogProperty(CommonDialogState& d, Property property,
                                           const Value& value) {
-  switch (property) {
-    case Property::DialogType:
-      d.type = std::clamp(value.AsInt(), 0, 3);
-      break;
-    case Property::Title:
-      d.title = ToQString(value.AsText());
-      break;
-    case Property::FileName:
-      d.fileName = ToQString(value.AsText());
-      break;
-    case Property::Filter:
-      d.filter = ToQString(value.AsText());
-      break;
-    case Property::InitialFilter:
-      d.initialFilter = std::max(value.AsInt(), 0);
-      break;
-    case Property::InitialDirectory:
-      d.initialDirectory = ToQString(value.AsText());
-      break;
-    case Property::DefaultExtension:
-      d.defaultExtension = ToQString(value.AsText());
-      break;
-    case Property::CreatePrompt:
-      d.createPrompt = value.AsBool();
-      break;
-    case Property::FileMustExist:
-      d.fileMustExist = value.AsBool();
-      break;
-    case Property::OverwritePrompt:
-      d.overwritePrompt = value.AsBool();
-      break;
-    case Property::PathMustExist:
-      d.pathMustExist = value.AsBool();
-      break;
-    case Property::KeepDirectory:
-      d.keepDirectory = value.AsBool();
-      break;
-    case Property::Colour:
-      d.colour = value.AsColour().ref;
-      break;
-    case Property::Bold:
-      d.bold = value.AsBool();
-      break;
-    case Property::Italic:
-      d.italic = value.AsBool();
-      break;
-    case Property::StrikeOut:
-      d.strikeOut = value.AsBool();
-      break;
-    case Property::Underline:
-      d.underline = value.AsBool();
-      break;
-    case Property::FaceName:
-      d.faceName = ToQString(value.AsText());
-      break;
-    case Property::Size:
-      d.size = std::max(value.AsInt(), 0);
-      break;
-    default:
-      break;
-  }
+  const DialogField* row = FindDialogField(property);
+  if (!row) return;
+  std::visit(
+      Overloaded{
+          [&](QString CommonDialogState::*text) { d.*text = ToQString(value.AsText()); },
+          [&](int CommonDialogState::*number) {
+            d.*number = std::clamp(value.AsInt(), row->lowest, row->highest);
+          },
+          [&](bool CommonDialogState::*flag) { d.*flag = value.AsBool(); },
+          [&](std::uint32_t CommonDialogState::*colour) { d.*colour = value.AsColour().ref; }},
+      row->field);
 }
 
 // --- Controls -----------------------------------------------------------------
