@@ -31,6 +31,30 @@ void ApplyColours(QWidget* widget, const ControlDefinition& d) {
   widget->setPalette(palette);
 }
 
+QWidget* CreateLabel(const ControlDefinition& d, QWidget* parent) {
+  auto* label = new QLabel(ToQString(d.caption), parent);
+  label->setAutoFillBackground(false);
+  return label;
+}
+
+QWidget* CreatePictureBox(const ControlDefinition& d, QWidget* parent) {
+  auto* picture = new PictureBox(parent);
+  picture->SetPicture(d.picture);
+  return picture;
+}
+
+// Geometry, font, state and, for a number box, its spin buttons.
+void PlaceAsDesigned(QWidget* widget, const ControlDefinition& d) {
+  widget->setGeometry(d.left, d.top, d.width, d.height);
+  widget->setMouseTracking(true);
+  ApplyDesignFont(widget, d.font);
+  widget->setEnabled(!d.disabled);
+  widget->setVisible(d.visible);
+  if (d.kind == ControlKind::EditBox && d.spinMaximum > d.spinMinimum) {
+    new SpinButtons(static_cast<QLineEdit*>(widget), d.spinMinimum, d.spinMaximum);
+  }
+}
+
 }  // namespace
 
 MainWindow::MainWindow(const WindowDefinition& definition, EventSink sink)
@@ -72,74 +96,65 @@ MainWindow::~MainWindow() { delete balloon_; }
 QWidget* MainWindow::CreateControl(const ControlDefinition& d) {
   QWidget* widget = nullptr;
   switch (d.kind) {
-    case ControlKind::Button: {
-      auto* button = new WrapButton(ToQString(d.caption), this);
-      button->setAutoDefault(false);
-      const Control name = d.name;
-      connect(button, &QPushButton::clicked, this, [this, name] {
-        Event event;
-        event.kind = EventKind::Clicked;
-        event.source = name;
-        Raise(event);
-      });
-      widget = button;
+    case ControlKind::Button:
+      widget = CreateButton(d);
       break;
-    }
-    case ControlKind::EditBox: {
-      const Control name = d.name;
-      auto changed = [this, name] {
-        Event event;
-        event.kind = EventKind::ContentChanged;
-        event.source = name;
-        Raise(event);
-      };
-      if (d.multiLine) {
-        auto* edit = new TextEditBox(this);
-        edit->setVerticalScrollBarPolicy(d.verticalScrollBar ? Qt::ScrollBarAlwaysOn
-                                                             : Qt::ScrollBarAlwaysOff);
-        edit->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-        edit->SetCentred(d.align == TextAlign::Centre);
-        edit->SetContent(d.caption);
-        connect(edit, &TextEditBox::contentChanged, this, changed);
-        widget = edit;
-      } else {
-        auto* edit = new QLineEdit(ToQString(d.caption), this);
-        edit->setAlignment(d.align == TextAlign::Centre ? Qt::AlignCenter : Qt::AlignLeft);
-        edit->setTextMargins(0, 0, 0, 0);
-        connect(edit, &QLineEdit::textChanged, this, changed);
-        widget = edit;
-      }
-      ApplyColours(widget, d);
+    case ControlKind::EditBox:
+      widget = CreateEditBox(d);
       break;
-    }
     case ControlKind::Label:
-    case ControlKind::TransparentLabel: {
-      auto* label = new QLabel(ToQString(d.caption), this);
-      label->setAutoFillBackground(false);
-      widget = label;
+    case ControlKind::TransparentLabel:
+      widget = CreateLabel(d, this);
       break;
-    }
-    case ControlKind::PictureBox: {
-      auto* picture = new PictureBox(this);
-      picture->SetPicture(d.picture);
-      widget = picture;
+    case ControlKind::PictureBox:
+      widget = CreatePictureBox(d, this);
       break;
-    }
     case ControlKind::BalloonTip:
       balloon_ = new BalloonTip();
       return nullptr;
     case ControlKind::CommonDialog:
       return nullptr;
   }
-  widget->setGeometry(d.left, d.top, d.width, d.height);
-  widget->setMouseTracking(true);
-  ApplyDesignFont(widget, d.font);
-  widget->setEnabled(!d.disabled);
-  widget->setVisible(d.visible);
-  if (d.kind == ControlKind::EditBox && d.spinMaximum > d.spinMinimum) {
-    new SpinButtons(static_cast<QLineEdit*>(widget), d.spinMinimum, d.spinMaximum);
-  }
+  PlaceAsDesigned(widget, d);
   return widget;
+}
+
+QWidget* MainWindow::CreateButton(const ControlDefinition& d) {
+  auto* button = new WrapButton(ToQString(d.caption), this);
+  button->setAutoDefault(false);
+  connect(button, &QPushButton::clicked, this,
+          [this, name = d.name] { RaiseFrom(EventKind::Clicked, name); });
+  return button;
+}
+
+QWidget* MainWindow::CreateEditBox(const ControlDefinition& d) {
+  auto changed = [this, name = d.name] { RaiseFrom(EventKind::ContentChanged, name); };
+  QWidget* widget = nullptr;
+  if (d.multiLine) {
+    auto* edit = new TextEditBox(this);
+    edit->setVerticalScrollBarPolicy(d.verticalScrollBar ? Qt::ScrollBarAlwaysOn
+                                                         : Qt::ScrollBarAlwaysOff);
+    edit->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    edit->SetCentred(d.align == TextAlign::Centre);
+    edit->SetContent(d.caption);
+    connect(edit, &TextEditBox::contentChanged, this, changed);
+    widget = edit;
+  } else {
+    auto* edit = new QLineEdit(ToQString(d.caption), this);
+    edit->setAlignment(d.align == TextAlign::Centre ? Qt::AlignCenter : Qt::AlignLeft);
+    edit->setTextMargins(0, 0, 0, 0);
+    connect(edit, &QLineEdit::textChanged, this, changed);
+    widget = edit;
+  }
+  ApplyColours(widget, d);
+  return widget;
+}
+
+void MainWindow::RaiseFrom(EventKind kind, Control source) {
+  Event event;
+  event.kind = kind;
+  event.source = source;
+  Raise(event);
 }
 
 QWidget* MainWindow::ControlWidget(Control control) const {

@@ -43,7 +43,11 @@ class MainWindow : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The widget of a designed control, placed and styled; nullptr for those without one.
   QWidget* CreateControl(const ControlDefinition& definition);
+  QWidget* CreateButton(const ControlDefinition& definition);
+  QWidget* CreateEditBox(const ControlDefinition& definition);
+  void RaiseFrom(EventKind kind, Control source);
   void FitOuterSize();
 
   Control name_;
