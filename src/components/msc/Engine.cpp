@@ -507,74 +507,93 @@ bool Engine::TakeSynthesised(Session& session, const short* samples, int count) 
 
 void Engine::CodingMain() {
   std::unique_lock lock(mutex_);
-  const auto canProceed = [this] {
-    if (stopping_) return true;
-    if (codingQueue_.empty()) return false;
-    const Session& front = *codingQueue_.front();
-    return front.cancelled || !front.raw.empty() || front.synthDone;
-  };
   while (true) {
-    codingWake_.wait(lock, canProceed);
+    codingWake_.wait(lock, [this] { return CodingHasWork(); });
     if (stopping_) break;
     const std::shared_ptr<Session> session = codingQueue_.front();
     if (session->cancelled || (session->raw.empty() && session->synthDone)) {
       codingQueue_.pop_front();
-      lock.unlock();
-      std::vector<short> tail;
-      bool ok = true;
-      if (session->converter && !session->cancelled) {
-        tail.resize(coding_.bound(session->converter, 0));
-        unsigned written = 0;
-        ok = coding_.flush(session->converter, tail.data(), static_cast<unsigned>(tail.size()),
-                           &written) == SPEEX_CODING_OK;
-        tail.resize(written);
-      }
-      coding_.close(session->converter);
-      session->converter = nullptr;
-      lock.lock();
-      if (!ok && session->error == 0) session->error = MSC_ERROR_SYNTHESIS;
-      if (!tail.empty() && !session->ended) {
-        session->buffered += tail.size() * sizeof(short);
-        session->ready.push_back(std::move(tail));
-      }
-      session->codingDone = true;
-      session->audioReady.notify_all();
-      continue;
-    }
-    // Everything synthesised so far is converted in one go: fewer, larger chunks
-    // when the caller or this thread falls behind.
-    std::vector<short> block;
-    std::size_t rawBytes = 0;
-    for (const auto& part : session->raw) rawBytes += part.size() * sizeof(short);
-    bool ok = true;
-    if (session->raw.size() == 1) {
-      block = std::move(session->raw.front());
+      FinishCoding(*session, lock);
     } else {
-      try {
-        block.reserve(rawBytes / sizeof(short));
-        for (const auto& part : session->raw) block.insert(block.end(), part.begin(), part.end());
-      } catch (const std::bad_alloc&) {
-        ok = false;
-      }
+      ConvertPending(*session, lock);
     }
-    session->raw.clear();
-    lock.unlock();
-    ok = ok && Convert(*session, block);
-    lock.lock();
-    if (session->ended) continue;
-    session->buffered -= rawBytes;
-    if (!ok) {
-      session->error = MSC_ERROR_SYNTHESIS;
-      session->cancelled = true;
-      spaceFree_.notify_all();
-    } else if (!block.empty()) {
-      session->buffered += block.size() * sizeof(short);
-      session->ready.push_back(std::move(block));
-    }
-    spaceFree_.notify_all();
-    session->audioReady.notify_all();
   }
-  // The engine stops: converters must go before the coding library does.
+  CloseRemainingConverters(lock);
+}
+
+bool Engine::CodingHasWork() const {
+  if (stopping_) return true;
+  if (codingQueue_.empty()) return false;
+  const Session& front = *codingQueue_.front();
+  return front.cancelled || !front.raw.empty() || front.synthDone;
+}
+
+// A session that is cancelled or fully synthesised: the converter's tail is delivered
+// (unless cancelled or ended) and the session's audio is complete.
+void Engine::FinishCoding(Session& session, std::unique_lock<std::mutex>& lock) {
+  lock.unlock();
+  std::vector<short> tail;
+  const bool ok = Flush(session, tail);
+  coding_.close(session.converter);
+  session.converter = nullptr;
+  lock.lock();
+  if (!ok && session.error == 0) session.error = MSC_ERROR_SYNTHESIS;
+  if (!tail.empty() && !session.ended) {
+    session.buffered += tail.size() * sizeof(short);
+    session.ready.push_back(std::move(tail));
+  }
+  session.codingDone = true;
+  session.audioReady.notify_all();
+}
+
+// What the converter still holds; nothing for a cancelled session or one that never
+// had audio.
+bool Engine::Flush(Session& session, std::vector<short>& tail) {
+  if (!session.converter || session.cancelled) return true;
+  tail.resize(coding_.bound(session.converter, 0));
+  unsigned written = 0;
+  const bool ok = coding_.flush(session.converter, tail.data(), static_cast<unsigned>(tail.size()),
+                                &written) == SPEEX_CODING_OK;
+  tail.resize(written);
+  return ok;
+}
+
+// Everything synthesised so far is converted in one go: fewer, larger chunks when the
+// caller or this thread falls behind. A failure cancels the session.
+void Engine::ConvertPending(Session& session, std::unique_lock<std::mutex>& lock) {
+  std::vector<short> block;
+  std::size_t rawBytes = 0;
+  for (const auto& part : session.raw) rawBytes += part.size() * sizeof(short);
+  bool ok = true;
+  if (session.raw.size() == 1) {
+    block = std::move(session.raw.front());
+  } else {
+    try {
+      block.reserve(rawBytes / sizeof(short));
+      for (const auto& part : session.raw) block.insert(block.end(), part.begin(), part.end());
+    } catch (const std::bad_alloc&) {
+      ok = false;
+    }
+  }
+  session.raw.clear();
+  lock.unlock();
+  ok = ok && Convert(session, block);
+  lock.lock();
+  if (session.ended) return;
+  session.buffered -= rawBytes;
+  if (!ok) {
+    session.error = MSC_ERROR_SYNTHESIS;
+    session.cancelled = true;
+  } else if (!block.empty()) {
+    session.buffered += block.size() * sizeof(short);
+    session.ready.push_back(std::move(block));
+  }
+  spaceFree_.notify_all();
+  session.audioReady.notify_all();
+}
+
+// The engine stops: converters must go before the coding library does.
+void Engine::CloseRemainingConverters(std::unique_lock<std::mutex>& lock) {
   std::deque<std::shared_ptr<Session>> remaining;
   remaining.swap(codingQueue_);
   lock.unlock();

@@ -90,7 +90,13 @@ class Engine {
   void SynthesisMain();
   // 0 or the error code; runs with espeak-ng on the synthesis thread.
   int Synthesize(Session& session, std::string text);
+  // The coding thread: each step is entered and left with mutex_ held.
   void CodingMain();
+  bool CodingHasWork() const;
+  void FinishCoding(Session& session, std::unique_lock<std::mutex>& lock);
+  void ConvertPending(Session& session, std::unique_lock<std::mutex>& lock);
+  void CloseRemainingConverters(std::unique_lock<std::mutex>& lock);
+  bool Flush(Session& session, std::vector<short>& tail);
   bool Convert(Session& session, std::vector<short>& block);
 
   std::mutex lifecycle_;  // QTTSInit and QTTSFini, one at a time
