@@ -1,8 +1,90 @@
 #include "support/FakeRuntimeServices.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <string>
 
 #include "framework/platform/LibraryBinding.h"
+
+namespace {
+
+const char* KindOf(const Value& value) {
+  if (value.IsInt()) return "integer";
+  if (value.IsBool()) return "logical";
+  if (value.IsColour()) return "colour";
+  if (value.IsText()) return "text";
+  if (value.IsBytes()) return "bytes";
+  return "empty";
+}
+
+// The kind each property (each font element) holds by design; Value::As... would
+// quietly convert any other, so the fake is where a wrong kind shows.
+const char* DesignedKind(Property property, FontElement element) {
+  switch (property) {
+    case Property::Left:
+    case Property::Top:
+    case Property::Width:
+    case Property::Height:
+    case Property::DialogType:
+    case Property::InitialFilter:
+    case Property::Size:
+      return "integer";
+    case Property::Visible:
+    case Property::Disabled:
+    case Property::CreatePrompt:
+    case Property::FileMustExist:
+    case Property::OverwritePrompt:
+    case Property::PathMustExist:
+    case Property::KeepDirectory:
+    case Property::Bold:
+    case Property::Italic:
+    case Property::StrikeOut:
+    case Property::Underline:
+      return "logical";
+    case Property::Title:
+    case Property::Content:
+    case Property::Caption:
+    case Property::FileName:
+    case Property::Filter:
+    case Property::InitialDirectory:
+    case Property::DefaultExtension:
+    case Property::FaceName:
+      return "text";
+    case Property::TextColour:
+    case Property::BackgroundColour:
+    case Property::Colour:
+      return "colour";
+    case Property::Picture:
+      return "bytes";
+    case Property::Font:
+      switch (element) {
+        case FontElement::Angle:
+        case FontElement::Size:
+          return "integer";
+        case FontElement::Bold:
+        case FontElement::Italic:
+        case FontElement::StrikeOut:
+        case FontElement::Underline:
+          return "logical";
+        case FontElement::FaceName:
+          return "text";
+        case FontElement::None:
+          return "a font element";
+      }
+  }
+  return "unknown";
+}
+
+void CheckKind(const char* operation, Property property, FontElement element, const Value& value) {
+  const std::string designed = DesignedKind(property, element);
+  if (designed != KindOf(value))
+    ADD_FAILURE() << operation << " of property " << static_cast<int>(property) << " (font element "
+                  << static_cast<int>(element) << ") with a " << KindOf(value)
+                  << " value; by design it holds " << designed;
+}
+
+}  // namespace
 
 FakeRuntimeServices::FakeRuntimeServices() = default;
 
@@ -17,6 +99,7 @@ std::vector<FakeRuntimeServices::Call> FakeRuntimeServices::CallsOf(
 
 void FakeRuntimeServices::Preset(Control control, Property property, const Value& value,
                                  FontElement element) {
+  CheckKind("Preset", property, element, value);
   std::lock_guard lock(mutex_);
   properties_[{control, property, element}] = value;
 }
@@ -34,6 +117,7 @@ Value FakeRuntimeServices::GetProperty(Control control, Property property, FontE
 
 void FakeRuntimeServices::SetProperty(Control control, Property property, const Value& value,
                                       FontElement element) {
+  CheckKind("SetProperty", property, element, value);
   std::lock_guard lock(mutex_);
   if (WorkerThreads::StopRequested(WorkerThreads::CurrentToken())) return;
   properties_[{control, property, element}] = value;

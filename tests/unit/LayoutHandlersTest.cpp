@@ -1,5 +1,6 @@
 #include "app/LayoutHandlers.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -98,6 +99,17 @@ TEST_F(LayoutHandlersTest, MainMenuPopsUpAtTheDefaultPositionOnTheVersionLabel) 
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].control, Control::透明标签1);
   EXPECT_EQ(calls[0].value.AsInt(), -1) << "no explicit position: next to the cursor";
+}
+
+// The fake holds every property to the kind of value its design gives it.
+TEST(FakeRuntimeServicesKinds, AValueOfAnotherKindFailsTheTest) {
+  FakeRuntimeServices services;
+  EXPECT_NONFATAL_FAILURE(
+      services.SetProperty(Control::编辑框1, Property::Visible, Value(1), FontElement::None),
+      "by design it holds logical");
+  EXPECT_NONFATAL_FAILURE(
+      services.SetProperty(Control::编辑框1, Property::Font, Value(true), FontElement::Size),
+      "by design it holds integer");
 }
 
 }  // namespace
