@@ -18,15 +18,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
     if (!optionsEnded && argument == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && argument == "--help") {
-      return {CommandAction::ShowHelp, {}, {}};
+      return {CommandAction::ShowHelp, {}, {}, {}};
     } else if (!optionsEnded && argument == "--version") {
-      return {CommandAction::ShowVersion, {}, {}};
+      return {CommandAction::ShowVersion, {}, {}, {}};
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
-      return {CommandAction::Misuse, {}, "unknown option " + argument};
+      return {CommandAction::Misuse, {}, "unknown option " + argument, {}};
     } else if (!command.file.empty()) {
-      return {CommandAction::Misuse, {}, "only one file can be opened"};
+      return {CommandAction::Misuse, {}, "only one file can be opened", {}};
     } else if (argument.empty()) {
-      return {CommandAction::Misuse, {}, "the file name is empty"};
+      return {CommandAction::Misuse, {}, "the file name is empty", {}};
     } else {
       command.file = absolute(argument);
     }
