@@ -64,6 +64,8 @@ void PauseClicked(Program& program, const Event&) { PauseReading(program.Reading
 
 void StopClicked(Program& program, const Event&) { StopReading(program.Reading()); }
 
+void HighlightClicked(Program& program, const Event&) { ToggleReadingHighlight(program.Reading()); }
+
 void HotKeyPressed(Program& program, const Event& event) {
   HotKeyCommands commands;
   commands.startOrContinueReading = [&program] { StartOrContinueReading(program.Reading()); };
@@ -118,6 +120,7 @@ const std::vector<EventBinding>& MainWindowEvents() {
       OnMenu(MenuItem::定制软件专版, WithServices<OpenCustomEditionPages>),
       OnMenu(MenuItem::关于Orvane, WithServices<OpenAboutPage>),
       OnMenu(MenuItem::对本软件有建议或意见, WithServices<OpenFeedbackPage>),
+      OnMenu(MenuItem::朗读时标出句子, HighlightClicked),
       OnMenu(MenuItem::导出语音和字幕, Run<ExportNarrationClicked>),
       OnMenu(MenuItem::打字到当前窗口, TypingModeClicked),
   };

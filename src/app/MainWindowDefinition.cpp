@@ -138,6 +138,7 @@ WindowDefinition MainWindowDefinition() {
                 {MenuItem::定制软件专版, "定制软件专版"},
                 {MenuItem::关于Orvane, "关于Orvane"},
                 {MenuItem::对本软件有建议或意见, "对本软件有建议或意见"},
+                {MenuItem::朗读时标出句子, "朗读时标出句子", true},
                 {MenuItem::导出语音和字幕, "导出语音和字幕…"},
                 {MenuItem::打字到当前窗口, "打字到当前窗口", true}};
   w.menus.push_back(menu);

@@ -11,6 +11,7 @@ void MainWindowCreated(Program& program) {
   WriteComponentFile(services, CaptureLibraryFile());
   RegisterHotKeys(services, program.hotKeys);
   program.speech.Initialize();  // failures are not reported here
+  LoadReadingHighlight(program.Reading());
   program.reading.soundDevice = program.player.InitDevice();
 }
 

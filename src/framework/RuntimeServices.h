@@ -178,6 +178,10 @@ class RuntimeServices {
   virtual bool SetSetting(const Text& key, const Text& value) = 0;
   // Shows or clears the check mark of a checkable menu item.
   virtual void SetMenuItemChecked(MenuItem item, bool checked) = 0;
+  // Marks bytes [start, start + length) of the edit box's content with a background
+  // colour, replacing the previous mark; length 0 clears it. The text, its undo
+  // history and its changed mark stay as they are.
+  virtual void MarkText(Control editBox, int start, int length) = 0;
 
   // --- Whole files ----------------------------------------------------------
   // The folder of the running program, without a trailing separator.

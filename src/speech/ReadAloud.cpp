@@ -1,6 +1,8 @@
 #include "speech/ReadAloud.h"
 
 #include "speech/PieceSynthesis.h"
+#include "speech/SpokenScript.h"
+#include "speech/WaveImage.h"
 
 namespace {
 
@@ -12,7 +14,25 @@ void ShowButtons(RuntimeServices& services, Buttons buttons) {
   services.SetProperty(Control::按钮12, Property::Disabled, buttons == Buttons::Idle);
 }
 
-constexpr int kPlaybackCheckMilliseconds = 100;
+// Often enough that the marked sentence changes with the voice.
+constexpr int kPlaybackCheckMilliseconds = 50;
+constexpr Control kEditor = Control::编辑框1;
+const Text kHighlightSetting = "reading/highlight";
+
+// Marks the sentence in the editor, found again when the text has been edited since
+// the reading began; -1 (or a sentence no longer there) clears the mark.
+void MarkSentence(RuntimeServices& services, const Text& script,
+                  const std::vector<SpokenSentence>& sentences, int index) {
+  if (index < 0) return services.MarkText(kEditor, 0, 0);
+  const SpokenSentence& heard = sentences[index];
+  const std::size_t length = heard.textEnd - heard.textBegin;
+  const Text now = services.GetProperty(kEditor, Property::Content).AsText();
+  std::size_t at = heard.textBegin;
+  if (now.compare(at, length, script, heard.textBegin, length) != 0)
+    at = now.find(script.substr(heard.textBegin, length));
+  if (at == Text::npos) return services.MarkText(kEditor, 0, 0);
+  services.MarkText(kEditor, static_cast<int>(at), static_cast<int>(length));
+}
 
 // A device that could not be opened at start-up may have come since (a headset plugged in).
 bool SoundDeviceReady(const ReadAloud& reading) {
@@ -82,7 +102,23 @@ void StopReading(const ReadAloud& reading) {
   }
   state.paused = 0;
   state.savedPosition = 0;
+  reading.services.MarkText(kEditor, 0, 0);
   ShowButtons(reading.services, Buttons::Idle);
+}
+
+void LoadReadingHighlight(const ReadAloud& reading) {
+  reading.state.highlight = reading.services.GetSetting(kHighlightSetting) != "false";
+  reading.services.SetMenuItemChecked(MenuItem::朗读时标出句子, reading.state.highlight);
+}
+
+void ToggleReadingHighlight(const ReadAloud& reading) {
+  ReadAloudState& state = reading.state;
+  state.highlight = !state.highlight;
+  ++state.highlightChanges;
+  reading.services.SetSetting(kHighlightSetting, state.highlight ? "true" : "false");
+  reading.services.SetMenuItemChecked(MenuItem::朗读时标出句子, state.highlight);
+  // Switched on, the reading marks its sentence at its next look.
+  if (!state.highlight) reading.services.MarkText(kEditor, 0, 0);
 }
 
 bool StopReadingForExit(const ReadAloud& reading) {
@@ -113,8 +149,13 @@ void ReadAloudWorker(const ReadAloud& reading) {
   while (previous != 0 && services.IsThreadRunning(previous))
     if (!services.Delay(5)) return;
 
-  const Text text = services.GetProperty(Control::编辑框1, Property::Content).AsText();
-  const ByteBuffer image = SynthesizeText(reading, text);
+  const Text text = services.GetProperty(kEditor, Property::Content).AsText();
+  // Clause by clause, so that the reading knows where each sentence is in its audio.
+  SpokenScript spoken;
+  const bool synthesised = SynthesizeSpokenScript(
+      reading.speech, text, [&services] { return services.ProcessEvents(); }, spoken);
+  const ByteBuffer image = synthesised ? BuildWaveImage(spoken.pcm) : ByteBuffer();
+  spoken.pcm = ByteBuffer();
   if (!services.ProcessEvents()) {
     reading.speech.EndSession();  // the engine stops working for a reading nobody hears
     return;
@@ -132,10 +173,26 @@ void ReadAloudWorker(const ReadAloud& reading) {
 
   // Until the stream has played to its end; a paused stream counts as active, and
   // one paused before it began waits for continue.
+  // The sentence being heard is marked; a paused stream keeps its place, and so its mark.
+  int marked = -1;
+  int seenChanges = 0;
   while (stream != 0) {
     bool started = false;
-    services.RunOnUiThread([&] { started = state.started; });
+    bool highlight = false;
+    services.RunOnUiThread([&] {
+      started = state.started;
+      highlight = state.highlight;
+      // Switched off and on again between two looks: the mark has gone, so put it back.
+      if (seenChanges != state.highlightChanges) marked = -2;
+      seenChanges = state.highlightChanges;
+    });
     if (started && player.IsActive(stream) == 0) break;
+    const int heard =
+        started && highlight ? SentenceAt(spoken.sentences, player.GetPosition(stream)) : -1;
+    if (heard != marked) {
+      services.RunOnUiThread([&] { MarkSentence(services, text, spoken.sentences, heard); });
+      marked = heard;
+    }
     if (!services.DelayWithEvents(kPlaybackCheckMilliseconds)) break;
   }
   const bool stopped = !services.ProcessEvents();
@@ -149,6 +206,7 @@ void ReadAloudWorker(const ReadAloud& reading) {
     state.stream = 0;
     state.started = false;
     state.paused = 0;
+    services.MarkText(kEditor, 0, 0);
     ShowButtons(services, Buttons::Idle);
   });
   player.FreeStream(stream);

@@ -18,6 +18,8 @@ struct ReadAloudState {
   int previousWorker = 0;          // a stopped worker that may still be finishing
   bool soundDevice = false;        // the audio library has opened the sound output
   bool noDeviceMessage = false;    // the message about a missing sound output is up
+  bool highlight = true;           // the sentence being heard is marked in the editor
+  int highlightChanges = 0;        // counts switches of highlight
 };
 
 // What the driver works with.
@@ -41,6 +43,12 @@ void StopReading(const ReadAloud& reading);
 // At exit: stops the reading and waits, boundedly, for the worker to be gone. False
 // when it did not end in time (then the engine must not be finalised under it).
 bool StopReadingForExit(const ReadAloud& reading);
+
+// Whether the sentence being heard is marked, from the settings (on unless switched
+// off), with the check mark of "朗读时标出句子".
+void LoadReadingHighlight(const ReadAloud& reading);
+// "朗读时标出句子": switches the mark off or on and remembers it.
+void ToggleReadingHighlight(const ReadAloud& reading);
 
 // The worker's routine: reads the editor once, synthesises, plays, waits for the end.
 void ReadAloudWorker(const ReadAloud& reading);

@@ -58,6 +58,27 @@ class RuntimeServicesTest : public QObject {
     QCOMPARE(services.SendControlMessage(Control::编辑框1, EM_GETMODIFY, 0, 0), 0);
   }
 
+  void theReadingMarkCoversTheSentenceAndLeavesTextUndoAndChangedMarkAlone() {
+    // Byte 17 starts "第二句。" (8 bytes); in the editor CR LF is one character and
+    // the emoji two.
+    const Text script = G("abc\r\n第一句。😀第二句。");
+    services.SetProperty(Control::编辑框1, Property::Content, script);
+    QTextCursor end = Editor()->textCursor();
+    end.movePosition(QTextCursor::End);
+    Editor()->setTextCursor(end);
+    QTest::keyClicks(Editor(), "x");
+    services.MarkText(Control::编辑框1, 17, 8);
+    const auto marks = Editor()->extraSelections();
+    QCOMPARE(marks.size(), 1);
+    QCOMPARE(marks[0].cursor.selectedText(), QStringLiteral("第二句。"));
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), script + "x");
+    QVERIFY(services.SendControlMessage(Control::编辑框1, EM_GETMODIFY, 0, 0) != 0);
+    services.SendControlMessage(Control::编辑框1, EM_UNDO, 0, 0);
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), script);
+    services.MarkText(Control::编辑框1, 0, 0);
+    QVERIFY(Editor()->extraSelections().isEmpty());
+  }
+
   void undoTakesBackTheLastEditAndASecondUndoTakesBackTheUndo() {
     services.SetProperty(Control::编辑框1, Property::Content, Text("abc"));
     QTextCursor end = Editor()->textCursor();

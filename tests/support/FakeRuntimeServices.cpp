@@ -223,6 +223,16 @@ bool FakeRuntimeServices::ShowProgress(const Text&, int, int) {
   return progressCancelsAt < 0 || progressCalls < progressCancelsAt;
 }
 
+void FakeRuntimeServices::MarkText(Control, int start, int length) {
+  std::lock_guard lock(mutex_);
+  mark_ = length > 0 ? std::pair{start, length} : std::pair{0, 0};
+}
+
+std::pair<int, int> FakeRuntimeServices::Mark() {
+  std::lock_guard lock(mutex_);
+  return mark_;
+}
+
 int FakeRuntimeServices::ShowMessageBox(const Value& message, int style,
                                         const std::optional<Text>& caption,
                                         std::optional<Control>) {

@@ -97,6 +97,9 @@ class FakeRuntimeServices : public RuntimeServices {
   bool OpenDialog(Control dialog) override;
   // Answers "go on" until progressCancelsAt calls have been made (never when negative).
   bool ShowProgress(const Text& label, int done, int total) override;
+  void MarkText(Control editBox, int start, int length) override;
+  // The edit box's mark as start and length in bytes; length 0 when none.
+  std::pair<int, int> Mark();
   void EndProgress() override {}
   int progressCancelsAt = -1;
   int progressCalls = 0;
@@ -166,6 +169,7 @@ class FakeRuntimeServices : public RuntimeServices {
   std::map<Control, std::deque<DialogScript>> dialogScripts_;
   std::deque<int> messageBoxAnswers_;
   std::map<Text, ByteBuffer> files_;
+  std::pair<int, int> mark_{0, 0};
   std::vector<Call> calls_;
   bool modified_ = false;
   std::map<Text, Page> pages_;

@@ -473,6 +473,25 @@ void QtRuntimeServices::EndProgress() {
   OnUiThread([&] { progress_.reset(); });
 }
 
+// --- The reading mark ------------------------------------------------------------
+
+void QtRuntimeServices::MarkText(Control editBox, int start, int length) {
+  OnUiThread([&] {
+    auto* edit = window_ ? qobject_cast<TextEditBox*>(window_->ControlWidget(editBox)) : nullptr;
+    if (!edit) return;
+    if (length <= 0 || start < 0) return edit->MarkCharacters(0, 0);
+    // Byte offsets of the content to the editor's characters (CR LF is one there).
+    const Text content = edit->Content();
+    const auto at = [&](int bytes) {
+      return static_cast<int>(
+          EditorStringFromText(content.substr(0, std::min<std::size_t>(bytes, content.size())))
+              .size());
+    };
+    const int first = at(start);
+    edit->MarkCharacters(first, at(start + length) - first);
+  });
+}
+
 // --- Open files ---------------------------------------------------------------
 
 int QtRuntimeServices::OpenFile(const Text& path, int mode, int sharing) {

@@ -82,6 +82,7 @@ class QtRuntimeServices : public RuntimeServices {
   Text GetSetting(const Text& key) override;
   bool SetSetting(const Text& key, const Text& value) override;
   void SetMenuItemChecked(MenuItem item, bool checked) override;
+  void MarkText(Control editBox, int start, int length) override;
 
   Text ProgramDirectory() override;
   Text LibraryDirectory() override;

@@ -1,5 +1,6 @@
 #include "framework/qt/TextEditBox.h"
 
+#include <QColor>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -57,6 +58,20 @@ void TextEditBox::SelectCharacters(int first, int last) {
   cursor.setPosition(std::clamp(first, 0, end));
   cursor.setPosition(last < 0 ? end : std::clamp(last, 0, end), QTextCursor::KeepAnchor);
   setTextCursor(cursor);
+}
+
+void TextEditBox::MarkCharacters(int first, int count) {
+  QList<QTextEdit::ExtraSelection> marks;
+  const int end = document()->characterCount() - 1;
+  if (count > 0 && first < end) {
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = QTextCursor(document());
+    mark.cursor.setPosition(std::clamp(first, 0, end));
+    mark.cursor.setPosition(std::clamp(first + count, 0, end), QTextCursor::KeepAnchor);
+    mark.format.setBackground(QColor(0xFF, 0xE8, 0x8C));
+    marks.append(mark);
+  }
+  setExtraSelections(marks);
 }
 
 void TextEditBox::DeleteSelection() {

@@ -30,6 +30,9 @@ class TextEditBox : public QPlainTextEdit {
   void DeleteSelection();
 
   void SetCentred(bool centred);
+  // Gives count characters from first a background colour (an extra selection: not
+  // an edit); count 0 clears it.
+  void MarkCharacters(int first, int count);
 
  signals:
   // The text changed through an edit, an append or an undo (not SetContent).

@@ -27,6 +27,7 @@ void Record(const char* format, ...) {
 const char kTag[] = "TAGRecorded\0after the zero";
 std::atomic<DWORD> activeState{BASS_ACTIVE_STALLED};
 std::atomic<BOOL> initResult{TRUE};
+std::atomic<QWORD> position{4000};
 
 }  // namespace
 
@@ -37,6 +38,9 @@ BASS_API void RecorderSetActive(DWORD state) { activeState = state; }
 
 // What BASS_Init answers from now on (TRUE until set): FALSE plays a missing device.
 BASS_API void RecorderSetInitResult(BOOL result) { initResult = result; }
+
+// What BASS_ChannelGetPosition answers from now on (4000 until set).
+BASS_API void RecorderSetPosition(QWORD bytes) { position = bytes; }
 
 // The calls so far, one per line, and then forgets them.
 BASS_API const char* RecorderTakeLog() {
@@ -92,7 +96,7 @@ DWORD BASS_ChannelIsActive(DWORD handle) {
 }
 QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode) {
   Record("BASS_ChannelGetPosition(%u,%u)", handle, mode);
-  return 4000;
+  return position.load();
 }
 BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
   Record("BASS_ChannelSetPosition(%u,%llu,%u)", handle, static_cast<unsigned long long>(pos), mode);
