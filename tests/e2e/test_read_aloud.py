@@ -5,7 +5,8 @@ to a file: Ctrl+A makes speech appear there, Ctrl+Z turns it into silence, Ctrl+
 from where the pause left off (checked against a second reading of the same script from
 its start), a real click on "结束" ends the reading. Ctrl+Q starts the typing effect, and
 the pointer over "语音" brings up the hot-key balloon. With Ctrl+A held by another client
-before start-up, the program still starts and Ctrl+Q still types.
+before start-up, the program still starts and Ctrl+Q still types. A sentence read aloud
+sounds like its exported narration resampled by sox to the device's rate.
 
 Usage: test_read_aloud.py PATH_TO_ORVANE_NOTEPAD PATH_TO_XCBKEYCLIENT PATH_TO_HOTKEYPROBE
 """
@@ -18,8 +19,9 @@ import subprocess
 import sys
 import threading
 import time
+import wave
 
-from harness import WAIT_SECONDS, ProgramTestCase, main, run
+from harness import PROGRAM, WAIT_SECONDS, ProgramTestCase, main, run
 
 KEY_CLIENT = [""]  # XcbKeyClient: a window of another client that logs the keys it gets
 HOLDER = [""]      # HotKeyProbe: holds a hot key of its own choosing
@@ -52,6 +54,12 @@ ENVELOPE_WINDOW = 882    # frames: 20 ms, longer than a voice period
 PIECE_HOP, FINE_HOP = 440, 110  # frames between two loudness values: 10 and 2.5 ms
 ENVELOPE_MATCH = 0.97    # loudness correlation of the same words in two readings
 POSITION_SLACK = 0.04    # seconds: readings differ a little in pace
+
+# One short sentence without inner punctuation (about 4 s, under the export's longest
+# clause): the export synthesises it as one piece, as the reading does the whole text.
+SENTENCE = "今天学习录制教程视频。"
+FIDELITY = 0.99          # waveform correlation of the reading with sox's conversion
+ALIGN_SECONDS = 0.01     # the two onsets found by level may differ by this much
 
 
 def seconds(byte_count):
@@ -311,14 +319,53 @@ class ReadAloudTest(ProgramTestCase):
         self.check_balloon_over_read_button(lines=2)
         self.assertIsNone(self.program.poll(), "the program ended")
 
+    def test_reading_sounds_like_the_exported_narration_resampled_by_sox(self):
+        reference = self.narration_at_device_rate(SENTENCE)
+        sound = [i for i, s in enumerate(reference) if abs(s) > SILENCE]
+        reference = reference[sound[0]:sound[-1] + 1]
+
+        self.open_program_with_script(SENTENCE)
+        pressed = self.audio.size()
+        self.click_client(*READ_BUTTON)
+        first = self.wait_for_sound(pressed, "speech after a click on 语音")
+        margin = byte_count(ALIGN_SECONDS)
+        self.wait_for_output(first + FRAME * len(reference) + margin, "the reading")
+        heard = self.audio.left(first - margin, first + FRAME * len(reference) + margin)
+        match, lag = locate(reference, heard)
+        self.assertGreaterEqual(match, FIDELITY, "the reading is not the exported narration "
+                                "(correlation %.4f at %+.1f ms)"
+                                % (match, (lag - margin // FRAME) * 1000 / RATE))
+        print("reading against sox's conversion: correlation %.6f" % match, file=sys.stderr)
+
     # --- steps --------------------------------------------------------------------------
 
-    def open_program_with_script(self):
+    def narration_at_device_rate(self, text):
+        """The left channel of `text`'s narration, exported by the program and converted
+        to the device's format by sox."""
+        with open(os.path.join(self.work, "sentence.txt"), "w", encoding="utf-8") as f:
+            f.write(text)
+        env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        export = subprocess.run([PROGRAM[0], "--export-narration", "sentence.txt",
+                                 "narration.wav"], cwd=self.work, env=env, timeout=60,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.assertEqual(export.returncode, 0, export.stderr.decode())
+        converted = os.path.join(self.work, "converted.wav")
+        run(["sox", os.path.join(self.work, "narration.wav"), "-r", str(RATE), "-c", "2",
+             "-b", "16", converted], timeout=30)
+        with wave.open(converted) as w:
+            self.assertEqual((w.getframerate(), w.getnchannels(), w.getsampwidth()),
+                             (RATE, 2, 2))
+            samples = array.array("h", w.readframes(w.getnframes()))
+        if sys.byteorder == "big":
+            samples.byteswap()
+        return samples[0::2]
+
+    def open_program_with_script(self, script=SCRIPT):
         window = self.start_program()
         self.origin = self.geometry(window)[:2]
         # Chinese cannot be typed with xdotool: through the clipboard.
         subprocess.run(["xclip", "-selection", "clipboard", "-loops", "1"],
-                       input=SCRIPT.encode("utf-8"), env=self.env, timeout=10,
+                       input=script.encode("utf-8"), env=self.env, timeout=10,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.click_client(400, 300)
         self.xdotool("key", "--clearmodifiers", "ctrl+v")
