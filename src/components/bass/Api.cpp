@@ -2,10 +2,13 @@
 // thrown inside ever crosses into the caller.
 #include <cmath>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "Decoder.h"
 #include "Library.h"
+#include "PushSource.h"
 #include "UrlSource.h"
 #include "bass.h"
 
@@ -73,6 +76,10 @@ HSTREAM Register(std::shared_ptr<bass::ByteSource> source) {
   return Lib().AddStream(std::move(source), std::move(decoder));
 }
 
+// Push streams by handle; a freed stream's entry simply expires.
+std::mutex pushLock;
+std::map<DWORD, std::weak_ptr<bass::PushSource>> pushStreams;
+
 }  // namespace
 
 extern "C" {
@@ -110,6 +117,37 @@ HSTREAM BASS_StreamCreateURL(const char* url, DWORD offset, DWORD, DOWNLOADPROC*
     source->WaitFor(kPrebuffer, kFirstDataTimeout);
     if (source->Available() == 0) return 0;
     return Register(std::move(source));
+  });
+}
+
+HSTREAM BASS_StreamCreate(DWORD freq, DWORD chans, DWORD, STREAMPROC* proc, void*) {
+  return Guarded<HSTREAM>(0, [&]() -> HSTREAM {
+    if (proc != STREAMPROC_PUSH || !Lib().Initialised()) return 0;
+    auto source = std::make_shared<bass::PushSource>();
+    auto decoder = bass::OpenPushDecoder(source, static_cast<int>(freq), static_cast<int>(chans));
+    if (!decoder) return 0;
+    const HSTREAM handle = Lib().AddStream(source, std::move(decoder));
+    if (handle == 0) return 0;
+    std::lock_guard guard(pushLock);
+    std::erase_if(pushStreams, [](const auto& entry) { return entry.second.expired(); });
+    pushStreams[handle] = source;
+    return handle;
+  });
+}
+
+DWORD BASS_StreamPutData(HSTREAM handle, const void* buffer, DWORD length) {
+  return Guarded<DWORD>(static_cast<DWORD>(-1), [&]() -> DWORD {
+    std::shared_ptr<bass::PushSource> source;
+    {
+      std::lock_guard guard(pushLock);
+      auto found = pushStreams.find(handle);
+      if (found != pushStreams.end()) source = found->second.lock();
+    }
+    if (!source) return static_cast<DWORD>(-1);
+    const DWORD bytes = length & ~BASS_STREAMPROC_END;
+    const std::int64_t queued =
+        source->Put(buffer, buffer ? bytes : 0, (length & BASS_STREAMPROC_END) != 0);
+    return queued < 0 ? static_cast<DWORD>(-1) : static_cast<DWORD>(queued);
   });
 }
 

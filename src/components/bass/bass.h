@@ -58,6 +58,11 @@ typedef DWORD HCHANNEL;
 
 /* Receives the downloaded bytes of a URL stream as they arrive; null at the end. */
 typedef void DOWNLOADPROC(const void* buffer, DWORD length, void* user);
+typedef DWORD STREAMPROC(HSTREAM handle, void* buffer, DWORD length, void* user);
+/* BASS_StreamCreate's procedure for a stream whose data the caller pushes. */
+#define STREAMPROC_PUSH ((STREAMPROC*)-1)
+/* BASS_StreamPutData: this is the stream's last data. */
+#define BASS_STREAMPROC_END 0x80000000u
 
 /* Opens the output at freq Hz (1000 to 384000), 16-bit stereo. win and dsguid are
    not used. FALSE when already initialised or when the device cannot be opened. */
@@ -77,6 +82,16 @@ BASS_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset,
 BASS_API HSTREAM BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
                                       DOWNLOADPROC* proc, void* user);
 BASS_API BOOL BASS_StreamFree(HSTREAM handle);
+/* A stream of 16-bit PCM (freq Hz, chans channels) that the caller pushes with
+   BASS_StreamPutData; only proc STREAMPROC_PUSH is supported (0 otherwise). While no
+   data is queued the stream stalls: the device plays silence, the position (what has
+   been heard) stands, and it goes on when data arrives. It ends once the data marked
+   BASS_STREAMPROC_END has played. */
+BASS_API HSTREAM BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPROC* proc,
+                                   void* user);
+/* Queues length bytes (length may carry BASS_STREAMPROC_END); the bytes queued and not
+   yet played, or (DWORD)-1 for a handle that is not a push stream or has ended. */
+BASS_API DWORD BASS_StreamPutData(HSTREAM handle, const void* buffer, DWORD length);
 
 /* Starts playing; restart TRUE from the beginning, FALSE from the current position
    (a stream that has played to its end starts over). */
