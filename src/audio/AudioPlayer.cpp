@@ -1,5 +1,7 @@
 #include "audio/AudioPlayer.h"
 
+#include <algorithm>
+
 #include "audio/BassFunctions.h"
 #include "audio/BassImage.h"
 #include "framework/BoundFunction.h"
@@ -23,6 +25,8 @@ struct AudioPlayer::Library {
         free(s, kBass, "BASS_Free"),
         streamCreateFile(s, kBass, "BASS_StreamCreateFile"),
         streamCreateUrl(s, kBass, "BASS_StreamCreateURL"),
+        streamCreate(s, kBass, "BASS_StreamCreate"),
+        streamPutData(s, kBass, "BASS_StreamPutData"),
         channelPlay(s, kBass, "BASS_ChannelPlay"),
         channelPause(s, kBass, "BASS_ChannelPause"),
         channelStop(s, kBass, "BASS_ChannelStop"),
@@ -44,6 +48,8 @@ struct AudioPlayer::Library {
   BoundFunction<bass_api::Free> free;
   BoundFunction<bass_api::StreamCreateFile> streamCreateFile;
   BoundFunction<bass_api::StreamCreateUrl> streamCreateUrl;
+  BoundFunction<bass_api::StreamCreate> streamCreate;
+  BoundFunction<bass_api::StreamPutData> streamPutData;
   BoundFunction<bass_api::ChannelPlay> channelPlay;
   BoundFunction<bass_api::ChannelCall> channelPause;
   BoundFunction<bass_api::ChannelCall> channelStop;
@@ -105,6 +111,28 @@ AudioPlayer::Handle AudioPlayer::CreateStream(const Text& fileName, const ByteBu
                                      nullptr, nullptr);
   }
   return 0;
+}
+
+AudioPlayer::Handle AudioPlayer::CreatePushStream(int frequency, int channels) {
+  return library_->streamCreate(static_cast<bass_api::Dword>(frequency),
+                                static_cast<bass_api::Dword>(channels), 0, bass_api::kPushProcedure,
+                                nullptr);
+}
+
+std::int64_t AudioPlayer::PushData(Handle handle, const void* data, std::size_t bytes, bool end) {
+  // The end flag shares the length's top bit: larger pieces go in several calls.
+  constexpr std::size_t kMostPerCall = 0x40000000u;
+  bass_api::Dword queued = 0;
+  do {
+    const std::size_t now = std::min(bytes, kMostPerCall);
+    bytes -= now;
+    const bass_api::Dword length =
+        static_cast<bass_api::Dword>(now) | (end && bytes == 0 ? bass_api::kStreamEnd : 0);
+    queued = library_->streamPutData(handle, data, length);
+    if (queued == static_cast<bass_api::Dword>(-1)) return -1;
+    if (data) data = static_cast<const std::uint8_t*>(data) + now;
+  } while (bytes > 0);
+  return static_cast<std::int64_t>(queued);
 }
 
 bool AudioPlayer::Play(Handle handle, std::optional<bool> restart) {

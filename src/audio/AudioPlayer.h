@@ -34,6 +34,13 @@ class AudioPlayer {
   // when all three are empty.
   virtual Handle CreateStream(const Text& fileName, const ByteBuffer& buffer, const Text& url,
                               std::optional<std::int32_t> offset = std::nullopt);
+  // A stream of 16-bit PCM that the caller pushes as it is made; 0 on failure. It
+  // stalls (silent, position standing) while nothing is queued and ends after the
+  // data pushed with end. Its position counts what has been heard; do not set it.
+  virtual Handle CreatePushStream(int frequency, int channels);
+  // Queues bytes on a push stream (end: no more will come). The bytes still queued,
+  // or -1 when the handle is no push stream or the stream has ended.
+  virtual std::int64_t PushData(Handle handle, const void* data, std::size_t bytes, bool end);
   // Handle 0 is refused without calling the library. Restarts by default.
   virtual bool Play(Handle handle, std::optional<bool> restart = std::nullopt);
   virtual bool Pause(Handle handle);

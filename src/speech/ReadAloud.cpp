@@ -2,7 +2,6 @@
 
 #include "speech/PieceSynthesis.h"
 #include "speech/SpokenScript.h"
-#include "speech/WaveImage.h"
 
 namespace {
 
@@ -16,6 +15,8 @@ void ShowButtons(RuntimeServices& services, Buttons buttons) {
 
 // Often enough that the marked sentence changes with the voice.
 constexpr int kPlaybackCheckMilliseconds = 50;
+// The engine's PCM: 16 kHz mono 16-bit.
+constexpr int kSpeechRate = 16000;
 constexpr Control kEditor = Control::编辑框1;
 const Text kHighlightSetting = "reading/highlight";
 
@@ -61,7 +62,6 @@ void StartOrContinueReading(const ReadAloud& reading) {
     state.stream = 0;
     state.started = false;
     state.paused = 0;
-    state.savedPosition = 0;
     int handle = 0;
     const ReadAloud copy = reading;
     if (!reading.services.StartThread([copy](int) { ReadAloudWorker(copy); }, 0, &handle))
@@ -71,10 +71,9 @@ void StartOrContinueReading(const ReadAloud& reading) {
     // Continue where the pause left off; a pause during synthesis just lets the audio
     // play when it arrives.
     if (state.stream != 0) {
-      // Without restart the stream goes on from where it was paused, so nothing that
-      // was heard is heard twice; the saved position makes sure of the place.
+      // Without restart the push stream goes on from where it was paused, so nothing
+      // that was heard is heard twice (its position cannot be set).
       reading.player.Play(state.stream, false);
-      reading.player.SetPosition(state.stream, state.savedPosition);
       state.started = true;
     }
     state.paused = 0;
@@ -84,10 +83,7 @@ void StartOrContinueReading(const ReadAloud& reading) {
 
 void PauseReading(const ReadAloud& reading) {
   ReadAloudState& state = reading.state;
-  if (state.stream != 0) {
-    state.savedPosition = std::max<std::int64_t>(reading.player.GetPosition(state.stream), 0);
-    reading.player.Pause(state.stream);
-  }
+  if (state.stream != 0) reading.player.Pause(state.stream);
   state.paused = 1;
   ShowButtons(reading.services, Buttons::Paused);
 }
@@ -101,7 +97,6 @@ void StopReading(const ReadAloud& reading) {
     if (state.stream != 0) reading.player.Stop(state.stream);
   }
   state.paused = 0;
-  state.savedPosition = 0;
   reading.services.MarkText(kEditor, 0, 0);
   ShowButtons(reading.services, Buttons::Idle);
 }
@@ -150,33 +145,15 @@ void ReadAloudWorker(const ReadAloud& reading) {
     if (!services.Delay(5)) return;
 
   const Text text = services.GetProperty(kEditor, Property::Content).AsText();
-  // Clause by clause, so that the reading knows where each sentence is in its audio.
-  SpokenScript spoken;
-  const bool synthesised = SynthesizeSpokenScript(
-      reading.speech, text, [&services] { return services.ProcessEvents(); }, spoken);
-  const ByteBuffer image = synthesised ? BuildWaveImage(spoken.pcm) : ByteBuffer();
-  spoken.pcm = ByteBuffer();
-  if (!services.ProcessEvents()) {
-    reading.speech.EndSession();  // the engine stops working for a reading nobody hears
-    return;
-  }
-  const AudioPlayer::Handle stream = player.CreateStream(Text(), image, Text());
   player.SetMasterVolume(0.99f);
-  services.RunOnUiThread([&] {
-    state.stream = stream;
-    // Paused before the audio arrived: it waits for continue.
-    if (state.paused != 1) {
-      player.Play(stream);
-      state.started = true;
-    }
-  });
+  std::vector<SpokenSentence> sentences;
+  AudioPlayer::Handle stream = 0;
 
-  // Until the stream has played to its end; a paused stream counts as active, and
-  // one paused before it began waits for continue.
-  // The sentence being heard is marked; a paused stream keeps its place, and so its mark.
+  // Marks the sentence being heard; a paused stream keeps its place, and so its mark.
+  // Whether the stream has been played.
   int marked = -1;
   int seenChanges = 0;
-  while (stream != 0) {
+  const auto follow = [&] {
     bool started = false;
     bool highlight = false;
     services.RunOnUiThread([&] {
@@ -186,21 +163,50 @@ void ReadAloudWorker(const ReadAloud& reading) {
       if (seenChanges != state.highlightChanges) marked = -2;
       seenChanges = state.highlightChanges;
     });
-    if (started && player.IsActive(stream) == 0) break;
-    const int heard =
-        started && highlight ? SentenceAt(spoken.sentences, player.GetPosition(stream)) : -1;
+    const int heard = started && highlight ? SentenceAt(sentences, player.GetPosition(stream)) : -1;
     if (heard != marked) {
-      services.RunOnUiThread([&] { MarkSentence(services, text, spoken.sentences, heard); });
+      services.RunOnUiThread([&] { MarkSentence(services, text, sentences, heard); });
       marked = heard;
     }
-    if (!services.DelayWithEvents(kPlaybackCheckMilliseconds)) break;
+    return started;
+  };
+
+  // Clause by clause into a push stream: the first piece plays while the next ones are
+  // made, and the reading knows where each sentence is in its audio.
+  const auto playPiece = [&](const std::uint8_t* pcm, std::size_t bytes) {
+    if (stream != 0) {
+      if (player.PushData(stream, pcm, bytes, false) < 0) return false;
+      follow();
+      return true;
+    }
+    if (!services.ProcessEvents()) return false;
+    stream = player.CreatePushStream(kSpeechRate, 1);
+    if (stream == 0 || player.PushData(stream, pcm, bytes, false) < 0) return false;
+    services.RunOnUiThread([&] {
+      state.stream = stream;
+      // Paused before the audio arrived: it waits for continue.
+      if (state.paused != 1) {
+        player.Play(stream);
+        state.started = true;
+      }
+    });
+    return true;
+  };
+  const bool spoken = SpeakScript(
+      reading.speech, text, [&services] { return services.ProcessEvents(); }, sentences, playPiece);
+  bool stopped = !services.ProcessEvents();
+  if (stopped) reading.speech.EndSession();  // the engine stops working for nobody
+  if (spoken && !stopped && player.PushData(stream, nullptr, 0, true) >= 0) {
+    // Until the stream has played to its end; a paused or stalled stream counts as
+    // active, and one paused before it began waits for continue.
+    while (!(follow() && player.IsActive(stream) == 0))
+      if (!services.DelayWithEvents(kPlaybackCheckMilliseconds)) break;
+    stopped = !services.ProcessEvents();
   }
-  const bool stopped = !services.ProcessEvents();
-  if (stopped) {
-    player.FreeStream(stream);
-    return;
-  }
-  // Ended by itself: the reading is over and the buttons say so.
+  // Freed at once: a failed piece ends the reading here, as a stop does.
+  if (stream != 0) player.FreeStream(stream);
+  if (stopped) return;
+  // Over (by itself or by a failure): the buttons say so.
   services.RunOnUiThread([&] {
     state.worker = 0;
     state.stream = 0;
@@ -209,5 +215,4 @@ void ReadAloudWorker(const ReadAloud& reading) {
     services.MarkText(kEditor, 0, 0);
     ShowButtons(services, Buttons::Idle);
   });
-  player.FreeStream(stream);
 }

@@ -14,7 +14,6 @@ struct ReadAloudState {
   AudioPlayer::Handle stream = 0;  // the current reading's stream; 0 before its audio
   int paused = 0;                  // 1 after a pause, until continue
   bool started = false;            // the current reading's stream has been played
-  std::int64_t savedPosition = 0;  // bytes, taken at the last pause
   int previousWorker = 0;          // a stopped worker that may still be finishing
   bool soundDevice = false;        // the audio library has opened the sound output
   bool noDeviceMessage = false;    // the message about a missing sound output is up
@@ -50,7 +49,8 @@ void LoadReadingHighlight(const ReadAloud& reading);
 // "朗读时标出句子": switches the mark off or on and remembers it.
 void ToggleReadingHighlight(const ReadAloud& reading);
 
-// The worker's routine: reads the editor once, synthesises, plays, waits for the end.
+// The worker's routine: reads the editor once, synthesises it piece by piece into a
+// push stream that plays from the first piece on, waits for the end.
 void ReadAloudWorker(const ReadAloud& reading);
 // Synthesis with the reading voice; the WaveImage, or empty on failure or stop.
 ByteBuffer SynthesizeText(const ReadAloud& reading, const Text& text);

@@ -5,28 +5,32 @@
 #include "speech/PieceSynthesis.h"
 #include "speech/ScriptClauses.h"
 
-bool SynthesizeSpokenScript(SpeechSession& speech, const Text& script,
-                            const std::function<bool()>& keepGoing, SpokenScript& spoken) {
-  spoken = SpokenScript();
+bool SpeakScript(SpeechSession& speech, const Text& script, const std::function<bool()>& keepGoing,
+                 std::vector<SpokenSentence>& sentences,
+                 const std::function<bool(const std::uint8_t* pcm, std::size_t bytes)>& onPiece) {
+  sentences.clear();
   std::vector<ScriptClause> clauses = SplitIntoClauses(script);
   // Nothing to say still goes to the engine whole, as a reading always has.
   const bool whole = clauses.empty();
   if (whole) clauses.push_back({0, script.size(), 0});
+  std::int64_t made = 0;  // bytes of PCM so far
   int sentence = -1;
   for (const ScriptClause& clause : clauses) {
     const ByteBuffer image =
         SynthesizePiece(speech, script.substr(clause.begin, clause.end - clause.begin), keepGoing);
     if (image.size() < kWaveHeaderBytes) return false;
-    const auto begin = static_cast<std::int64_t>(spoken.pcm.size());
-    spoken.pcm.insert(spoken.pcm.end(), image.begin() + kWaveHeaderBytes, image.end());
-    if (clause.sentence != sentence) {
-      spoken.sentences.push_back({clause.begin, clause.end, begin, begin});
-      sentence = clause.sentence;
+    const std::size_t bytes = image.size() - kWaveHeaderBytes;
+    if (!whole) {
+      if (clause.sentence != sentence) {
+        sentences.push_back({clause.begin, clause.end, made, made});
+        sentence = clause.sentence;
+      }
+      sentences.back().textEnd = clause.end;
+      sentences.back().audioEnd = made + static_cast<std::int64_t>(bytes);
     }
-    spoken.sentences.back().textEnd = clause.end;
-    spoken.sentences.back().audioEnd = static_cast<std::int64_t>(spoken.pcm.size());
+    made += static_cast<std::int64_t>(bytes);
+    if (!onPiece(image.data() + kWaveHeaderBytes, bytes)) return false;
   }
-  if (whole) spoken.sentences.clear();
   return true;
 }
 

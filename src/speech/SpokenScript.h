@@ -16,15 +16,13 @@ struct SpokenSentence {
   std::int64_t audioEnd = 0;
 };
 
-struct SpokenScript {
-  ByteBuffer pcm;  // 16 kHz mono 16-bit
-  std::vector<SpokenSentence> sentences;
-};
-
-// Synthesises the script clause by clause with the reading voice. False when a piece
-// failed or keepGoing said stop (asked between the engine's chunks).
-bool SynthesizeSpokenScript(SpeechSession& speech, const Text& script,
-                            const std::function<bool()>& keepGoing, SpokenScript& spoken);
+// Synthesises the script clause by clause with the reading voice, handing each piece's
+// PCM (16 kHz mono 16-bit) to onPiece as soon as it is made; sentences then place every
+// sentence heard so far in the audio. False when a piece failed, keepGoing said stop
+// (asked between the engine's chunks) or onPiece returned false.
+bool SpeakScript(SpeechSession& speech, const Text& script, const std::function<bool()>& keepGoing,
+                 std::vector<SpokenSentence>& sentences,
+                 const std::function<bool(const std::uint8_t* pcm, std::size_t bytes)>& onPiece);
 
 // The sentence being heard at that byte of the PCM; -1 before the first one.
 int SentenceAt(const std::vector<SpokenSentence>& sentences, std::int64_t position);

@@ -123,8 +123,8 @@ TEST_F(ReadAloudTest, ReadingPlaysTheSynthesisedTextAndEndsByItselfWithIdleButto
   const int worker = state.worker;
   ASSERT_GT(worker, 0);
   ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
-  EXPECT_TRUE(Contains("BASS_StreamCreateFile(mem,")) << audioLog;
-  EXPECT_TRUE(Contains(",0,32044,0)")) << "the whole WaveImage, header and PCM";
+  EXPECT_TRUE(Contains("BASS_StreamCreate(16000,1,0,push,")) << audioLog;
+  EXPECT_TRUE(Contains("BASS_StreamPutData(7,data,32000)")) << "the first piece's PCM";
   EXPECT_TRUE(Contains("BASS_SetVolume(0.99)"));
   const auto calls = EngineCalls();
   ASSERT_GE(calls.size(), 3u);
@@ -136,6 +136,7 @@ TEST_F(ReadAloudTest, ReadingPlaysTheSynthesisedTextAndEndsByItselfWithIdleButto
     return false;
   })) << "the script goes to the engine clause by clause";
 
+  ASSERT_TRUE(Eventually([&] { return Contains("BASS_StreamPutData(7,null,0|end)"); }));
   SetActive(kStopped);  // playback reaches its end
   ASSERT_TRUE(WorkerEnded(worker));
   EXPECT_TRUE(Contains("BASS_StreamFree(7)"));
@@ -166,7 +167,7 @@ TEST_F(ReadAloudTest, WithoutASoundDeviceItSaysSoAndStaysIdleUntilTheDeviceOpens
   EXPECT_EQ(Buttons(), kReading);
 }
 
-TEST_F(ReadAloudTest, PauseThenContinueGoesOnFromTheSavedPosition) {
+TEST_F(ReadAloudTest, PauseThenContinueGoesOnFromWhereItPaused) {
   QueueAudio(32000);
   Start();
   ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
@@ -174,15 +175,12 @@ TEST_F(ReadAloudTest, PauseThenContinueGoesOnFromTheSavedPosition) {
   EXPECT_TRUE(Contains("BASS_ChannelGetPosition(7,0)"));
   EXPECT_TRUE(Contains("BASS_ChannelPause(7)"));
   EXPECT_EQ(Buttons(), kPaused);
-  EXPECT_EQ(state.savedPosition, 4000);
   audioLog.clear();
   Start();
   const std::string log = AudioLog();
-  const auto play = log.find("BASS_ChannelPlay(7,0)");
-  const auto seek = log.find("BASS_ChannelSetPosition(7,4000,0)");
-  ASSERT_NE(play, std::string::npos) << log;
-  ASSERT_NE(seek, std::string::npos) << log;
-  EXPECT_LT(play, seek) << "play, then the saved position";
+  EXPECT_NE(log.find("BASS_ChannelPlay(7,0)"), std::string::npos) << log;
+  EXPECT_EQ(log.find("BASS_ChannelSetPosition"), std::string::npos)
+      << "a push stream goes on from its place; a seek would replay or skip";
   EXPECT_EQ(state.paused, 0);
   EXPECT_EQ(Buttons(), kReading);
 }
@@ -211,7 +209,6 @@ TEST_F(ReadAloudTest, StopEndsTheReadingAtOnceAndForgetsThePause) {
   EXPECT_EQ(state.worker, 0);
   EXPECT_EQ(Buttons(), kIdle);
   EXPECT_EQ(state.paused, 0) << "the next reading must not jump to this one's position";
-  EXPECT_EQ(state.savedPosition, 0);
   ASSERT_TRUE(WorkerEnded(worker));
   EXPECT_TRUE(Contains("BASS_StreamFree(7)"));
 
@@ -236,12 +233,15 @@ TEST_F(ReadAloudTest, StopAfterTheEndOnlyResetsTheButtons) {
   EXPECT_EQ(Buttons(), kIdle);
 }
 
-// The worker is held inside synthesis (between two engine answers) while the test acts.
+// The worker is held inside synthesis (between two engine answers) while the test acts:
+// at its first look for a stop, or the first once holdWhen says so.
 class HeldSynthesis {
  public:
-  explicit HeldSynthesis(FakeRuntimeServices& services) {
+  explicit HeldSynthesis(
+      FakeRuntimeServices& services, std::function<bool()> holdWhen = [] { return true; })
+      : holdWhen_(std::move(holdWhen)) {
     services.onProcessEvents = [this] {
-      if (++calls_ != 1) return;
+      if (calls_ != 0 || !holdWhen_() || ++calls_ != 1) return;
       reached_.set_value();
       released_.wait();
     };
@@ -250,6 +250,7 @@ class HeldSynthesis {
   void Release() { release_.set_value(); }
 
  private:
+  std::function<bool()> holdWhen_;
   std::atomic<int> calls_{0};
   std::promise<void> reached_, release_;
   std::shared_future<void> released_ = release_.get_future().share();
@@ -264,7 +265,7 @@ TEST_F(ReadAloudTest, PauseDuringSynthesisHoldsTheReadingUntilContinue) {
   Pause();
   EXPECT_EQ(Buttons(), kPaused);
   held.Release();
-  ASSERT_TRUE(Eventually([&] { return Contains("BASS_StreamCreateFile"); }));
+  ASSERT_TRUE(Eventually([&] { return Contains("BASS_StreamCreate("); }));
   std::this_thread::sleep_for(300ms);  // room for a wrong start
   EXPECT_EQ(AudioLog().find("BASS_ChannelPlay"), std::string::npos) << "still paused";
   EXPECT_GT(state.worker, 0) << "the reading waits, it has not ended";
@@ -307,7 +308,7 @@ TEST_F(ReadAloudTest, StopDuringSynthesisMakesNoSoundAndTheNextReadingWaitsForTh
   EXPECT_GE(endOfFirst, 0) << "the stopped reading's session is ended";
   EXPECT_LT(endOfFirst, beginOfSecond);
   ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
-  EXPECT_EQ(audioLog.find("BASS_StreamCreateFile"), audioLog.rfind("BASS_StreamCreateFile"))
+  EXPECT_EQ(audioLog.find("BASS_StreamCreate("), audioLog.rfind("BASS_StreamCreate("))
       << "the stopped reading created no stream";
 }
 
@@ -317,11 +318,60 @@ TEST_F(ReadAloudTest, FailedSynthesisPlaysNothingAndTheWorkerEndsByItself) {
   const int worker = state.worker;
   ASSERT_TRUE(WorkerEnded(worker));
   const std::string log = AudioLog();
-  EXPECT_EQ(log.find("BASS_StreamCreateFile"), std::string::npos) << log;
+  EXPECT_EQ(log.find("BASS_StreamCreate("), std::string::npos) << log;
   EXPECT_EQ(log.find("BASS_ChannelPlay"), std::string::npos) << log;
   EXPECT_NE(log.find("BASS_SetVolume(0.99)"), std::string::npos);
   EXPECT_EQ(state.worker, 0);
   EXPECT_EQ(Buttons(), kIdle);
+}
+
+TEST_F(ReadAloudTest, PlayBeginsWithTheFirstPieceAndPauseAndStopWorkBetweenPieces) {
+  services.Preset(Control::编辑框1, Property::Content, Text("第一句。第二句。"));
+  QueueAudio(32000);
+  QueueAudio(32000);
+  HeldSynthesis held(services, [&] {
+    for (const auto& call : EngineCalls())
+      if (call.rfind("QTTSTextPut|sid-2|", 0) == 0) return true;
+    return false;
+  });
+  Start();
+  const int worker = state.worker;
+  ASSERT_TRUE(held.WaitUntilHeld());
+  EXPECT_TRUE(Contains("BASS_StreamPutData(7,data,32000)\n")) << audioLog;
+  EXPECT_TRUE(Contains("BASS_ChannelPlay(7,1)")) << "the first piece plays while the next is made";
+  Pause();
+  EXPECT_TRUE(Contains("BASS_ChannelPause(7)"));
+  EXPECT_EQ(Buttons(), kPaused);
+  Start();
+  EXPECT_TRUE(Contains("BASS_ChannelPlay(7,0)"));
+  EXPECT_EQ(Buttons(), kReading);
+  Stop();
+  EXPECT_TRUE(Contains("BASS_ChannelStop(7)"));
+  EXPECT_EQ(Buttons(), kIdle);
+  held.Release();
+  ASSERT_TRUE(WorkerEnded(worker));
+  const std::string log = AudioLog();
+  EXPECT_NE(log.find("BASS_StreamFree(7)"), std::string::npos);
+  EXPECT_EQ(log.find("BASS_StreamPutData"), log.rfind("BASS_StreamPutData"))
+      << "nothing pushed after the stop: " << log;
+  EXPECT_EQ(log.find("BASS_ChannelSetPosition"), std::string::npos);
+}
+
+TEST_F(ReadAloudTest, AFailedPieceEndsThePlayingReadingWithIdleButtons) {
+  services.Preset(Control::编辑框1, Property::Content, Text("第一句。第二句。"));
+  QueueAudio(32000);
+  QueueAudio(8000, 1, 10112);
+  Start();
+  const int worker = state.worker;
+  ASSERT_TRUE(WorkerEnded(worker));
+  const std::string log = AudioLog();
+  EXPECT_NE(log.find("BASS_ChannelPlay(7,1)"), std::string::npos) << log;
+  EXPECT_NE(log.find("BASS_StreamFree(7)"), std::string::npos) << log;
+  EXPECT_EQ(log.find("|end"), std::string::npos) << "no end pushed after a failure";
+  EXPECT_EQ(state.worker, 0);
+  EXPECT_EQ(state.stream, 0u);
+  EXPECT_EQ(Buttons(), kIdle);
+  EXPECT_EQ(services.Mark(), std::pair(0, 0));
 }
 
 TEST_F(ReadAloudTest, TheScriptIsTakenOnceWhenTheReadingStarts) {

@@ -74,6 +74,19 @@ HSTREAM BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, DOWNLOA
          user);
   return 8;
 }
+HSTREAM BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPROC* proc, void* user) {
+  Record("BASS_StreamCreate(%u,%u,%u,%s,%p)", freq, chans, flags,
+         proc == STREAMPROC_PUSH ? "push" : "other", user);
+  return 7;
+}
+// Keeps a total of what was pushed, and answers it as the bytes still queued.
+DWORD BASS_StreamPutData(HSTREAM handle, const void* buffer, DWORD length) {
+  static std::atomic<DWORD> pushed{0};
+  const DWORD bytes = length & ~BASS_STREAMPROC_END;
+  Record("BASS_StreamPutData(%u,%s,%u%s)", handle, buffer ? "data" : "null", bytes,
+         length & BASS_STREAMPROC_END ? "|end" : "");
+  return pushed += bytes;
+}
 BOOL BASS_StreamFree(HSTREAM handle) {
   Record("BASS_StreamFree(%u)", handle);
   return TRUE;
