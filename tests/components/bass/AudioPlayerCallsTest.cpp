@@ -68,6 +68,16 @@ TEST_F(AudioPlayerCalls, CreateStreamPrefersAnExistingFileThenTheBufferThenTheUr
   EXPECT_EQ(TakeLog(), "BASS_StreamCreateURL(http://host/a.mp3,65536,0,(nil),(nil))\n");
 }
 
+TEST_F(AudioPlayerCalls, PushStreamTakesThePushProcedureAndMarksTheEndInTheLength) {
+  EXPECT_EQ(player.CreatePushStream(16000, 1), 7u);
+  const std::vector<std::uint8_t> pcm(640, 1);
+  EXPECT_GT(player.PushData(7, pcm.data(), pcm.size(), false), 0);
+  EXPECT_GE(player.PushData(7, nullptr, 0, true), 0);
+  EXPECT_EQ(TakeLog(),
+            "BASS_StreamCreate(16000,1,0,push,(nil))\nBASS_StreamPutData(7,data,640)\n"
+            "BASS_StreamPutData(7,null,0|end)\n");
+}
+
 TEST_F(AudioPlayerCalls, PlayRefusesHandleZeroAndRestartsByDefault) {
   EXPECT_FALSE(player.Play(0));
   EXPECT_FALSE(player.Play(0, false));
