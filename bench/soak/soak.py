@@ -18,6 +18,9 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402
 from harness import EXIT_ITEM, ProgramTestCase  # noqa: E402
 
+sys.path.insert(0, os.path.join(ROOT, "bench", "read_aloud"))
+from read_aloud_bench import chinese_text as script  # noqa: E402
+
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
 READINGS = int(os.environ.get("READINGS", "1000"))
 TYPINGS = int(os.environ.get("TYPINGS", "300"))
@@ -32,19 +35,6 @@ FRAME = 4                            # signed 16-bit, two channels
 SILENCE = 16                         # largest sample still counted as silence
 QUIET_BYTES = 44100 * FRAME // 10    # 100 ms of silence: the sound has stopped
 WAIT = 60                            # bound on every wait (a reading synthesises first)
-
-BASE = ("春天来了山坡上的小草悄悄探出头河边的柳树抽出嫩绿枝条在微风中轻轻摇摆孩子们放下书包"
-        "跑到田野里放风筝笑声传得很远农民伯伯扛着锄头走向田间开始一年的播种")
-
-
-def script(characters):
-    out = []
-    for i in range(characters):
-        out.append(BASE[i % len(BASE)])
-        if i % 15 == 14:
-            out.append("。" if i % 45 == 44 else "，")
-    return "".join(out)
-
 
 class AudioWatch(threading.Thread):
     """Reads the disk driver's output through a FIFO, so that nothing piles up on disk,

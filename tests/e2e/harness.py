@@ -228,6 +228,17 @@ class ProgramTestCase(unittest.TestCase):
         return set(self.xdotool("search", "--onlyvisible", "--class", "orvane-notepad",
                                 check=False).split())
 
+    def windows_named(self, name):
+        return set(self.xdotool("search", "--onlyvisible", "--name", name, check=False).split())
+
+    def wait_for_window(self, name, what):
+        """A visible window of that name, once one shows; fails if the program ends first."""
+        def found():
+            self.assertIsNone(self.program.poll(), "the program ended")
+            windows = self.windows_named(name)
+            return windows.pop() if windows else None
+        return self.wait_until(found, what)
+
     # --- waiting, pointer, screenshots -------------------------------------------------
 
     def wait_until(self, probe, what, seconds=WAIT_SECONDS):

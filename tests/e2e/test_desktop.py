@@ -156,16 +156,6 @@ class DesktopTest(ProgramTestCase):
     def editor(self, label):
         return self.shot(label, self.region(EDITOR_INSIDE))
 
-    def windows_named(self, name):
-        return set(self.xdotool("search", "--onlyvisible", "--name", name, check=False).split())
-
-    def wait_for_window(self, name, what):
-        def found():
-            self.assertIsNone(self.program.poll(), "the program ended")
-            windows = self.windows_named(name)
-            return windows.pop() if windows else None
-        return self.wait_until(found, what)
-
     def close_with_escape(self, dialog, name):
         self.xdotool("windowfocus", "--sync", dialog, check=False)
         self.xdotool("key", "Escape")

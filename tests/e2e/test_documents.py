@@ -86,16 +86,6 @@ class DocumentsTest(ProgramTestCase):
         found = self.xdotool("getwindowname", window, check=False)
         return found[:-1] if found.endswith("\n") else found
 
-    def windows_named(self, name):
-        return set(self.xdotool("search", "--onlyvisible", "--name", name, check=False).split())
-
-    def wait_for_window(self, name, what):
-        def found():
-            self.assertIsNone(self.program.poll(), "the program ended")
-            windows = self.windows_named(name)
-            return windows.pop() if windows else None
-        return self.wait_until(found, what)
-
     def confirm_until_closed(self, dialog, what):
         """Return in the name field; a second Return if the first only closed the name
         completer's list."""
