@@ -14,6 +14,7 @@ Usage: test_online.py PATH_TO_ORVANE_NOTEPAD
 
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -245,6 +246,15 @@ class OnlineCheckTest(ProgramTestCase):
         self.assertEqual(self.requests(), ["GET %s HTTP/1.0" % RELEASE_PATH])
         self.assertEqual(self.title(window), INITIAL_TITLE)
         self.assertEqual(self.browser_calls(), [])
+
+    def test_sigterm_while_the_check_waits_on_a_silent_host_ends_the_program_at_once(self):
+        self.launch("silent")
+        server_log = os.path.join(self.work, "server.log")
+        self.wait_until(lambda: os.path.exists(server_log) and self.requests(),
+                        "the release page request")
+        os.kill(self.program.pid, signal.SIGTERM)
+        # Well inside the fetch's own time-out: the wait gives up instead of running out.
+        self.assertEqual(self.program.wait(timeout=FETCH_TIME_OUT / 2), 0)
 
     def test_page_cut_short_by_the_time_out_is_no_news(self):
         # A success status whose body never arrives whole is a failed check, not a page

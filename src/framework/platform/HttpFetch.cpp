@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -132,4 +135,28 @@ FetchResult FetchHttp(const std::string& url, const FetchOptions& options) {
   }
   result.complete = code == CURLE_OK && status >= 200 && status <= 299;
   return result;
+}
+
+FetchResult FetchHttpUnless(const std::string& url, bool (*giveUp)(), const FetchOptions& options) {
+  struct Pending {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    FetchResult result;
+  };
+  // Shared with the download thread, which may outlive this call once it is given up.
+  auto pending = std::make_shared<Pending>();
+  std::thread([pending, url, options] {
+    FetchResult result = FetchHttp(url, options);
+    const std::lock_guard<std::mutex> lock(pending->mutex);
+    pending->result = std::move(result);
+    pending->finished = true;
+    pending->done.notify_one();
+  }).detach();
+  std::unique_lock<std::mutex> lock(pending->mutex);
+  while (!pending->done.wait_for(lock, std::chrono::milliseconds(50),
+                                 [&] { return pending->finished; })) {
+    if (giveUp()) return {};
+  }
+  return std::move(pending->result);
 }

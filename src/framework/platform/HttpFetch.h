@@ -29,3 +29,8 @@ struct FetchResult {
 //  - An empty, malformed or schemeless address, or any other scheme, gives the empty
 //    result without connecting.
 FetchResult FetchHttp(const std::string& url, const FetchOptions& options = {});
+
+// FetchHttp on a thread of its own, given up (the empty result) as soon as giveUp()
+// says so; checked every 50 ms. The abandoned download ends by its own time-outs.
+FetchResult FetchHttpUnless(const std::string& url, bool (*giveUp)(),
+                            const FetchOptions& options = {});

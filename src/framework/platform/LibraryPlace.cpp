@@ -25,7 +25,7 @@ bool HoldsAllLibraries(const std::string& folder) {
 
 std::string CacheHome() {
   const char* cache = std::getenv("XDG_CACHE_HOME");
-  // The base directory specification asks to ignore relative paths here.
+  // XDG folders must be absolute; a relative value is ignored, as freedesktop programs do.
   if (cache && cache[0] == '/') return cache;
   const char* home = std::getenv("HOME");
   return std::string(home && home[0] ? home : "/tmp") + "/.cache";

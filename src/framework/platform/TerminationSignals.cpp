@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <initializer_list>
 
@@ -12,10 +13,13 @@ namespace {
 
 int readEnd = -1;
 int writeEnd = -1;
+std::atomic<bool> arrived{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set inside a signal handler");
 
 void OnSignal(int signal) {
   // Only async-signal-safe calls here; a full pipe drops the byte, and one waiting
   // byte is enough to end the program.
+  arrived.store(true);
   const int savedErrno = errno;
   const unsigned char number = static_cast<unsigned char>(signal);
   [[maybe_unused]] const ssize_t written = ::write(writeEnd, &number, 1);
@@ -46,5 +50,7 @@ int Take() {
   } while (got < 0 && errno == EINTR);
   return got == 1 ? number : 0;
 }
+
+bool Arrived() { return arrived.load(); }
 
 }  // namespace termination_signals

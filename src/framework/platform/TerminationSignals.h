@@ -10,5 +10,8 @@ namespace termination_signals {
 int Install();
 // The next signal number waiting on the pipe, or 0 when none is.
 int Take();
+// Whether one of the signals has arrived since Install; safe on any thread, so that a
+// wait that holds up the event loop (a network fetch) can give up at once.
+bool Arrived();
 
 }  // namespace termination_signals

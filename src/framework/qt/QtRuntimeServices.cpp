@@ -25,6 +25,7 @@
 #include "framework/platform/NetworkState.h"
 #include "framework/platform/ProgramLocation.h"
 #include "framework/platform/StateFolder.h"
+#include "framework/platform/TerminationSignals.h"
 #include "framework/platform/WholeFiles.h"
 #include "framework/qt/BalloonTip.h"
 #include "framework/qt/ControlFonts.h"
@@ -516,7 +517,9 @@ void QtRuntimeServices::CloseFile(int file) { files_.Close(file); }
 bool QtRuntimeServices::IsOnline() { return HasNetworkConnection(); }
 
 ByteBuffer QtRuntimeServices::FetchUrl(const Text& address, int* httpStatus) {
-  FetchResult result = FetchHttp(Utf8FromText(address));
+  // The start-up check runs on this thread: a termination signal must not wait for the
+  // network's time-outs (up to 8 s on a host that looks online but answers nothing).
+  FetchResult result = FetchHttpUnless(Utf8FromText(address), &termination_signals::Arrived);
   // A success status with a body that did not arrive whole (a time-out, the size cap)
   // is no complete response: the caller must not take the fragment for the page.
   const bool success = result.httpStatus >= 200 && result.httpStatus <= 299;
