@@ -64,3 +64,54 @@ function(orvane_bundled_library target file_name)
     target_link_options(${target} PRIVATE -Wl,--no-undefined)
   endif()
 endfunction()
+
+# Gives TARGET its include folders, so that the build enforces which headers it shows:
+#  - its public headers, HEADERS (paths relative to the current folder), reach what links
+#    it, through build/include/TARGET/public;
+#  - every header of the current folder reaches the target itself, through
+#    build/include/TARGET/private (orvane_private_headers opens it to a test).
+# Both hold symbolic links under the path the code includes them by: the folder's path
+# relative to src/ (tests/ for test support), as in "speech/ReadAloud.h".
+function(orvane_public_headers target)
+  cmake_parse_arguments(ARG "" "" "HEADERS" ${ARGN})
+  set(folder ${CMAKE_CURRENT_SOURCE_DIR})
+  set(root ${PROJECT_SOURCE_DIR}/src)
+  cmake_path(IS_PREFIX root "${folder}" NORMALIZE under_src)
+  if(NOT under_src)
+    set(root ${PROJECT_SOURCE_DIR}/tests)
+  endif()
+  set(base ${CMAKE_BINARY_DIR}/include/${target})
+  file(REMOVE_RECURSE ${base})
+  foreach(header ${ARG_HEADERS})
+    if(NOT EXISTS ${folder}/${header})
+      message(FATAL_ERROR "${target}: public header ${header} is not in ${folder}")
+    endif()
+    file(RELATIVE_PATH name ${root} ${folder}/${header})
+    cmake_path(GET name PARENT_PATH parent)
+    file(MAKE_DIRECTORY ${base}/public/${parent})
+    file(CREATE_LINK ${folder}/${header} ${base}/public/${name} SYMBOLIC)
+  endforeach()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(${target} INTERFACE ${base}/public)
+    return()
+  endif()
+  # The headers of the folder itself, not of its subfolders (framework/qt is a target of
+  # its own). A new header is linked when the build sees it, as a new source file is.
+  file(GLOB own CONFIGURE_DEPENDS ${folder}/*.h)
+  foreach(header ${own})
+    file(RELATIVE_PATH name ${root} ${header})
+    cmake_path(GET name PARENT_PATH parent)
+    file(MAKE_DIRECTORY ${base}/private/${parent})
+    file(CREATE_LINK ${header} ${base}/private/${name} SYMBOLIC)
+  endforeach()
+  file(MAKE_DIRECTORY ${base}/public ${base}/private)
+  target_include_directories(${target} INTERFACE ${base}/public PRIVATE ${base}/private)
+endfunction()
+
+# Lets TEST see the private headers of each named target, for a test of its internals.
+function(orvane_private_headers test)
+  foreach(target ${ARGN})
+    target_include_directories(${test} PRIVATE ${CMAKE_BINARY_DIR}/include/${target}/private)
+  endforeach()
+endfunction()

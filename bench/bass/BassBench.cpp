@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "bass.h"
+#include "components/bass/bass.h"
 
 namespace {
 

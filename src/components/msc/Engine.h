@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "../speex/speex.h"
+#include "components/speex/speex.h"
 #include "TextPieces.h"
 
 namespace msc {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "AudioFiles.h"
-#include "bass.h"
+#include "components/bass/bass.h"
 
 // Each test gets a scratch folder and SDL's disk driver writing into it; the device
 // is freed after every test.

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "bass.h"
+#include "components/bass/bass.h"
 
 namespace {
 
