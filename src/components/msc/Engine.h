@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "components/speex/speex.h"
 #include "TextPieces.h"
+#include "components/speex/speex.h"
 
 namespace msc {
 
