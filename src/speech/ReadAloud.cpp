@@ -17,6 +17,11 @@ void ShowButtons(RuntimeServices& services, Buttons buttons) {
 constexpr int kPlaybackCheckMilliseconds = 50;
 // The engine's PCM: 16 kHz mono 16-bit.
 constexpr int kSpeechRate = 16000;
+constexpr std::int64_t kBytesPerSecond = 2 * kSpeechRate;
+// Synthesis stays at most this far ahead of what has been heard, so a reading holds a
+// few hundred kilobytes whatever the script's length. A clause takes far less than
+// this to make even on a busy machine, so the voice never waits for the next one.
+constexpr std::int64_t kAheadBytes = 15 * kBytesPerSecond;
 constexpr Control kEditor = Control::编辑框1;
 const Text kHighlightSetting = "reading/highlight";
 
@@ -150,9 +155,10 @@ void ReadAloudWorker(const ReadAloud& reading) {
   AudioPlayer::Handle stream = 0;
 
   // Marks the sentence being heard; a paused stream keeps its place, and so its mark.
-  // Whether the stream has been played.
+  // Whether the stream has been played; heard is where it is.
   int marked = -1;
   int seenChanges = 0;
+  std::int64_t heard = 0;
   const auto follow = [&] {
     bool started = false;
     bool highlight = false;
@@ -163,40 +169,59 @@ void ReadAloudWorker(const ReadAloud& reading) {
       if (seenChanges != state.highlightChanges) marked = -2;
       seenChanges = state.highlightChanges;
     });
-    const int heard = started && highlight ? SentenceAt(sentences, player.GetPosition(stream)) : -1;
-    if (heard != marked) {
-      services.RunOnUiThread([&] { MarkSentence(services, text, sentences, heard); });
-      marked = heard;
+    heard = player.GetPosition(stream);
+    const int sentence = started && highlight ? SentenceAt(sentences, heard) : -1;
+    if (sentence != marked) {
+      services.RunOnUiThread([&] { MarkSentence(services, text, sentences, sentence); });
+      marked = sentence;
     }
     return started;
   };
 
   // Clause by clause into a push stream: the first piece plays while the next ones are
   // made, and the reading knows where each sentence is in its audio.
+  std::int64_t pushed = 0;
+  bool audioFailed = false;  // else a false from SpeakScript is the engine's, or a stop
   const auto playPiece = [&](const std::uint8_t* pcm, std::size_t bytes) {
-    if (stream != 0) {
-      if (player.PushData(stream, pcm, bytes, false) < 0) return false;
-      follow();
-      return true;
+    if (stream == 0) {
+      if (!services.ProcessEvents()) return false;
+      stream = player.CreatePushStream(kSpeechRate, 1);
+      audioFailed = stream == 0 || player.PushData(stream, pcm, bytes, false) < 0;
+      if (audioFailed) return false;
+      services.RunOnUiThread([&] {
+        state.stream = stream;
+        // Paused before the audio arrived: it waits for continue.
+        if (state.paused != 1) {
+          player.Play(stream);
+          state.started = true;
+        }
+      });
+    } else if (player.PushData(stream, pcm, bytes, false) < 0) {
+      audioFailed = true;
+      return false;
     }
-    if (!services.ProcessEvents()) return false;
-    stream = player.CreatePushStream(kSpeechRate, 1);
-    if (stream == 0 || player.PushData(stream, pcm, bytes, false) < 0) return false;
-    services.RunOnUiThread([&] {
-      state.stream = stream;
-      // Paused before the audio arrived: it waits for continue.
-      if (state.paused != 1) {
-        player.Play(stream);
-        state.started = true;
+    pushed += static_cast<std::int64_t>(bytes);
+    // The next piece waits until the voice has caught up; a paused reading keeps it
+    // waiting, a stop ends the wait at once.
+    for (;;) {
+      follow();
+      if (heard < 0) {
+        audioFailed = true;
+        return false;
       }
-    });
-    return true;
+      if (pushed - heard <= kAheadBytes) return true;
+      if (!services.DelayWithEvents(kPlaybackCheckMilliseconds)) return false;
+    }
   };
-  const bool spoken = SpeakScript(
+  bool spoken = SpeakScript(
       reading.speech, text, [&services] { return services.ProcessEvents(); }, sentences, playPiece);
   bool stopped = !services.ProcessEvents();
   if (stopped) reading.speech.EndSession();  // the engine stops working for nobody
-  if (spoken && !stopped && player.PushData(stream, nullptr, 0, true) >= 0) {
+  if (spoken && !stopped) {
+    audioFailed = player.PushData(stream, nullptr, 0, true) < 0;
+    spoken = !audioFailed;
+  }
+  if (spoken && !stopped) {
     // Until the stream has played to its end; a paused or stalled stream counts as
     // active, and one paused before it began waits for continue.
     while (!(follow() && player.IsActive(stream) == 0))
@@ -206,7 +231,7 @@ void ReadAloudWorker(const ReadAloud& reading) {
   // Freed at once: a failed piece ends the reading here, as a stop does.
   if (stream != 0) player.FreeStream(stream);
   if (stopped) return;
-  // Over (by itself or by a failure): the buttons say so.
+  // Over (by itself or by a failure): the buttons say so, and a failure is told once.
   services.RunOnUiThread([&] {
     state.worker = 0;
     state.stream = 0;
@@ -214,5 +239,9 @@ void ReadAloudWorker(const ReadAloud& reading) {
     state.paused = 0;
     services.MarkText(kEditor, 0, 0);
     ShowButtons(services, Buttons::Idle);
+    if (!spoken)
+      services.ShowMessageBox(
+          Text(audioFailed ? "语音无法播放，朗读已停止。" : "语音合成出错，朗读已停止。"),
+          kMbOk | kMbIconExclamation, Text("语音"));
   });
 }

@@ -60,7 +60,7 @@ class ReadAloudTest : public ::testing::Test {
   }
 
   void QueueAudio(unsigned bytes, int status = 2, int error = 0) {
-    static const std::vector<std::uint8_t> pcm(1 << 16, 0x11);
+    static const std::vector<std::uint8_t> pcm(1 << 20, 0x11);
     Recorder<void(const void*, unsigned, int, int)>("msc.dll", "RecorderQueueAudio")(
         pcm.data(), bytes, status, error);
   }
@@ -87,6 +87,23 @@ class ReadAloudTest : public ::testing::Test {
     return calls;
   }
   bool Contains(const std::string& text) { return AudioLog().find(text) != std::string::npos; }
+  int Count(const std::string& text) {
+    const std::string log = AudioLog();
+    int count = 0;
+    for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+    return count;
+  }
+  int TextPuts() {
+    int count = 0;
+    for (const auto& call : EngineCalls()) count += call.rfind("QTTSTextPut", 0) == 0;
+    return count;
+  }
+  bool SynthesisEnded() { return Contains("BASS_StreamPutData(7,null,0|end)"); }
+  std::vector<Text> Messages() {
+    std::vector<Text> shown;
+    for (const auto& box : services.CallsOf("ShowMessageBox")) shown.push_back(box.value.AsText());
+    return shown;
+  }
 
   // Waits (boundedly) until the probe holds.
   bool Eventually(const std::function<bool()>& probe) {
@@ -167,10 +184,11 @@ TEST_F(ReadAloudTest, WithoutASoundDeviceItSaysSoAndStaysIdleUntilTheDeviceOpens
   EXPECT_EQ(Buttons(), kReading);
 }
 
-TEST_F(ReadAloudTest, PauseThenContinueGoesOnFromWhereItPaused) {
+TEST_F(ReadAloudTest, PauseThenContinueAfterSynthesisEndedGoesOnFromWhereItPaused) {
   QueueAudio(32000);
   Start();
-  ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
+  ASSERT_TRUE(Eventually([&] { return SynthesisEnded(); }));
+  ASSERT_TRUE(Contains("BASS_ChannelPlay(7,1)"));
   Pause();
   EXPECT_TRUE(Contains("BASS_ChannelGetPosition(7,0)"));
   EXPECT_TRUE(Contains("BASS_ChannelPause(7)"));
@@ -198,11 +216,12 @@ TEST_F(ReadAloudTest, StartWhilePlayingStartsNothingNew) {
   EXPECT_EQ(Buttons(), kReading);
 }
 
-TEST_F(ReadAloudTest, StopEndsTheReadingAtOnceAndForgetsThePause) {
+TEST_F(ReadAloudTest, StopAfterSynthesisEndedEndsTheReadingAtOnceAndForgetsThePause) {
   QueueAudio(32000);
   Start();
   const int worker = state.worker;
-  ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
+  ASSERT_TRUE(Eventually([&] { return SynthesisEnded(); }));
+  ASSERT_TRUE(Contains("BASS_ChannelPlay(7,1)"));
   Pause();
   Stop();
   EXPECT_TRUE(Contains("BASS_ChannelStop(7)"));
@@ -211,6 +230,7 @@ TEST_F(ReadAloudTest, StopEndsTheReadingAtOnceAndForgetsThePause) {
   EXPECT_EQ(state.paused, 0) << "the next reading must not jump to this one's position";
   ASSERT_TRUE(WorkerEnded(worker));
   EXPECT_TRUE(Contains("BASS_StreamFree(7)"));
+  EXPECT_TRUE(Messages().empty()) << "a stop is no failure";
 
   // The next start is a new reading, not a continue.
   audioLog.clear();
@@ -310,9 +330,10 @@ TEST_F(ReadAloudTest, StopDuringSynthesisMakesNoSoundAndTheNextReadingWaitsForTh
   ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
   EXPECT_EQ(audioLog.find("BASS_StreamCreate("), audioLog.rfind("BASS_StreamCreate("))
       << "the stopped reading created no stream";
+  EXPECT_TRUE(Messages().empty()) << "a stop is no failure";
 }
 
-TEST_F(ReadAloudTest, FailedSynthesisPlaysNothingAndTheWorkerEndsByItself) {
+TEST_F(ReadAloudTest, FailedSynthesisPlaysNothingAndSaysSoOnce) {
   QueueAudio(8000, 1, 10112);
   Start();
   const int worker = state.worker;
@@ -323,6 +344,11 @@ TEST_F(ReadAloudTest, FailedSynthesisPlaysNothingAndTheWorkerEndsByItself) {
   EXPECT_NE(log.find("BASS_SetVolume(0.99)"), std::string::npos);
   EXPECT_EQ(state.worker, 0);
   EXPECT_EQ(Buttons(), kIdle);
+  const auto boxes = services.CallsOf("ShowMessageBox");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].value.AsText(), "语音合成出错，朗读已停止。");
+  EXPECT_EQ(boxes[0].caption, Text("语音"));
+  EXPECT_EQ(boxes[0].style, kMbOk | kMbIconExclamation);
 }
 
 TEST_F(ReadAloudTest, PlayBeginsWithTheFirstPieceAndPauseAndStopWorkBetweenPieces) {
@@ -355,6 +381,7 @@ TEST_F(ReadAloudTest, PlayBeginsWithTheFirstPieceAndPauseAndStopWorkBetweenPiece
   EXPECT_EQ(log.find("BASS_StreamPutData"), log.rfind("BASS_StreamPutData"))
       << "nothing pushed after the stop: " << log;
   EXPECT_EQ(log.find("BASS_ChannelSetPosition"), std::string::npos);
+  EXPECT_TRUE(Messages().empty()) << "a stop is no failure";
 }
 
 TEST_F(ReadAloudTest, AFailedPieceEndsThePlayingReadingWithIdleButtons) {
@@ -372,6 +399,44 @@ TEST_F(ReadAloudTest, AFailedPieceEndsThePlayingReadingWithIdleButtons) {
   EXPECT_EQ(state.stream, 0u);
   EXPECT_EQ(Buttons(), kIdle);
   EXPECT_EQ(services.Mark(), std::pair(0, 0));
+  EXPECT_EQ(Messages(), std::vector<Text>{"语音合成出错，朗读已停止。"});
+}
+
+TEST_F(ReadAloudTest, SynthesisWaitsWhileFifteenSecondsAreQueuedAndPauseAndStopWorkInTheWait) {
+  services.onDelay = [](int) { std::this_thread::sleep_for(1ms); };  // the voice's pace
+  // Sees the worker look at the position a few times more: it is waiting.
+  const auto waits = [&] {
+    const std::size_t delays = services.Delays().size();
+    return Eventually([&] { return services.Delays().size() >= delays + 3; });
+  };
+  services.Preset(Control::编辑框1, Property::Content, Text("第一句。第二句。第三句。"));
+  QueueAudio(640000);  // 20 s of speech each
+  QueueAudio(640000);
+  QueueAudio(32000);
+  Start();
+  const int worker = state.worker;
+  ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
+  ASSERT_TRUE(waits());
+  EXPECT_EQ(TextPuts(), 1) << "4000 bytes heard: 19.9 s are queued";
+  Pause();
+  EXPECT_TRUE(Contains("BASS_ChannelPause(7)"));
+  ASSERT_TRUE(waits());
+  EXPECT_EQ(TextPuts(), 1);
+  EXPECT_EQ(Buttons(), kPaused);
+  Start();
+  EXPECT_TRUE(Contains("BASS_ChannelPlay(7,0)"));
+
+  SetPosition(640000 - 15 * 32000);  // 15 s still to hear: the next piece is made
+  ASSERT_TRUE(Eventually([&] { return Count("BASS_StreamPutData(7,data,640000)") == 2; }));
+  ASSERT_TRUE(waits());
+  EXPECT_EQ(TextPuts(), 2);
+  Stop();
+  ASSERT_TRUE(WorkerEnded(worker)) << "a stop ends the wait at once";
+  EXPECT_EQ(TextPuts(), 2);
+  EXPECT_EQ(Count("BASS_StreamPutData"), 2) << audioLog;
+  EXPECT_TRUE(Contains("BASS_StreamFree(7)"));
+  EXPECT_EQ(Buttons(), kIdle);
+  EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(ReadAloudTest, TheScriptIsTakenOnceWhenTheReadingStarts) {
