@@ -1,6 +1,7 @@
 // The Qt runtime services on the real main window, offscreen.
 #include <QApplication>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <thread>
@@ -77,6 +78,37 @@ class RuntimeServicesTest : public QObject {
     QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), script);
     services.MarkText(Control::编辑框1, 0, 0);
     QVERIFY(Editor()->extraSelections().isEmpty());
+  }
+
+  void aNewMarkOutOfViewIsScrolledIntoItLeavingCaretSelectionAndUndoAlone() {
+    Text script;
+    for (int i = 0; i < 200; ++i) script += G("第") + std::to_string(i) + G("句。\r\n");
+    services.SetProperty(Control::编辑框1, Property::Content, script);
+    window->show();
+    TextEditBox* edit = Editor();
+    edit->SelectCharacters(2, 5);
+    QScrollBar* bar = edit->verticalScrollBar();
+    QCOMPARE(bar->value(), 0);
+    const auto mark = [&](int line) {
+      const Text sentence = G("第") + std::to_string(line) + G("句。");
+      services.MarkText(Control::编辑框1, static_cast<int>(script.find(sentence)),
+                        static_cast<int>(sentence.size()));
+    };
+    mark(150);
+    QCOMPARE(bar->value(), 149);  // with the line before it
+    QCOMPARE(edit->textCursor().selectionStart(), 2);
+    QCOMPARE(edit->textCursor().selectionEnd(), 5);
+    QVERIFY(!edit->document()->isUndoAvailable());
+    QCOMPARE(services.SendControlMessage(Control::编辑框1, EM_GETMODIFY, 0, 0), 0);
+    // The user scrolls elsewhere: the same sentence marked again leaves the view there,
+    // a sentence in view too; the next one out of view brings it back.
+    bar->setValue(0);
+    mark(150);
+    QCOMPARE(bar->value(), 0);
+    mark(3);
+    QCOMPARE(bar->value(), 0);
+    mark(151);
+    QCOMPARE(bar->value(), 150);
   }
 
   void undoTakesBackTheLastEditAndASecondUndoTakesBackTheUndo() {

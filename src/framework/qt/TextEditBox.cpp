@@ -1,9 +1,11 @@
 #include "framework/qt/TextEditBox.h"
 
 #include <QColor>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTextOption>
 #include <algorithm>
 
@@ -72,6 +74,35 @@ void TextEditBox::MarkCharacters(int first, int count) {
     marks.append(mark);
   }
   setExtraSelections(marks);
+  // Only a new sentence brings the view back to it: the user may scroll away meanwhile.
+  const bool moved = !marks.isEmpty() && (first != markFirst_ || count != markCount_);
+  markFirst_ = marks.isEmpty() ? -1 : first;
+  markCount_ = marks.isEmpty() ? 0 : count;
+  if (moved) ScrollIntoView(marks[0].cursor.selectionStart(), marks[0].cursor.selectionEnd());
+}
+
+// The text cursor stays where it is (ensureCursorVisible would need it moved there).
+void TextEditBox::ScrollIntoView(int first, int last) {
+  QScrollBar* bar = verticalScrollBar();
+  if (bar->isSliderDown()) return;  // the user is dragging: theirs to place
+  // A position's visual line (the scroll bar counts those) and where it is on screen.
+  const auto lineOf = [this](int position, QRectF& onScreen) {
+    const QTextBlock block = document()->findBlock(position);
+    const QRectF blockArea = blockBoundingGeometry(block).translated(contentOffset());
+    const QTextLine line = block.layout()->lineForTextPosition(position - block.position());
+    if (!line.isValid()) return -1;
+    onScreen = line.naturalTextRect().translated(blockArea.topLeft());
+    return block.firstLineNumber() + line.lineNumber();
+  };
+  QRectF top, bottom;
+  const int firstLine = lineOf(first, top);
+  const int lastLine = lineOf(std::max(first, last - 1), bottom);
+  if (firstLine < 0 || lastLine < 0) return;
+  const QRect view = viewport()->rect();
+  if (top.top() >= view.top() && bottom.bottom() <= view.bottom()) return;
+  // One line of what came before stays in view when the whole sentence fits.
+  const int lines = std::max(1, static_cast<int>(view.height() / std::max(1.0, top.height())));
+  bar->setValue(lastLine - firstLine + 2 <= lines ? std::max(0, firstLine - 1) : firstLine);
 }
 
 void TextEditBox::DeleteSelection() {

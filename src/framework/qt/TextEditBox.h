@@ -31,7 +31,7 @@ class TextEditBox : public QPlainTextEdit {
 
   void SetCentred(bool centred);
   // Gives count characters from first a background colour (an extra selection: not
-  // an edit); count 0 clears it.
+  // an edit); count 0 clears it. A new mark out of view is scrolled into it.
   void MarkCharacters(int first, int count);
 
  signals:
@@ -40,9 +40,12 @@ class TextEditBox : public QPlainTextEdit {
 
  private:
   void OnContentsChange(int position, int removed, int added);
+  void ScrollIntoView(int first, int last);
 
   bool modified_ = false;
   bool settingContent_ = false;
   bool undoing_ = false;
   bool lastWasUndo_ = false;
+  int markFirst_ = -1;
+  int markCount_ = 0;
 };
