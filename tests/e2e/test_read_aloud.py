@@ -6,7 +6,10 @@ from where the pause left off (checked against a second reading of the same scri
 its start), a real click on "结束" ends the reading. Ctrl+Q starts the typing effect, and
 the pointer over "语音" brings up the hot-key balloon. With Ctrl+A held by another client
 before start-up, the program still starts and Ctrl+Q still types. A sentence read aloud
-sounds like its exported narration resampled by sox to the device's rate.
+sounds like its exported narration resampled by sox to the device's rate. Reading a
+10,000-character script, the sentence marked in the editor (scrolled into view, told apart
+on screenshots by the width of its band) is the one being heard by the times of the
+exported subtitles, through a pause and after it.
 
 Usage: test_read_aloud.py PATH_TO_ORVANE_NOTEPAD PATH_TO_XCBKEYCLIENT PATH_TO_HOTKEYPROBE
 """
@@ -15,6 +18,7 @@ import array
 import operator
 import os
 import queue
+import random
 import subprocess
 import sys
 import threading
@@ -55,11 +59,40 @@ PIECE_HOP, FINE_HOP = 440, 110  # frames between two loudness values: 10 and 2.5
 ENVELOPE_MATCH = 0.97    # loudness correlation of the same words in two readings
 POSITION_SLACK = 0.04    # seconds: readings differ a little in pace
 
+# A long script of one sentence per line; the sentence lengths (characters with the full
+# stop) run through LENGTHS in a new order every round, so that among the sentences near
+# a point of the reading the width of the marked band tells which one it is.
+LENGTHS = range(3, 15)
+LONG_SCRIPT_CHARACTERS = 10000
+POOL = ("春夏秋冬山水花草树木日月星云风雨雪霜江河湖海田野村庄城市街道学校老师同学朋友家庭父母兄弟"
+        "姐妹读书写字唱歌跳舞画画游泳跑步爬山划船钓鱼种菜做饭洗衣打扫整理收拾准备开始结束继续休息"
+        "睡觉起床早晨中午下午晚上今天明天昨天每年每月时候地方东西南北前后左右上下里外高低长短大小")
+MARK = (0xFF, 0xE8, 0x8C)  # the reading mark's background
+GLYPH = 20                 # pixels: the editor's Chinese characters are 20 pixels square
+# Seconds the mark may trail or lead what is heard: the reading looks every 50 ms, the
+# screen follows, its pace differs a little from the export's, and a pause's key takes
+# effect a few ms after it is sent. Shorter than any sentence, so the mark cannot be on
+# the wrong one without that showing.
+MARK_LAG = 0.3
+FOLLOWED_SECONDS = 6       # of the reading watched before the pause, and after continue
+
 # One short sentence without inner punctuation (about 4 s, under the export's longest
 # clause): the export synthesises it as one piece, as the reading does the whole text.
 SENTENCE = "今天学习录制教程视频。"
 FIDELITY = 0.99          # waveform correlation of the reading with sox's conversion
 ALIGN_SECONDS = 0.01     # the two onsets found by level may differ by this much
+
+
+def long_script():
+    rng = random.Random(16)
+    lines, lengths = [], list(LENGTHS)
+    while sum(map(len, lines)) < LONG_SCRIPT_CHARACTERS:
+        rng.shuffle(lengths)
+        # Any three sentences in a row differ in length, across rounds too.
+        while lines and {len(lines[-1]), len(lines[-2])} & set(lengths[:2]):
+            rng.shuffle(lengths)
+        lines += ["".join(rng.choice(POOL) for _ in range(n - 1)) + "。" for n in lengths]
+    return lines
 
 
 def seconds(byte_count):
@@ -336,6 +369,125 @@ class ReadAloudTest(ProgramTestCase):
                                 "(correlation %.4f at %+.1f ms)"
                                 % (match, (lag - margin // FRAME) * 1000 / RATE))
         print("reading against sox's conversion: correlation %.6f" % match, file=sys.stderr)
+
+    def test_the_mark_follows_the_sentence_heard_in_a_long_script_and_holds_at_a_pause(self):
+        self.lines = lines = long_script()
+        script = "\n".join(lines) + "\n"
+        with open(os.path.join(self.work, "long.txt"), "w", encoding="utf-8") as f:
+            f.write(script)
+        # The sentences' times in the audio, from the export of the same script.
+        export = subprocess.Popen(
+            [PROGRAM[0], "--export-narration", "long.txt", "long.wav"], cwd=self.work,
+            env={k: v for k, v in os.environ.items() if k != "DISPLAY"},
+            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.addCleanup(export.kill)
+        # After the paste the end of the script is in view: the mark must bring the
+        # sentence being heard into it.
+        self.open_program_with_script(script)
+        # Done before the reading, which then has the machine to itself.
+        cues, lead = self.exported_cues(export, lines)
+        pressed = self.audio.size()
+        self.xdotool("key", "ctrl+a")
+        first = self.wait_for_sound(pressed, "speech after Ctrl+A")
+        # Output sizes are turned into seconds of the reading at the end: (mark width,
+        # output sizes before and after the look, output written while paused).
+        looks = self.look_at_mark(first + byte_count(FOLLOWED_SECONDS), 0)
+
+        # Ctrl+Z: silence, and the mark stays on the sentence the pause fell in.
+        before = self.audio.size()
+        self.xdotool("key", "ctrl+z")
+        paused = self.audio.size()
+        self.quiet_after("Ctrl+Z")
+        held = (self.mark_band(self.editor("paused")), before, paused, 0)
+
+        # Ctrl+A: the reading goes on from there, the pause taking no time of it.
+        self.xdotool("key", "ctrl+a")
+        hold = self.audio.size() - paused
+        resumed = self.wait_for_sound(paused + hold, "speech after the second Ctrl+A")
+        looks += self.look_at_mark(resumed + byte_count(FOLLOWED_SECONDS), hold)
+
+        begin = first - byte_count(lead)  # where the reading's audio starts in the output
+        spans = [(seconds(before - begin - gap), seconds(after - begin - gap))
+                 for _, before, after, gap in looks + [held]]
+        marked = [self.check_mark(cues, look[0], *span)
+                  for look, span in zip(looks + [held], spans)]
+        # When a new sentence's mark appeared, from the sentence's start: after the last
+        # screenshot showing the one before, before the end of the first showing it.
+        changes = ["%.0f..%.0f" % (1000 * max(0.0, spans[i][0] - cues[marked[i + 1]][0]),
+                                   1000 * (spans[i + 1][1] - cues[marked[i + 1]][0]))
+                   for i in range(len(looks) - 1)
+                   if marked[i + 1] == marked[i] + 1 > 0 and looks[i][3] == looks[i + 1][3]]
+        print("mark against the voice: %d screenshots (%.0f ms each) of sentences %s, paused "
+              "on %d; each new sentence marked within %s ms of its start" % (
+                  len(looks), 1000 * sum(b - a for a, b in spans) / len(spans),
+                  sorted(set(marked)), marked[-1], changes), file=sys.stderr)
+
+    # --- steps --------------------------------------------------------------------------
+
+    def exported_cues(self, export, lines):
+        """The export's cues, one per line of the script: [(start, end)] in seconds; and
+        the silence before its first sound."""
+        _, errors = export.communicate(timeout=120)
+        self.assertEqual(export.returncode, 0, errors.decode())
+        with open(os.path.join(self.work, "long.srt"), encoding="utf-8") as f:
+            blocks = [block.splitlines() for block in f.read().strip().split("\n\n")]
+
+        def clock(text):
+            hours, minutes, rest = text.strip().split(":")
+            return int(hours) * 3600 + int(minutes) * 60 + float(rest.replace(",", "."))
+
+        self.assertEqual([block[2] for block in blocks], lines, "one cue per sentence")
+        cues = [tuple(clock(t) for t in block[1].split("-->")) for block in blocks]
+        with wave.open(os.path.join(self.work, "long.wav")) as w:
+            rate = w.getframerate()
+            samples = array.array("h", w.readframes(rate))
+        if sys.byteorder == "big":
+            samples.byteswap()
+        lead = next(i for i, s in enumerate(samples) if abs(s) > SILENCE)
+        return cues, lead / rate
+
+    def look_at_mark(self, until, gap):
+        """Screenshots of the mark until the output reaches `until`."""
+        looks = []
+        while not looks or self.audio.size() < until:
+            before = self.audio.size()
+            band = self.mark_band(self.editor("mark"))
+            looks.append((band, before, self.audio.size(), gap))
+        return looks
+
+    def check_mark(self, cues, band, early, late):
+        """The index of the marked sentence, which is one heard between `early` and `late`
+        seconds into the reading, give or take MARK_LAG; -1 when nothing is marked yet at
+        the start."""
+        if band is None and early <= MARK_LAG:
+            return -1
+        self.assertIsNotNone(band, "no sentence marked %.2f s into the reading" % late)
+        near = [k for k, (start, end) in enumerate(cues)
+                if start <= late + MARK_LAG and end >= early - MARK_LAG]
+        found = [k for k in near if abs(band - len(self.lines[k]) * GLYPH) <= GLYPH // 2]
+        self.assertEqual(len(found), 1, "the mark (%d pixels: %d characters) is not on a "
+                         "sentence heard %.2f..%.2f s into the reading: those are %s of %s "
+                         "characters" % (band, round(band / GLYPH), early, late, near,
+                                         [len(self.lines[k]) for k in near]))
+        return found[0]
+
+    def mark_band(self, shot):
+        """Width in pixels of the one band of the mark's colour in a shot, or None."""
+        colour = bytes(MARK)
+        row_bytes = 3 * shot.width
+        spans = {}
+        for y in range(shot.height):
+            row = shot.rgb[y * row_bytes:(y + 1) * row_bytes]
+            xs = [i // 3 for i in range(0, row_bytes, 3) if row[i:i + 3] == colour] \
+                if colour in row else []
+            if len(xs) >= 4:
+                spans[y] = (xs[0], xs[-1])
+        if not spans:
+            return None
+        rows = sorted(spans)
+        self.assertEqual(rows[-1] - rows[0] + 1, len(rows), "the mark is not one band: rows %s"
+                         % rows)
+        return max(r for _, r in spans.values()) - min(l for l, _ in spans.values()) + 1
 
     # --- steps --------------------------------------------------------------------------
 
