@@ -88,13 +88,14 @@ void CheckKind(const char* operation, Property property, FontElement element, co
 
 FakeRuntimeServices::FakeRuntimeServices() = default;
 
-std::vector<FakeRuntimeServices::Call> FakeRuntimeServices::CallsOf(
-    const std::string& operation) const {
+std::vector<RecordedCall> FakeRuntimeServices::Calls() const {
   std::lock_guard lock(mutex_);
-  std::vector<Call> matching;
-  std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching),
-               [&](const Call& call) { return call.operation == operation; });
-  return matching;
+  return calls_;
+}
+
+void FakeRuntimeServices::ClearCalls() {
+  std::lock_guard lock(mutex_);
+  calls_.clear();
 }
 
 void FakeRuntimeServices::Preset(Control control, Property property, const Value& value,
@@ -122,14 +123,12 @@ void FakeRuntimeServices::SetProperty(Control control, Property property, const 
   if (WorkerThreads::StopRequested(WorkerThreads::CurrentToken())) return;
   properties_[{control, property, element}] = value;
   if (control == Control::编辑框1 && property == Property::Content) modified_ = false;
-  Record(Call("SetProperty", control, property, element, value));
+  Record(SetPropertyCall{control, property, element, value});
 }
 
-int FakeRuntimeServices::SendControlMessage(Control control, int message, int first, int) {
+int FakeRuntimeServices::SendControlMessage(Control control, int message, int first, int second) {
   std::lock_guard lock(mutex_);
-  Call call("SendControlMessage", control);
-  call.value = message;
-  Record(call);
+  Record(SendControlMessageCall{control, message, first, second});
   if (message == EM_GETMODIFY) return modified_ ? 1 : 0;
   if (message == EM_SETMODIFY) modified_ = first != 0;
   // Only the whole text is ever selected and cleared here.
@@ -146,56 +145,43 @@ void FakeRuntimeServices::AppendText(Control editBox, const std::vector<Text>& t
   for (const Text& text : texts) {
     Text content = Peek(editBox, Property::Content).AsText();
     properties_[{editBox, Property::Content, FontElement::None}] = content + text;
-    Call call("AppendText", editBox);
-    call.value = text;
-    Record(call);
+    Record(AppendTextCall{editBox, text});
   }
   if (!texts.empty()) modified_ = true;
 }
 
 void FakeRuntimeServices::RefreshNow(Control control) {
   std::lock_guard lock(mutex_);
-  Record(Call("RefreshNow", control));
+  Record(RefreshNowCall{control});
 }
 
 int FakeRuntimeServices::GetWindowHandle(Control control) {
   std::lock_guard lock(mutex_);
-  Record(Call("GetWindowHandle", control));
+  Record(GetWindowHandleCall{control});
   return 0x400001;
 }
 
 void FakeRuntimeServices::CloseWindow(Control window) {
   std::lock_guard lock(mutex_);
-  Record(Call("CloseWindow", window));
+  Record(CloseWindowCall{window});
 }
 
-void FakeRuntimeServices::PopUpMenu(Control owner, Menu, std::optional<int> x,
+void FakeRuntimeServices::PopUpMenu(Control owner, Menu menu, std::optional<int> x,
                                     std::optional<int> y) {
   std::lock_guard lock(mutex_);
-  Call call("PopUpMenu", owner);
-  call.value = static_cast<std::int32_t>(x.value_or(-1));
-  call.style = y.value_or(-1);
-  Record(call);
+  Record(PopUpMenuCall{owner, menu, x, y});
 }
 
 bool FakeRuntimeServices::ShowBalloon(Control balloon, int x, int y, const Text& text, int icon,
                                       const Text& title) {
   std::lock_guard lock(mutex_);
-  Call call("ShowBalloon", balloon);
-  call.value = text;
-  call.style = icon;
-  call.caption = title;
-  (void)x;
-  (void)y;
-  Record(call);
+  Record(ShowBalloonCall{balloon, x, y, text, icon, title});
   return true;
 }
 
 bool FakeRuntimeServices::ApplyFlatStyle(int style) {
   std::lock_guard lock(mutex_);
-  Call call("ApplyFlatStyle");
-  call.style = style;
-  Record(call);
+  Record(ApplyFlatStyleCall{style});
   return style >= 1 && style <= 3;
 }
 
@@ -206,7 +192,7 @@ void FakeRuntimeServices::RunOnUiThread(const std::function<void()>& work) {
 
 bool FakeRuntimeServices::OpenDialog(Control dialog) {
   std::lock_guard lock(mutex_);
-  Record(Call("OpenDialog", dialog));
+  Record(OpenDialogCall{dialog});
   auto& scripts = dialogScripts_[dialog];
   if (scripts.empty()) return false;  // an unscripted dialog is cancelled
   DialogScript script = scripts.front();
@@ -235,13 +221,9 @@ std::pair<int, int> FakeRuntimeServices::Mark() {
 
 int FakeRuntimeServices::ShowMessageBox(const Value& message, int style,
                                         const std::optional<Text>& caption,
-                                        std::optional<Control>) {
+                                        std::optional<Control> owner) {
   std::lock_guard lock(mutex_);
-  Call call("ShowMessageBox");
-  call.value = message;
-  call.style = style;
-  call.caption = caption;
-  Record(call);
+  Record(MessageBoxCall{message, style, caption, owner});
   if (messageBoxAnswers_.empty()) return kAnswerCancel;
   const int answer = messageBoxAnswers_.front();
   messageBoxAnswers_.pop_front();
@@ -288,9 +270,7 @@ bool FakeRuntimeServices::Writable(const Text& path) const {
 
 bool FakeRuntimeServices::WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) {
   std::lock_guard lock(mutex_);
-  Call call("WriteFileBytes");
-  call.value = path;
-  Record(call);
+  Record(WriteFileCall{path});
   if (!Writable(path)) return false;
   ByteBuffer& file = files_[path];
   file.clear();
@@ -301,9 +281,7 @@ bool FakeRuntimeServices::WriteFileBytes(const Text& path, const std::vector<Byt
 bool FakeRuntimeServices::CreateFileBytes(const Text& path,
                                           const std::vector<ByteBuffer>& buffers) {
   std::lock_guard lock(mutex_);
-  Call call("CreateFileBytes");
-  call.value = path;
-  Record(call);
+  Record(CreateFileCall{path});
   if (!Writable(path) || files_.count(path)) return false;
   ByteBuffer& file = files_[path];
   for (const ByteBuffer& buffer : buffers) file.insert(file.end(), buffer.begin(), buffer.end());
@@ -313,9 +291,7 @@ bool FakeRuntimeServices::CreateFileBytes(const Text& path,
 bool FakeRuntimeServices::ReplaceFileBytes(const Text& path,
                                            const std::vector<ByteBuffer>& buffers) {
   std::lock_guard lock(mutex_);
-  Call call("ReplaceFileBytes");
-  call.value = path;
-  Record(call);
+  Record(ReplaceFileCall{path});
   if (!Writable(path)) return false;
   ByteBuffer file;
   for (const ByteBuffer& buffer : buffers) file.insert(file.end(), buffer.begin(), buffer.end());
@@ -341,9 +317,7 @@ void FakeRuntimeServices::CloseFile(int file) { openFiles_.Close(file); }
 
 ByteBuffer FakeRuntimeServices::FetchUrl(const Text& address, int* httpStatus) {
   std::lock_guard lock(mutex_);
-  Call call("FetchUrl");
-  call.value = address;
-  Record(call);
+  Record(FetchUrlCall{address});
   auto found = pages_.find(address);
   if (httpStatus) *httpStatus = found == pages_.end() ? 0 : found->second.status;
   return found == pages_.end() ? ByteBuffer() : found->second.body;
@@ -351,20 +325,14 @@ ByteBuffer FakeRuntimeServices::FetchUrl(const Text& address, int* httpStatus) {
 
 void FakeRuntimeServices::OpenUrl(const Text& address) {
   std::lock_guard lock(mutex_);
-  Call call("OpenUrl");
-  call.value = address;
-  Record(call);
+  Record(OpenUrlCall{address});
 }
 
 int FakeRuntimeServices::RegisterGlobalHotKey(Control window, Control notifyControl, int modifiers,
                                               int keyCode) {
   std::lock_guard lock(mutex_);
   const int index = hotKeyCalls_++;
-  Call call("RegisterGlobalHotKey", notifyControl);
-  call.value = keyCode;
-  call.style = modifiers;
-  (void)window;
-  Record(call);
+  Record(RegisterHotKeyCall{window, notifyControl, modifiers, keyCode});
   const bool refused = std::find(refusedHotKeyCalls.begin(), refusedHotKeyCalls.end(), index) !=
                        refusedHotKeyCalls.end();
   return refused ? 0 : 33001 + index;
@@ -374,7 +342,7 @@ bool FakeRuntimeServices::StartThread(ThreadRoutine routine, int argument, int* 
   const int started = threads_.Start(std::move(routine), argument);
   if (handle) *handle = started;
   std::lock_guard lock(mutex_);
-  Record(Call("StartThread"));
+  Record(StartThreadCall{argument});
   return started != 0;
 }
 
@@ -432,9 +400,7 @@ bool FakeRuntimeServices::WaitForThread(int handle, int timeoutMilliseconds) {
 
 bool FakeRuntimeServices::UnregisterGlobalHotKey(int number) {
   std::lock_guard lock(mutex_);
-  Call call("UnregisterGlobalHotKey");
-  call.value = number;
-  Record(call);
+  Record(UnregisterHotKeyCall{number});
   return number != 0;
 }
 
@@ -443,13 +409,13 @@ CharacterDelivery FakeRuntimeServices::SendCharacter(int window, const Text& cha
   if (window == 0 || window != focusedWindow) return CharacterDelivery::NotFocused;
   if (character.empty()) return CharacterDelivery::Sent;
   std::lock_guard lock(mutex_);
-  Record(Call("SendCharacter", Control::_启动窗口, Property::Left, FontElement::None, character));
+  Record(SendCharacterCall{window, character});
   return CharacterDelivery::Sent;
 }
 
 void FakeRuntimeServices::RestoreKeyboardMap() {
   std::lock_guard lock(mutex_);
-  Record(Call("RestoreKeyboardMap"));
+  Record(RestoreKeyboardMapCall{});
 }
 
 Text FakeRuntimeServices::GetSetting(const Text& key) {
@@ -466,7 +432,5 @@ bool FakeRuntimeServices::SetSetting(const Text& key, const Text& value) {
 
 void FakeRuntimeServices::SetMenuItemChecked(MenuItem item, bool checked) {
   std::lock_guard lock(mutex_);
-  Call call("SetMenuItemChecked", Control::_启动窗口, Property::Left, FontElement::None, checked);
-  call.style = static_cast<int>(item);
-  Record(call);
+  Record(SetMenuItemCheckedCall{item, checked});
 }

@@ -11,27 +11,15 @@
 #include "framework/RuntimeServices.h"
 #include "framework/platform/OpenFiles.h"
 #include "framework/platform/WorkerThreads.h"
+#include "support/RecordedCalls.h"
 
 // RuntimeServices for handler tests: properties live in a table, dialogs, message
 // boxes, fetches and hot keys answer from scripts, whole files live in memory, and
-// every call that changes something is recorded in order. Threads are real, time
-// is not: Delay records the wait and returns without sleeping. Every operation
-// may be called from several threads.
+// every call that changes something is recorded in order, one struct an operation
+// (RecordedCalls.h). Threads are real, time is not: Delay records the wait and
+// returns without sleeping. Every operation may be called from several threads.
 class FakeRuntimeServices : public RuntimeServices {
  public:
-  struct Call {
-    explicit Call(std::string op, Control c = Control::_启动窗口, Property p = Property::Left,
-                  FontElement e = FontElement::None, Value v = {})
-        : operation(std::move(op)), control(c), property(p), element(e), value(std::move(v)) {}
-    std::string operation;  // "SetProperty", "PopUpMenu", "ShowMessageBox", ...
-    Control control = Control::_启动窗口;
-    Property property = Property::Left;
-    FontElement element = FontElement::None;
-    Value value;    // the value set, the message shown, the text appended
-    int style = 0;  // message-box style
-    std::optional<Text> caption;
-  };
-
   // What a scripted dialog does when it is opened: confirm or cancel, and the
   // properties it leaves behind on confirmation.
   struct DialogScript {
@@ -46,9 +34,18 @@ class FakeRuntimeServices : public RuntimeServices {
     dialogScripts_[dialog].push_back(script);
   }
   void ScriptMessageBoxAnswer(int answer) { messageBoxAnswers_.push_back(answer); }
-  const std::vector<Call>& Calls() const { return calls_; }
-  std::vector<Call> CallsOf(const std::string& operation) const;
-  void ClearCalls() { calls_.clear(); }
+  // The whole log in call order (a copy: workers may still be adding to it).
+  std::vector<RecordedCall> Calls() const;
+  // The calls of one kind, in order.
+  template <typename CallType>
+  std::vector<CallType> CallsOf() const {
+    std::lock_guard lock(mutex_);
+    std::vector<CallType> matching;
+    for (const RecordedCall& call : calls_)
+      if (const auto* typed = std::get_if<CallType>(&call)) matching.push_back(*typed);
+    return matching;
+  }
+  void ClearCalls();
   // Sets a property without recording a call, as the user would by editing.
   void Preset(Control control, Property property, const Value& value,
               FontElement element = FontElement::None);
@@ -146,7 +143,6 @@ class FakeRuntimeServices : public RuntimeServices {
   void RestoreKeyboardMap() override;
   Text GetSetting(const Text& key) override;
   bool SetSetting(const Text& key, const Text& value) override;
-  // Recorded with the item's number as style and the check as value.
   void SetMenuItemChecked(MenuItem item, bool checked) override;
 
   std::atomic<int> focusedWindow = 0;
@@ -162,7 +158,7 @@ class FakeRuntimeServices : public RuntimeServices {
 
  private:
   using Key = std::tuple<Control, Property, FontElement>;
-  void Record(Call call) { calls_.push_back(std::move(call)); }
+  void Record(RecordedCall call) { calls_.push_back(std::move(call)); }
   bool Writable(const Text& path) const;
 
   std::map<Key, Value> properties_;
@@ -170,7 +166,7 @@ class FakeRuntimeServices : public RuntimeServices {
   std::deque<int> messageBoxAnswers_;
   std::map<Text, ByteBuffer> files_;
   std::pair<int, int> mark_{0, 0};
-  std::vector<Call> calls_;
+  std::vector<RecordedCall> calls_;
   bool modified_ = false;
   std::map<Text, Page> pages_;
   std::vector<int> delays_;

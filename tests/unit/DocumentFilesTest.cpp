@@ -83,21 +83,23 @@ class DocumentFilesTest : public ::testing::Test {
   std::vector<DialogShown> DialogsShown() const {
     std::vector<DialogShown> shown;
     DialogShown current;
-    for (const auto& call : services.Calls()) {
-      if (call.control != Control::通用对话框) continue;
-      if (call.operation == "SetProperty" && call.property == Property::Title)
-        current.title = call.value.AsText();
-      if (call.operation == "SetProperty" && call.property == Property::DialogType)
-        current.type = call.value.AsInt();
-      if (call.operation == "OpenDialog") shown.push_back(current);
+    for (const RecordedCall& call : services.Calls()) {
+      if (const auto* set = std::get_if<SetPropertyCall>(&call);
+          set && set->control == Control::通用对话框) {
+        if (set->property == Property::Title) current.title = set->value.AsText();
+        if (set->property == Property::DialogType) current.type = set->value.AsInt();
+      }
+      if (const auto* opened = std::get_if<OpenDialogCall>(&call);
+          opened && opened->dialog == Control::通用对话框)
+        shown.push_back(current);
     }
     return shown;
   }
 
   void ExpectOnlyBox(const Text& text, int style, const Text& caption) const {
-    const auto boxes = services.CallsOf("ShowMessageBox");
+    const auto boxes = services.CallsOf<MessageBoxCall>();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].value.AsText(), text);
+    EXPECT_EQ(boxes[0].message.AsText(), text);
     EXPECT_EQ(boxes[0].style, style);
     EXPECT_EQ(boxes[0].caption, caption);
   }
@@ -107,8 +109,8 @@ class DocumentFilesTest : public ::testing::Test {
     ExpectOnlyBox("文件 " + title + " 的文字已经改变。\r\n想保存文件吗?", 0x23, "_启动窗口");
   }
   std::size_t Writes() const {
-    return services.CallsOf("ReplaceFileBytes").size() + services.CallsOf("WriteFileBytes").size() +
-           services.CallsOf("CreateFileBytes").size();
+    return services.CallsOf<ReplaceFileCall>().size() + services.CallsOf<WriteFileCall>().size() +
+           services.CallsOf<CreateFileCall>().size();
   }
 
   fs::path folder;
@@ -161,7 +163,7 @@ TEST_P(DocumentStateTest, SaveThatSucceedsLeavesItNamedAndUnchanged) {
   EXPECT_EQ(document.CurrentFileName, target);
   EXPECT_FALSE(services.Modified());
   EXPECT_EQ(DialogsShown().size(), GetParam().named ? 0u : 1u);
-  EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty());
+  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
 }
 
 TEST_P(DocumentStateTest, SaveThatFailsKeepsNameMarkAndOldFile) {
@@ -199,7 +201,7 @@ TEST_P(DocumentStateTest, CancelledSaveDialogChangesNothing) {
   EXPECT_EQ(services.Modified(), GetParam().changed);
   EXPECT_EQ(Editor(), "原稿\r\n");
   EXPECT_EQ(Title(), InitialTitle());
-  EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty());
+  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
 }
 
 TEST_P(DocumentStateTest, OpenThatSucceedsNamesTheFileAndTitlesTheWindow) {
@@ -214,7 +216,7 @@ TEST_P(DocumentStateTest, OpenThatSucceedsNamesTheFileAndTitlesTheWindow) {
   EXPECT_EQ(document.CurrentFileName, opened);
   EXPECT_FALSE(services.Modified());
   EXPECT_EQ(Title(), opened + "   " + BannerText());
-  EXPECT_EQ(services.CallsOf("ShowMessageBox").size(), GetParam().changed ? 1u : 0u);
+  EXPECT_EQ(services.CallsOf<MessageBoxCall>().size(), GetParam().changed ? 1u : 0u);
   EXPECT_EQ(services.UnansweredMessageBoxes(), 0);
   EXPECT_EQ(Writes(), 0u) << "No opens without saving";
 }
@@ -225,9 +227,9 @@ TEST_P(DocumentStateTest, OpenThatFailsChangesNothing) {
 
   OpenDocument(services, document);
 
-  const auto boxes = services.CallsOf("ShowMessageBox");
+  const auto boxes = services.CallsOf<MessageBoxCall>();
   ASSERT_FALSE(boxes.empty());
-  EXPECT_EQ(boxes.back().value.AsText(), "打开文件失败!");
+  EXPECT_EQ(boxes.back().message.AsText(), "打开文件失败!");
   EXPECT_EQ(boxes.back().style, 0x10);
   EXPECT_EQ(boxes.back().caption, "错误");
   EXPECT_EQ(Editor(), "原稿\r\n");
@@ -250,7 +252,7 @@ TEST_F(DocumentFilesTest, AnEditAfterASaveBringsTheQuestionBack) {
   SaveDocument(services, document, Text(), false);
   EXPECT_EQ(AskToSaveChanges(services, document), ChangesOutcome::Unchanged)
       << "saved: nothing to ask";
-  EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty());
+  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
 
   Edit("一二");
   EXPECT_TRUE(IsDocumentChanged(services));
@@ -297,7 +299,7 @@ TEST_F(DocumentFilesTest, SaveAsThenSaveWritesTheNewPathAndLeavesTheTitle) {
   EXPECT_EQ(services.Files()[renamed], Bytes("新的内容，再改"));
   EXPECT_EQ(services.Files()[old], Bytes("旧"));
   EXPECT_EQ(Title(), InitialTitle());
-  for (const auto& call : services.CallsOf("SetProperty"))
+  for (const auto& call : services.CallsOf<SetPropertyCall>())
     EXPECT_NE(call.control, Control::_启动窗口) << "saving never retitles the window";
 }
 
@@ -317,7 +319,7 @@ TEST_F(DocumentFilesTest, OpenWithUnchangedTextAsksNothing) {
   PutFile(path, Bytes("稿"));
   Choose(path);
   OpenDocument(services, document);
-  EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty());
+  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
   EXPECT_EQ(DialogsShown(), (std::vector<DialogShown>{{kOpenTitle, 0}}));
   EXPECT_EQ(Editor(), "稿");
 }
@@ -414,14 +416,14 @@ TEST_F(DocumentFilesTest, SaveThatFailsInsideTheQuestionStopsOpenExitAndClose) {
   close.source = Control::_启动窗口;
   DispatchEvent(program, close);
 
-  const auto boxes = services.CallsOf("ShowMessageBox");
+  const auto boxes = services.CallsOf<MessageBoxCall>();
   ASSERT_EQ(boxes.size(), 6u);
-  for (int i = 1; i < 6; i += 2) EXPECT_EQ(boxes[i].value.AsText(), "保存文件失败!");
+  for (int i = 1; i < 6; i += 2) EXPECT_EQ(boxes[i].message.AsText(), "保存文件失败!");
   EXPECT_EQ(OnDisk(current), Bytes("旧"));
   EXPECT_EQ(Editor(), "改过的") << "the open did not replace the unsaved text";
   EXPECT_EQ(document.CurrentFileName, current);
   EXPECT_TRUE(services.Modified());
-  EXPECT_TRUE(services.CallsOf("CloseWindow").empty()) << "the exit did not close";
+  EXPECT_TRUE(services.CallsOf<CloseWindowCall>().empty()) << "the exit did not close";
   EXPECT_TRUE(close.refused) << "the window's close was refused";
 }
 
@@ -440,7 +442,7 @@ TEST_F(DocumentFilesTest, FailedSaveKeepsTheMarkSoTheExitStillAsks) {
   services.ScriptMessageBoxAnswer(kAnswerCancel);
   ExitProgram(program);
   ExpectQuestion(InitialTitle());
-  EXPECT_TRUE(services.CallsOf("CloseWindow").empty());
+  EXPECT_TRUE(services.CallsOf<CloseWindowCall>().empty());
 }
 
 TEST_F(DocumentFilesTest, FailedOpenOfALockedOrZeroByteFileChangesNothing) {
@@ -647,7 +649,7 @@ class CloseRequestTest : public DocumentFilesTest {
 
 TEST_F(CloseRequestTest, UnchangedTextClosesWithoutAQuestion) {
   EXPECT_TRUE(RequestClose());
-  EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty());
+  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
 }
 
 TEST_F(CloseRequestTest, ChangedTextAsksAndCancelKeepsTheWindow) {
@@ -661,7 +663,7 @@ TEST_F(CloseRequestTest, ChangedTextAsksAndCancelKeepsTheWindow) {
   // Asked again at the next request: No lets the window close without saving.
   services.ScriptMessageBoxAnswer(kAnswerNo);
   EXPECT_TRUE(RequestClose());
-  EXPECT_EQ(services.CallsOf("ShowMessageBox").size(), 2u);
+  EXPECT_EQ(services.CallsOf<MessageBoxCall>().size(), 2u);
   EXPECT_EQ(Writes(), 0u);
 }
 
@@ -682,15 +684,15 @@ TEST_F(CloseRequestTest, ExitAsksOnceAndItsCloseIsNotAskedAgain) {
   Edit("未保存的字");
   services.ScriptMessageBoxAnswer(kAnswerCancel);
   ExitProgram(program);
-  EXPECT_TRUE(services.CallsOf("CloseWindow").empty()) << "Cancel keeps the program running";
+  EXPECT_TRUE(services.CallsOf<CloseWindowCall>().empty()) << "Cancel keeps the program running";
 
   services.ScriptMessageBoxAnswer(kAnswerNo);
   ExitProgram(program);
-  ASSERT_EQ(services.CallsOf("CloseWindow").size(), 1u);
-  EXPECT_EQ(services.CallsOf("ShowMessageBox").size(), 2u);
+  ASSERT_EQ(services.CallsOf<CloseWindowCall>().size(), 1u);
+  EXPECT_EQ(services.CallsOf<MessageBoxCall>().size(), 2u);
   // The close that "退出" asked for follows without a second question.
   EXPECT_TRUE(MainWindowCloseRequested(program));
-  EXPECT_EQ(services.CallsOf("ShowMessageBox").size(), 2u);
+  EXPECT_EQ(services.CallsOf<MessageBoxCall>().size(), 2u);
 }
 
 }  // namespace

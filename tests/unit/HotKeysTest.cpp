@@ -21,13 +21,13 @@ TEST(HotKeys, RegisteredInOrderWithTheWindowAndTheHiddenLabel) {
   FakeRuntimeServices services;
   HotKeyNumbers numbers;
   RegisterHotKeys(services, numbers);
-  const auto calls = services.CallsOf("RegisterGlobalHotKey");
+  const auto calls = services.CallsOf<RegisterHotKeyCall>();
   ASSERT_EQ(calls.size(), 3u);
   const int keys[] = {'A', 'Z', 'Q'};
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(calls[i].value.AsInt(), keys[i]);
-    EXPECT_EQ(calls[i].style, 1) << "Ctrl";
-    EXPECT_EQ(calls[i].control, Control::标签1);
+    EXPECT_EQ(calls[i].keyCode, keys[i]);
+    EXPECT_EQ(calls[i].modifiers, 1) << "Ctrl";
+    EXPECT_EQ(calls[i].notifyControl, Control::标签1);
   }
   EXPECT_EQ(numbers.StartReadingHotKey, 33001);
   EXPECT_EQ(numbers.PauseReadingHotKey, 33002);
@@ -61,15 +61,15 @@ TEST(HotKeys, TipsShowTheButtonsHotKeyAtTheCursorAndSayWhenItWasRefused) {
   numbers.TypingHotKey = 33002;
   for (Control button : {Control::按钮7, Control::按钮10, Control::按钮11, Control::按钮12})
     ShowHotKeyTip(services, numbers, button);
-  const auto tips = services.CallsOf("ShowBalloon");
+  const auto tips = services.CallsOf<ShowBalloonCall>();
   ASSERT_EQ(tips.size(), 3u) << "按钮12 has no hot key";
-  EXPECT_EQ(tips[0].value.AsText(), "热键：CTRL+Q");
-  EXPECT_EQ(tips[1].value.AsText(), "热键：CTRL+A\r\n（热键已被其他程序占用）");
-  EXPECT_EQ(tips[2].value.AsText(), "热键：CTRL+Z");
+  EXPECT_EQ(tips[0].text, "热键：CTRL+Q");
+  EXPECT_EQ(tips[1].text, "热键：CTRL+A\r\n（热键已被其他程序占用）");
+  EXPECT_EQ(tips[2].text, "热键：CTRL+Z");
   for (const auto& tip : tips) {
-    EXPECT_EQ(tip.control, Control::气球提示框1);
-    EXPECT_EQ(tip.style, -1);
-    EXPECT_EQ(tip.caption, Text());
+    EXPECT_EQ(tip.balloon, Control::气球提示框1);
+    EXPECT_EQ(tip.icon, -1);
+    EXPECT_EQ(tip.title, Text());
   }
 }
 
@@ -78,12 +78,13 @@ TEST(HotKeys, StartUpRegistersThemAfterTheCaptureLibraryAndCtrlQTypes) {
   ProgramFolder folder(services);
   Program program(services);
   MainWindowCreated(program);
-  const auto& calls = services.Calls();
-  const auto written = std::find_if(calls.begin(), calls.end(), [](const auto& c) {
-    return c.operation == "CreateFileBytes" && c.value.AsText().ends_with("/CameraDll.dll");
+  const auto calls = services.Calls();
+  const auto written = std::find_if(calls.begin(), calls.end(), [](const RecordedCall& c) {
+    const auto* write = std::get_if<CreateFileCall>(&c);
+    return write && write->path.ends_with("/CameraDll.dll");
   });
-  const auto registered = std::find_if(calls.begin(), calls.end(), [](const auto& c) {
-    return c.operation == "RegisterGlobalHotKey";
+  const auto registered = std::find_if(calls.begin(), calls.end(), [](const RecordedCall& c) {
+    return std::holds_alternative<RegisterHotKeyCall>(c);
   });
   ASSERT_NE(written, calls.end());
   ASSERT_NE(registered, calls.end());

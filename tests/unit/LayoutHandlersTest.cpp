@@ -18,7 +18,7 @@ class LayoutHandlersTest : public ::testing::Test {
 
 // The editor's two changes come first, then one visibility change per control.
 void ExpectLayout(const FakeRuntimeServices& services, int top, int height, bool visible) {
-  const auto calls = services.CallsOf("SetProperty");
+  const auto calls = services.CallsOf<SetPropertyCall>();
   ASSERT_EQ(calls.size(), 18u);
   EXPECT_EQ(calls[0].control, Control::编辑框1);
   EXPECT_EQ(calls[0].property, Property::Top);
@@ -55,7 +55,7 @@ TEST_F(LayoutHandlersTest, LayoutsNeverTouchEnabledStates) {
   services.Preset(Control::按钮11, Property::Disabled, false);
   CompactLayout(program);
   RestoreLayout(program);
-  for (const auto& call : services.Calls())
+  for (const auto& call : services.CallsOf<SetPropertyCall>())
     EXPECT_NE(call.property, Property::Disabled) << "disabled states belong to the readers";
   EXPECT_EQ(services.Peek(Control::按钮11, Property::Disabled), Value(false));
 }
@@ -65,7 +65,7 @@ TEST_F(LayoutHandlersTest, LayoutsNeverTouchEnabledStates) {
 TEST_F(LayoutHandlersTest, CompactLayoutCoversEveryVisibleControlOfTheDesign) {
   CompactLayout(program);
   std::set<Control> hidden;
-  for (const auto& call : services.CallsOf("SetProperty"))
+  for (const auto& call : services.CallsOf<SetPropertyCall>())
     if (call.property == Property::Visible) hidden.insert(call.control);
   for (const ControlDefinition& control : MainWindowDefinition().controls) {
     if (!control.visible || control.kind == ControlKind::CommonDialog) continue;
@@ -79,7 +79,7 @@ TEST_F(LayoutHandlersTest, ClearEditorEmptiesTheEditorWithoutAsking) {
   services.Preset(Control::编辑框1, Property::Content, Text("脚本\r\n第二行"));
   ClearEditor(program);
   EXPECT_EQ(services.Peek(Control::编辑框1, Property::Content).AsText(), "");
-  EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty());
+  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
 }
 
 TEST_F(LayoutHandlersTest, TitleFollowsTheBannerIncludingLineBreaksAndEmptiness) {
@@ -95,10 +95,11 @@ TEST_F(LayoutHandlersTest, TitleFollowsTheBannerIncludingLineBreaksAndEmptiness)
 
 TEST_F(LayoutHandlersTest, MainMenuPopsUpAtTheDefaultPositionOnTheVersionLabel) {
   ShowMainMenu(program);
-  const auto calls = services.CallsOf("PopUpMenu");
+  const auto calls = services.CallsOf<PopUpMenuCall>();
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].control, Control::透明标签1);
-  EXPECT_EQ(calls[0].value.AsInt(), -1) << "no explicit position: next to the cursor";
+  EXPECT_EQ(calls[0].owner, Control::透明标签1);
+  EXPECT_EQ(calls[0].x, std::nullopt) << "no explicit position: next to the cursor";
+  EXPECT_EQ(calls[0].y, std::nullopt);
 }
 
 // The fake holds every property to the kind of value its design gives it.

@@ -62,11 +62,6 @@ class NarrationExportTest : public ::testing::Test {
     for (const auto& [path, bytes] : services.Files()) count += path.starts_with("/out/");
     return count;
   }
-  bool Asked(const char* operation) {
-    for (const auto& call : services.Calls())
-      if (call.operation == operation) return true;
-    return false;
-  }
   Text Srt() {
     const ByteBuffer bytes = services.Files()["/out/n.srt"];
     return TextFromUtf8(std::string(bytes.begin(), bytes.end()));
@@ -103,7 +98,7 @@ TEST_F(NarrationExportTest, CancelOrAFailedPieceLeavesNoFileBehind) {
   ChooseFile("/out/n.wav");
   ExportNarrationClicked(program);
   EXPECT_EQ(OutFiles(), 0);
-  EXPECT_FALSE(Asked("ShowMessageBox")) << "a cancel needs no message";
+  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty()) << "a cancel needs no message";
 
   Recorder<void()>("RecorderReset")();
   services.progressCancelsAt = -1;
@@ -112,7 +107,7 @@ TEST_F(NarrationExportTest, CancelOrAFailedPieceLeavesNoFileBehind) {
   ChooseFile("/out/n.wav");
   ExportNarrationClicked(program);
   EXPECT_EQ(OutFiles(), 0);
-  EXPECT_TRUE(Asked("ShowMessageBox"));
+  EXPECT_FALSE(services.CallsOf<MessageBoxCall>().empty());
 }
 
 }  // namespace

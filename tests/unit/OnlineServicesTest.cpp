@@ -23,8 +23,15 @@ class OnlineServicesTest : public ::testing::Test {
   Text Title() { return services.Peek(Control::_启动窗口, Property::Title).AsText(); }
   std::vector<Text> Opened() {
     std::vector<Text> addresses;
-    for (const auto& call : services.CallsOf("OpenUrl")) addresses.push_back(call.value.AsText());
+    for (const auto& call : services.CallsOf<OpenUrlCall>()) addresses.push_back(call.address);
     return addresses;
+  }
+  void ExpectOnlyMessageBox(const Text& message, const Text& caption, int style) {
+    const auto boxes = services.CallsOf<MessageBoxCall>();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].message.AsText(), message);
+    EXPECT_EQ(boxes[0].caption, caption);
+    EXPECT_EQ(boxes[0].style, style);
   }
 
   const Text banner = "横幅第一行\r\n横幅第二行";
@@ -36,9 +43,9 @@ TEST_F(OnlineServicesTest, PageNamingTheVersionMakesTheTitleNewestAndShowsNothin
     Serve(page);
     NetworkAndUpdateCheck(services);
     EXPECT_EQ(Title(), banner + " 最新版") << page;
-    EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty());
+    EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
   }
-  EXPECT_EQ(services.CallsOf("FetchUrl")[0].value.AsText(),
+  EXPECT_EQ(services.CallsOf<FetchUrlCall>()[0].address,
             "http://" + ForumHost() + "/thread-11379-1-1.html");
 }
 
@@ -46,18 +53,14 @@ TEST_F(OnlineServicesTest, PageWithoutTheVersionOffersTheUpdate) {
   Serve("<h1>Orvane V6.4 发布</h1>");
   services.ScriptMessageBoxAnswer(kAnswerYes);
   NetworkAndUpdateCheck(services);
-  const auto boxes = services.CallsOf("ShowMessageBox");
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].value.AsText(), "将软件版本更新到最新！");
-  EXPECT_EQ(boxes[0].caption, Text("有更新！"));
-  EXPECT_EQ(boxes[0].style, 4);
+  ExpectOnlyMessageBox("将软件版本更新到最新！", "有更新！", 4);
   EXPECT_EQ(Opened(), std::vector<Text>{ReleasePageAddress()});
   EXPECT_EQ(Title(), "设计标题");
 
   services.ClearCalls();
   services.ScriptMessageBoxAnswer(kAnswerNo);
   NetworkAndUpdateCheck(services);
-  EXPECT_EQ(services.CallsOf("ShowMessageBox").size(), 1u);
+  EXPECT_EQ(services.CallsOf<MessageBoxCall>().size(), 1u);
   EXPECT_TRUE(Opened().empty());
 }
 
@@ -65,19 +68,15 @@ TEST_F(OnlineServicesTest, OnlyTheTextBeforeAZeroByteIsSearched) {
   Serve(std::string("news\0V6.3", 9));
   services.ScriptMessageBoxAnswer(kAnswerNo);
   NetworkAndUpdateCheck(services);
-  EXPECT_EQ(services.CallsOf("ShowMessageBox").size(), 1u);
+  EXPECT_EQ(services.CallsOf<MessageBoxCall>().size(), 1u);
   EXPECT_EQ(Title(), "设计标题");
 }
 
 TEST_F(OnlineServicesTest, OfflineShowsOnlyTheWarningAndFetchesNothing) {
   services.online = false;
   NetworkAndUpdateCheck(services);
-  const auto boxes = services.CallsOf("ShowMessageBox");
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].value.AsText(), "网络连接好像有点问题，请检查一下！");
-  EXPECT_EQ(boxes[0].caption, Text("语音可能不可用！"));
-  EXPECT_EQ(boxes[0].style, 0);
-  EXPECT_TRUE(services.CallsOf("FetchUrl").empty());
+  ExpectOnlyMessageBox("网络连接好像有点问题，请检查一下！", "语音可能不可用！", 0);
+  EXPECT_TRUE(services.CallsOf<FetchUrlCall>().empty());
   EXPECT_EQ(Title(), "设计标题");
 }
 
@@ -93,7 +92,7 @@ TEST_F(OnlineServicesTest, FailedCheckShowsNothing) {
     services.ClearCalls();
     Serve(c.body, c.status);
     NetworkAndUpdateCheck(services);
-    EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty()) << c.status << c.body;
+    EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty()) << c.status << c.body;
     EXPECT_EQ(Title(), "设计标题");
   }
 }
@@ -125,7 +124,7 @@ TEST_F(OnlineServicesTest, MenuLinksOpenTheirAddressesInOrder) {
                           site + "/thread-9282-1-1.html",
                           site + "/forum-72-1.html",
                       }));
-  EXPECT_TRUE(services.CallsOf("FetchUrl").empty()) << "links do not look at the network";
+  EXPECT_TRUE(services.CallsOf<FetchUrlCall>().empty()) << "links do not look at the network";
 }
 
 }  // namespace

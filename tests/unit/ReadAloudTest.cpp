@@ -101,7 +101,8 @@ class ReadAloudTest : public ::testing::Test {
   bool SynthesisEnded() { return Contains("BASS_StreamPutData(7,null,0|end)"); }
   std::vector<Text> Messages() {
     std::vector<Text> shown;
-    for (const auto& box : services.CallsOf("ShowMessageBox")) shown.push_back(box.value.AsText());
+    for (const auto& box : services.CallsOf<MessageBoxCall>())
+      shown.push_back(box.message.AsText());
     return shown;
   }
 
@@ -165,12 +166,12 @@ TEST_F(ReadAloudTest, WithoutASoundDeviceItSaysSoAndStaysIdleUntilTheDeviceOpens
   SetInitResult(0);
   services.ScriptMessageBoxAnswer(kAnswerOk);
   Start();
-  const auto boxes = services.CallsOf("ShowMessageBox");
+  const auto boxes = services.CallsOf<MessageBoxCall>();
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].value.AsText(), "没有找到可用的声音输出设备，无法朗读。");
+  EXPECT_EQ(boxes[0].message.AsText(), "没有找到可用的声音输出设备，无法朗读。");
   EXPECT_EQ(boxes[0].caption, Text("语音"));
   EXPECT_EQ(boxes[0].style, kMbOk | kMbIconExclamation);
-  EXPECT_TRUE(services.CallsOf("StartThread").empty());
+  EXPECT_TRUE(services.CallsOf<StartThreadCall>().empty());
   EXPECT_EQ(state.worker, 0);
   EXPECT_EQ(Buttons(), kIdle);
 
@@ -178,7 +179,7 @@ TEST_F(ReadAloudTest, WithoutASoundDeviceItSaysSoAndStaysIdleUntilTheDeviceOpens
   SetInitResult(1);
   QueueAudio(32000);
   Start();
-  EXPECT_EQ(services.CallsOf("ShowMessageBox").size(), 1u);
+  EXPECT_EQ(services.CallsOf<MessageBoxCall>().size(), 1u);
   EXPECT_GT(state.worker, 0);
   EXPECT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
   EXPECT_EQ(Buttons(), kReading);
@@ -211,7 +212,7 @@ TEST_F(ReadAloudTest, StartWhilePlayingStartsNothingNew) {
   audioLog.clear();
   Start();
   EXPECT_EQ(state.worker, worker);
-  EXPECT_EQ(services.CallsOf("StartThread").size(), 1u);
+  EXPECT_EQ(services.CallsOf<StartThreadCall>().size(), 1u);
   EXPECT_EQ(AudioLog().find("BASS_ChannelPlay"), std::string::npos);
   EXPECT_EQ(Buttons(), kReading);
 }
@@ -344,9 +345,9 @@ TEST_F(ReadAloudTest, FailedSynthesisPlaysNothingAndSaysSoOnce) {
   EXPECT_NE(log.find("BASS_SetVolume(0.99)"), std::string::npos);
   EXPECT_EQ(state.worker, 0);
   EXPECT_EQ(Buttons(), kIdle);
-  const auto boxes = services.CallsOf("ShowMessageBox");
+  const auto boxes = services.CallsOf<MessageBoxCall>();
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].value.AsText(), "语音合成出错，朗读已停止。");
+  EXPECT_EQ(boxes[0].message.AsText(), "语音合成出错，朗读已停止。");
   EXPECT_EQ(boxes[0].caption, Text("语音"));
   EXPECT_EQ(boxes[0].style, kMbOk | kMbIconExclamation);
 }
@@ -478,10 +479,12 @@ TEST_F(ReadAloudTest, TheSentenceBeingHeardIsMarkedThroughPauseAndEditsUntilStop
   Ui([&] { ToggleReadingHighlight(program.Reading()); });
   EXPECT_EQ(services.Mark(), std::pair(0, 0));
   EXPECT_EQ(services.settings["reading/highlight"], "false");
-  const auto& check = services.Calls().back();
-  EXPECT_EQ(check.operation, "SetMenuItemChecked");
-  EXPECT_EQ(check.style, static_cast<int>(MenuItem::朗读时标出句子));
-  EXPECT_FALSE(check.value.AsBool());
+  const auto calls = services.Calls();
+  ASSERT_FALSE(calls.empty());
+  const auto* check = std::get_if<SetMenuItemCheckedCall>(&calls.back());
+  ASSERT_NE(check, nullptr) << "the menu's check is the last call";
+  EXPECT_EQ(check->item, MenuItem::朗读时标出句子);
+  EXPECT_FALSE(check->checked);
   Ui([&] { ToggleReadingHighlight(program.Reading()); });
   ASSERT_TRUE(MarkIs(14, 8)) << "switched on again, it marks at once";
   Stop();

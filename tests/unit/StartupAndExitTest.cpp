@@ -20,16 +20,18 @@ class StartupAndExitTest : public ::testing::Test {
 
 TEST_F(StartupAndExitTest, CreatedHandlerSwitchesTheFlatStyleOnFirst) {
   MainWindowCreated(program);
-  ASSERT_FALSE(services.Calls().empty());
-  EXPECT_EQ(services.Calls().front().operation, "ApplyFlatStyle");
-  EXPECT_EQ(services.Calls().front().style, 1);
+  const auto calls = services.Calls();
+  ASSERT_FALSE(calls.empty());
+  const auto* first = std::get_if<ApplyFlatStyleCall>(&calls.front());
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->style, 1);
 }
 
 TEST_F(StartupAndExitTest, ConstructionWritesTheBundledLibrariesInOrder) {
   FakeRuntimeServices fresh;
   Program constructed(fresh);
   std::vector<Text> written;
-  for (const auto& call : fresh.CallsOf("CreateFileBytes")) written.push_back(call.value.AsText());
+  for (const auto& call : fresh.CallsOf<CreateFileCall>()) written.push_back(call.path);
   EXPECT_EQ(written, (std::vector<Text>{fresh.programDirectory + "/bass.dll",
                                         fresh.programDirectory + "/speex.dll",
                                         fresh.programDirectory + "/msc.dll"}));
@@ -38,9 +40,9 @@ TEST_F(StartupAndExitTest, ConstructionWritesTheBundledLibrariesInOrder) {
 
 TEST_F(StartupAndExitTest, ExitClosesTheMainWindow) {
   ExitProgram(program);
-  const auto calls = services.CallsOf("CloseWindow");
+  const auto calls = services.CallsOf<CloseWindowCall>();
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].control, Control::_启动窗口);
+  EXPECT_EQ(calls[0].window, Control::_启动窗口);
 }
 
 TEST_F(StartupAndExitTest, EventsReachTheirHandlersAndUnboundEventsAreIgnored) {
@@ -71,7 +73,7 @@ TEST_F(StartupAndExitTest, EventsReachTheirHandlersAndUnboundEventsAreIgnored) {
   exit.kind = EventKind::MenuItemClicked;
   exit.item = MenuItem::退出;
   DispatchEvent(program, exit);
-  EXPECT_EQ(services.CallsOf("CloseWindow").size(), 1u);
+  EXPECT_EQ(services.CallsOf<CloseWindowCall>().size(), 1u);
 }
 
 TEST_F(StartupAndExitTest, BannerEditsRetitleTheWindow) {
@@ -98,8 +100,8 @@ TEST_F(StartupAndExitTest, ExistingComponentFileIsNeverOverwrittenWhateverItHold
   services.Files()[path] = ByteBuffer();  // a damaged, empty copy stays in use
   WriteComponentFile(services, kComponent);
   EXPECT_TRUE(services.Files()[path].empty());
-  EXPECT_TRUE(services.CallsOf("CreateFileBytes").empty());
-  EXPECT_TRUE(services.CallsOf("WriteFileBytes").empty());
+  EXPECT_TRUE(services.CallsOf<CreateFileCall>().empty());
+  EXPECT_TRUE(services.CallsOf<WriteFileCall>().empty());
 }
 
 // An upgrade replaces what an earlier build wrote and nobody changed since; a copy
@@ -140,7 +142,7 @@ TEST_F(StartupAndExitTest, InstalledLibrariesMeanNothingIsWritten) {
 TEST_F(StartupAndExitTest, FailedComponentWriteIsNotReported) {
   services.unwritablePaths.push_back(services.programDirectory + "/probe.dll");
   WriteComponentFile(services, kComponent);
-  EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty());
+  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
   EXPECT_EQ(services.Files().count(services.programDirectory + "/probe.dll"), 0u);
 }
 
@@ -160,21 +162,21 @@ TEST_F(StartupAndExitTest, SignalKeepsUnsavedTextInANewRecoveryFileAndCloses) {
   const ByteBuffer utf8 = ToBytes(Text("\xE8\x84\x9A\xE6\x9C\xAC one\r\n"));
   EXPECT_EQ(services.Files()[dir + "/recovered-20240607-080910-2.txt"], utf8);
   EXPECT_EQ(services.Files()[taken], ToBytes(Text("earlier")));
-  EXPECT_TRUE(services.CallsOf("ShowMessageBox").empty());
-  ASSERT_EQ(services.CallsOf("CloseWindow").size(), 1u);
+  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
+  ASSERT_EQ(services.CallsOf<CloseWindowCall>().size(), 1u);
   EXPECT_TRUE(MainWindowCloseRequested(program)) << "the close asks nothing";
 
   // Without a usable state folder the failure is reported; the program still ends.
   Program second(services);
   services.stateDirectory.clear();
   EXPECT_EQ(EndOnSignal(second), std::optional<Text>(Text()));
-  EXPECT_EQ(services.CallsOf("CloseWindow").size(), 2u);
+  EXPECT_EQ(services.CallsOf<CloseWindowCall>().size(), 2u);
 }
 
 TEST_F(StartupAndExitTest, SignalWithoutUnsavedTextWritesNothing) {
   services.Preset(Control::编辑框1, Property::Content, Text("saved"));
   services.Modified() = false;
   EXPECT_EQ(EndOnSignal(program), std::nullopt);
-  EXPECT_TRUE(services.CallsOf("CreateFileBytes").empty());
-  EXPECT_EQ(services.CallsOf("CloseWindow").size(), 1u);
+  EXPECT_TRUE(services.CallsOf<CreateFileCall>().empty());
+  EXPECT_EQ(services.CallsOf<CloseWindowCall>().size(), 1u);
 }

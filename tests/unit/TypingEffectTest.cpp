@@ -28,7 +28,7 @@ class TypingEffectTest : public ::testing::Test {
 
   std::vector<Text> Appended() {
     std::vector<Text> pieces;
-    for (const auto& call : services.CallsOf("AppendText")) pieces.push_back(call.value.AsText());
+    for (const auto& call : services.CallsOf<AppendTextCall>()) pieces.push_back(call.text);
     return pieces;
   }
 
@@ -46,17 +46,19 @@ TEST_F(TypingEffectTest, TypesOneCharacterPerStepWithLineBreaksAsOneStep) {
   EXPECT_EQ(services.Delays(), (std::vector<int>(5, 210)));
   EXPECT_EQ(services.Peek(Control::按钮1, Property::Disabled), Value(false));
   EXPECT_EQ(Caption(), "暂停");
-  EXPECT_EQ(services.CallsOf("RefreshNow").size(), 5u);
+  EXPECT_EQ(services.CallsOf<RefreshNowCall>().size(), 5u);
 }
 
 TEST_F(TypingEffectTest, EditorIsEmptiedBeforeTheFirstCharacter) {
   TypeToTheEnd("xy");
-  const auto& calls = services.Calls();
-  auto firstAppend = std::find_if(calls.begin(), calls.end(),
-                                  [](const auto& c) { return c.operation == "AppendText"; });
-  auto emptied = std::find_if(calls.begin(), firstAppend, [](const auto& c) {
-    return c.operation == "SetProperty" && c.control == Control::编辑框1 &&
-           c.property == Property::Content && c.value.AsText().empty();
+  const auto calls = services.Calls();
+  auto firstAppend = std::find_if(calls.begin(), calls.end(), [](const RecordedCall& c) {
+    return std::holds_alternative<AppendTextCall>(c);
+  });
+  auto emptied = std::find_if(calls.begin(), firstAppend, [](const RecordedCall& c) {
+    const auto* set = std::get_if<SetPropertyCall>(&c);
+    return set && set->control == Control::编辑框1 && set->property == Property::Content &&
+           set->value.AsText().empty();
   });
   EXPECT_NE(emptied, firstAppend);
 }

@@ -21,7 +21,7 @@ class TypingIntoWindowTest : public ::testing::Test {
 
   std::vector<Text> Sent() {
     std::vector<Text> sent;
-    for (const auto& call : services.CallsOf("SendCharacter")) sent.push_back(call.value.AsText());
+    for (const auto& call : services.CallsOf<SendCharacterCall>()) sent.push_back(call.character);
     return sent;
   }
 
@@ -43,17 +43,17 @@ TEST_F(TypingIntoWindowTest, ModeIsRememberedAndOffMeansTheEditorTypingAsBefore)
   TypingHotKeyPressed(services, state, editor);
   ASSERT_TRUE(services.WaitForThread(editor.thread));
   EXPECT_TRUE(Sent().empty());
-  EXPECT_EQ(services.CallsOf("AppendText").size(), 8u);  // the editor typing of old
+  EXPECT_EQ(services.CallsOf<AppendTextCall>().size(), 8u);  // the editor typing of old
 
   ToggleTypingMode(services, state);
   EXPECT_EQ(services.settings["typing/intoFocusedWindow"], "true");
   WindowTypingState restarted;
   LoadTypingMode(services, restarted);
   EXPECT_TRUE(restarted.intoFocusedWindow);
-  const auto checks = services.CallsOf("SetMenuItemChecked");
+  const auto checks = services.CallsOf<SetMenuItemCheckedCall>();
   ASSERT_FALSE(checks.empty());
-  EXPECT_EQ(checks.back().style, static_cast<int>(MenuItem::打字到当前窗口));
-  EXPECT_TRUE(checks.back().value.AsBool());
+  EXPECT_EQ(checks.back().item, MenuItem::打字到当前窗口);
+  EXPECT_TRUE(checks.back().checked);
 }
 
 // A focus change midway pauses the run: nothing reaches the other window, Ctrl+Q there
@@ -64,7 +64,7 @@ TEST_F(TypingIntoWindowTest, FocusMovedAwayPausesUntilCtrlQInTheSameWindow) {
   services.focusedWindow = kTarget;
   std::atomic<bool> armed = false;
   services.onProcessEvents = [this, &armed] {
-    if (armed && services.CallsOf("SendCharacter").size() >= 3) services.focusedWindow = kOther;
+    if (armed && services.CallsOf<SendCharacterCall>().size() >= 3) services.focusedWindow = kOther;
   };
   services.onDelay = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
   TypingHotKeyPressed(services, state, editor);
@@ -87,13 +87,14 @@ TEST_F(TypingIntoWindowTest, FocusMovedAwayPausesUntilCtrlQInTheSameWindow) {
   EXPECT_EQ(Sent(), (std::vector<Text>{"你", "好", "，", "a", "b", "\r\n", "c", "\t"}));
   EXPECT_EQ(editor.thread, 0);  // the editor was not typed into
   std::vector<std::string> escape;
-  for (const auto& call : services.Calls()) {
-    if (call.operation == "RegisterGlobalHotKey" && call.value.AsInt() == 0x1B && call.style == 0)
+  for (const RecordedCall& call : services.Calls()) {
+    const auto* registered = std::get_if<RegisterHotKeyCall>(&call);
+    if (registered && registered->keyCode == 0x1B && registered->modifiers == 0)
       escape.push_back("grab");
-    if (call.operation == "UnregisterGlobalHotKey") escape.push_back("release");
+    if (std::holds_alternative<UnregisterHotKeyCall>(call)) escape.push_back("release");
   }
   EXPECT_EQ(escape, (std::vector<std::string>{"grab", "release", "grab", "release"}));
-  EXPECT_EQ(services.CallsOf("RestoreKeyboardMap").size(), 1u);
+  EXPECT_EQ(services.CallsOf<RestoreKeyboardMapCall>().size(), 1u);
 }
 
 }  // namespace

@@ -79,10 +79,10 @@ class AudioPlayerTest : public ::testing::Test {
 TEST_F(AudioPlayerTest, ConstructionWritesTheCarriedLibraryOnlyWhenMissing) {
   const std::string library = folder_ + "/bass.dll";
   EXPECT_EQ(services.Files()[library], ReadFile(BASS_LIBRARY)) << "the built library, exactly";
-  EXPECT_EQ(services.CallsOf("CreateFileBytes").size(), 1u);
+  EXPECT_EQ(services.CallsOf<CreateFileCall>().size(), 1u);
   AudioPlayer second(services);
   const auto copy = player.Clone();
-  EXPECT_EQ(services.CallsOf("CreateFileBytes").size(), 1u) << "present: not written again";
+  EXPECT_EQ(services.CallsOf<CreateFileCall>().size(), 1u) << "present: not written again";
   EXPECT_TRUE(copy->InitDevice(0));
   EXPECT_TRUE(copy->FreeDevice());
 }
