@@ -19,6 +19,7 @@ import time
 
 import harness
 from harness import ProgramTestCase, main, run
+from overlay_pixels import dimmed, shrink  # tests/, on the path through harness
 
 CAPTURE_BUTTON = (553 + 16, 3 + 16)  # 按钮5 "截图"
 SCREEN = (1280, 800)
@@ -29,7 +30,6 @@ LIBRARY = "CameraDll.dll"
 MISSING_FUNCTION_MESSAGE = ("运行时出错!\n\n错误信息：无法找到指定DLL库文件“CameraDll.dll”"
                             "中的输出命令“CameraSubArea”")
 PROPOSED_NAME = re.compile(r"^截图 \d{4}-\d\d-\d\d \d\d-\d\d-\d\d\.png$")
-DIM = 127 / 255  # what the overlay's half-transparent black leaves of a colour
 BLOCKS = (220, 560)  # size of the colour-block picture
 ATSPI_ALERT = 2      # AT-SPI role of a message box
 
@@ -49,16 +49,6 @@ def block_pixels(rect):
     x, y, width, height = rect
     return bytes(c for row in range(y, y + height) for column in range(x, x + width)
                  for c in block_colour(column, row))
-
-
-def dimmed(original, shown):
-    return len(original) == len(shown) and all(
-        abs(s - o * DIM) <= 2 for o, s in zip(original, shown))
-
-
-def shrink(rect, by):
-    x, y, width, height = rect
-    return (x + by, y + by, width - 2 * by, height - 2 * by)
 
 
 class CaptureCase(ProgramTestCase):

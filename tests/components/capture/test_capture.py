@@ -21,8 +21,9 @@ import time
 import unittest
 from datetime import datetime
 
-# The shared X server helper lives in tests/.
+# The shared X server and overlay helpers live in tests/.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../.."))
+from overlay_pixels import dimmed, shrink  # noqa: E402
 from xvfb_server import start_xvfb  # noqa: E402
 
 HOST = os.environ.get("CAPTURE_HOST", "")
@@ -30,7 +31,6 @@ LIBRARY = os.environ.get("CAMERA_DLL", "")
 
 SCREEN = (1280, 800)
 WAIT_SECONDS = 10
-DIM = 127 / 255  # what the overlay's half-transparent black leaves of a colour
 SAVE_DIALOG_TITLE = "保存截图"
 SAVE_FAILED_TITLE = "截图未能保存"
 PROPOSED_NAME = re.compile(r"^截图 (\d{4}-\d\d-\d\d \d\d-\d\d-\d\d)\.png$")
@@ -66,17 +66,6 @@ class Picture:
     def region(self, rect):
         x, y, width, height = rect
         return b"".join(self.row(x, y + line, width) for line in range(height))
-
-
-def dimmed(original, shown):
-    """Whether every byte of `shown` is what the overlay's dimming makes of `original`."""
-    return len(original) == len(shown) and all(
-        abs(s - o * DIM) <= 2 for o, s in zip(original, shown))
-
-
-def shrink(rect, by):
-    x, y, width, height = rect
-    return (x + by, y + by, width - 2 * by, height - 2 * by)
 
 
 class XServerCase(unittest.TestCase):
