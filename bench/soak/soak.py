@@ -34,7 +34,7 @@ STOP_BUTTON = (645 + 11, 3 + 16)     # 按钮12 "结束"
 FRAME = 4                            # signed 16-bit, two channels
 SILENCE = 16                         # largest sample still counted as silence
 QUIET_BYTES = 44100 * FRAME // 10    # 100 ms of silence: the sound has stopped
-WAIT = 60                            # bound on every wait (a reading synthesises first)
+WAIT = 60                            # bound on every wait (generous for a loaded machine)
 
 class AudioWatch(threading.Thread):
     """Reads the disk driver's output through a FIFO, so that nothing piles up on disk,
