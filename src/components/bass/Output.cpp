@@ -100,6 +100,10 @@ class SilentOutput : public Output {
     std::unique_lock lock(mutex_);
     while (!stop_) {
       mixer.Render(buffer_.data(), format_.bufferFrames);
+      // Woken late (a busy machine), it drops the missed periods, as a device that
+      // underruns would, rather than render them at once and run ahead of the clock.
+      const auto now = std::chrono::steady_clock::now();
+      if (now - next > period) next = now;
       next += period;
       wake_.wait_until(lock, next, [&] { return stop_; });
     }
