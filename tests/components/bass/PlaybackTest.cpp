@@ -11,34 +11,45 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class Playback : public BassFixture {};
+class Playback : public BassFixture {
+ protected:
+  // Opens the 16 kHz disk device and a stream over `frames` of mono noise; the samples
+  // stay in pcm_ and the image the stream reads from in image_. 0 where either fails.
+  HSTREAM NoiseStream(std::size_t frames, unsigned seed, bool realTime) {
+    if (!OpenDisk(16000, realTime)) {
+      ADD_FAILURE() << "no disk device";
+      return 0;
+    }
+    pcm_ = NonZeroNoise(frames, seed);
+    image_ = WaveImage(pcm_);
+    return FromMemory(image_);
+  }
+
+  Samples pcm_;
+  Bytes image_;
+};
 
 TEST_F(Playback, WaveImageAt16kHzReachesA16kHzDeviceSampleForSample) {
-  ASSERT_TRUE(OpenDisk(16000, false));
-  const Samples pcm = NonZeroNoise(12000, 1);
-  const Bytes image = WaveImage(pcm);
-  const HSTREAM stream = FromMemory(image);
+  const HSTREAM stream = NoiseStream(12000, 1, false);
   ASSERT_NE(stream, 0u);
-  EXPECT_EQ(BASS_ChannelGetLength(stream, BASS_POS_BYTE), pcm.size() * 2);
+  EXPECT_EQ(BASS_ChannelGetLength(stream, BASS_POS_BYTE), pcm_.size() * 2);
   ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
 
   const std::vector<DWORD> states = WaitUntilStopped(stream);
   ASSERT_EQ(states.back(), DWORD{BASS_ACTIVE_STOPPED});
   for (std::size_t i = 0; i + 1 < states.size(); ++i)
     EXPECT_TRUE(states[i] == BASS_ACTIVE_PLAYING || states[i] == BASS_ACTIVE_STALLED) << states[i];
-  EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), pcm.size() * 2)
+  EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), pcm_.size() * 2)
       << "a stream that has played out stands at its end";
 
   const DeviceOutput output = CloseAndRead();
-  EXPECT_EQ(output.SoundingLeft(), pcm);
-  EXPECT_EQ(output.SoundingRight(), pcm) << "mono goes to both channels";
+  EXPECT_EQ(output.SoundingLeft(), pcm_);
+  EXPECT_EQ(output.SoundingRight(), pcm_) << "mono goes to both channels";
 }
 
 TEST_F(Playback, PauseThenPlayWithoutRestartContinuesWithNothingLostOrRepeated) {
-  ASSERT_TRUE(OpenDisk(16000, true));
-  const Samples pcm = NonZeroNoise(16000, 2);
-  const Bytes image = WaveImage(pcm);
-  const HSTREAM stream = FromMemory(image);
+  const HSTREAM stream = NoiseStream(16000, 2, true);
+  ASSERT_NE(stream, 0u);
   ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
   ASSERT_GE(WaitForPosition(stream, 8000), 8000u);
   ASSERT_TRUE(BASS_ChannelPause(stream));
@@ -50,7 +61,7 @@ TEST_F(Playback, PauseThenPlayWithoutRestartContinuesWithNothingLostOrRepeated) 
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), paused);
   EXPECT_GE(paused, 8000u);
-  EXPECT_LT(paused, pcm.size() * 2);
+  EXPECT_LT(paused, pcm_.size() * 2);
 
   ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
   EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
@@ -58,17 +69,15 @@ TEST_F(Playback, PauseThenPlayWithoutRestartContinuesWithNothingLostOrRepeated) 
 
   // The pause shows as silence between the two parts, and the parts put together are
   // the stream: nothing heard twice, nothing skipped.
-  EXPECT_GT(output.LeftSpan().size(), pcm.size() + 16000 / 10);
-  EXPECT_EQ(output.SoundingLeft(), pcm);
+  EXPECT_GT(output.LeftSpan().size(), pcm_.size() + 16000 / 10);
+  EXPECT_EQ(output.SoundingLeft(), pcm_);
 }
 
 // The program resumes a paused reading with play (which restarts) followed at once
 // by a jump back to the position it saved at the pause.
 TEST_F(Playback, RestartThenSetPositionResumesAtTheSavedPosition) {
-  ASSERT_TRUE(OpenDisk(16000, true));
-  const Samples pcm = NonZeroNoise(16000, 3);
-  const Bytes image = WaveImage(pcm);
-  const HSTREAM stream = FromMemory(image);
+  const HSTREAM stream = NoiseStream(16000, 3, true);
+  ASSERT_NE(stream, 0u);
   ASSERT_TRUE(BASS_ChannelPlay(stream, TRUE));
   WaitForPosition(stream, 9000);
   ASSERT_TRUE(BASS_ChannelPause(stream));
@@ -79,17 +88,15 @@ TEST_F(Playback, RestartThenSetPositionResumesAtTheSavedPosition) {
   EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
 
   const Samples heard = CloseAndRead().SoundingLeft();
-  const Samples rest(pcm.begin() + static_cast<std::ptrdiff_t>(saved / 2), pcm.end());
-  EXPECT_GE(CommonSuffix(heard, pcm), rest.size()) << "everything after the saved position";
-  EXPECT_LE(std::max(heard.size(), pcm.size()) - std::min(heard.size(), pcm.size()),
+  const Samples rest(pcm_.begin() + static_cast<std::ptrdiff_t>(saved / 2), pcm_.end());
+  EXPECT_GE(CommonSuffix(heard, pcm_), rest.size()) << "everything after the saved position";
+  EXPECT_LE(std::max(heard.size(), pcm_.size()) - std::min(heard.size(), pcm_.size()),
             2 * kBuffer16k);
 }
 
 TEST_F(Playback, PlayWithRestartStartsOver) {
-  ASSERT_TRUE(OpenDisk(16000, true));
-  const Samples pcm = NonZeroNoise(9600, 4);
-  const Bytes image = WaveImage(pcm);
-  const HSTREAM stream = FromMemory(image);
+  const HSTREAM stream = NoiseStream(9600, 4, true);
+  ASSERT_NE(stream, 0u);
   ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
   WaitForPosition(stream, 6400);
   ASSERT_TRUE(BASS_ChannelPlay(stream, TRUE));
@@ -97,19 +104,17 @@ TEST_F(Playback, PlayWithRestartStartsOver) {
   EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
 
   const Samples heard = CloseAndRead().SoundingLeft();
-  ASSERT_GT(heard.size(), pcm.size());
-  const std::size_t first = heard.size() - pcm.size();
-  EXPECT_EQ(Samples(heard.end() - static_cast<std::ptrdiff_t>(pcm.size()), heard.end()), pcm)
+  ASSERT_GT(heard.size(), pcm_.size());
+  const std::size_t first = heard.size() - pcm_.size();
+  EXPECT_EQ(Samples(heard.end() - static_cast<std::ptrdiff_t>(pcm_.size()), heard.end()), pcm_)
       << "the whole stream after the restart";
-  EXPECT_EQ(CommonPrefix(heard, pcm), first) << "the start of it before";
+  EXPECT_EQ(CommonPrefix(heard, pcm_), first) << "the start of it before";
   EXPECT_GT(first, 3200u);
 }
 
 TEST_F(Playback, StopKeepsThePositionAndPlayContinuesFromIt) {
-  ASSERT_TRUE(OpenDisk(16000, true));
-  const Samples pcm = NonZeroNoise(9600, 5);
-  const Bytes image = WaveImage(pcm);
-  const HSTREAM stream = FromMemory(image);
+  const HSTREAM stream = NoiseStream(9600, 5, true);
+  ASSERT_NE(stream, 0u);
   ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
   WaitForPosition(stream, 4000);
   ASSERT_TRUE(BASS_ChannelStop(stream));
@@ -119,35 +124,31 @@ TEST_F(Playback, StopKeepsThePositionAndPlayContinuesFromIt) {
   EXPECT_GT(stopped, 0u);
   ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
   EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
-  EXPECT_EQ(CloseAndRead().SoundingLeft(), pcm);
+  EXPECT_EQ(CloseAndRead().SoundingLeft(), pcm_);
 }
 
 TEST_F(Playback, PlayAfterTheEndStartsOverAndIsActiveEndsAtZeroEachTime) {
-  ASSERT_TRUE(OpenDisk(16000, false));
-  const Samples pcm = NonZeroNoise(4000, 6);
-  const Bytes image = WaveImage(pcm);
-  const HSTREAM stream = FromMemory(image);
+  const HSTREAM stream = NoiseStream(4000, 6, false);
+  ASSERT_NE(stream, 0u);
   for (int run = 0; run < 2; ++run) {
     ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
     EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
   }
-  Samples twice = pcm;
-  twice.insert(twice.end(), pcm.begin(), pcm.end());
+  Samples twice = pcm_;
+  twice.insert(twice.end(), pcm_.begin(), pcm_.end());
   EXPECT_EQ(CloseAndRead().SoundingLeft(), twice);
 }
 
 TEST_F(Playback, SetPositionBeforePlayStartsThere) {
-  ASSERT_TRUE(OpenDisk(16000, false));
-  const Samples pcm = NonZeroNoise(8000, 7);
-  const Bytes image = WaveImage(pcm);
-  const HSTREAM stream = FromMemory(image);
-  EXPECT_FALSE(BASS_ChannelSetPosition(stream, pcm.size() * 2 + 2, BASS_POS_BYTE));
+  const HSTREAM stream = NoiseStream(8000, 7, false);
+  ASSERT_NE(stream, 0u);
+  EXPECT_FALSE(BASS_ChannelSetPosition(stream, pcm_.size() * 2 + 2, BASS_POS_BYTE));
   EXPECT_FALSE(BASS_ChannelSetPosition(stream, 100, 1)) << "only byte positions";
   ASSERT_TRUE(BASS_ChannelSetPosition(stream, 5001, BASS_POS_BYTE));
   EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 5000u) << "whole frames";
   ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
   EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
-  EXPECT_EQ(CloseAndRead().SoundingLeft(), Samples(pcm.begin() + 2500, pcm.end()));
+  EXPECT_EQ(CloseAndRead().SoundingLeft(), Samples(pcm_.begin() + 2500, pcm_.end()));
 }
 
 TEST_F(Playback, ChannelsPlayingTogetherAreSummed) {
@@ -170,10 +171,8 @@ TEST_F(Playback, ChannelsPlayingTogetherAreSummed) {
 }
 
 TEST_F(Playback, ChannelVolumeAndOutputLevelScaleTheSamples) {
-  ASSERT_TRUE(OpenDisk(16000, false));
-  const Samples pcm = NonZeroNoise(6000, 8);
-  const Bytes image = WaveImage(pcm);
-  const HSTREAM stream = FromMemory(image);
+  const HSTREAM stream = NoiseStream(6000, 8, false);
+  ASSERT_NE(stream, 0u);
   float volume = 0;
   ASSERT_TRUE(BASS_ChannelGetAttribute(stream, BASS_ATTRIB_VOL, &volume));
   EXPECT_EQ(volume, 1.0f);
@@ -190,8 +189,8 @@ TEST_F(Playback, ChannelVolumeAndOutputLevelScaleTheSamples) {
 
   ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
   WaitUntilStopped(stream);
-  Samples expected(pcm.size());
-  std::transform(pcm.begin(), pcm.end(), expected.begin(), [](std::int16_t v) {
+  Samples expected(pcm_.size());
+  std::transform(pcm_.begin(), pcm_.end(), expected.begin(), [](std::int16_t v) {
     return static_cast<std::int16_t>(std::nearbyint(v * 0.125));
   });
   EXPECT_EQ(CloseAndRead().SoundingLeft(), expected);

@@ -78,6 +78,21 @@ class WaveImageTest : public ::testing::Test {
     return Output("soxi " + option + " " + path + " 2>&1");
   }
 
+  // Saves the image of pcm and reads it back: the file is the RIFF chunk of riffSize bytes
+  // plus its 8-byte head, holding a 16-byte fmt chunk and then the data chunk with pcm
+  // unchanged; mono 16-bit at 16 kHz, with `frames` frames for both Python and soxi.
+  // The saved path, for more checks.
+  std::string SaveAndReadBack(const ByteBuffer& pcm, std::size_t riffSize, std::size_t frames) {
+    const ByteBuffer image = BuildWaveImage(pcm);
+    EXPECT_EQ(image.size(), riffSize + 8);
+    const std::string path = Save(image);
+    EXPECT_EQ(Python(path), "RIFF " + std::to_string(riffSize) + "\nWAVE\nfmt  16\ndata " +
+                                std::to_string(pcm.size()) + "\n1 2 16000 " +
+                                std::to_string(frames) + "\n" + Hex(pcm) + "\n");
+    EXPECT_EQ(Soxi("-s", path), std::to_string(frames) + "\n");
+    return path;
+  }
+
   fs::path folder;
 };
 
@@ -89,36 +104,19 @@ ByteBuffer Samples(std::size_t bytes) {
 }
 
 TEST_F(WaveImageTest, EmptyPcmIsAHeaderOfFortyFourBytesWithSizes36And0) {
-  const ByteBuffer image = BuildWaveImage({});
-  ASSERT_EQ(image.size(), 44u);
-  const std::string path = Save(image);
-  EXPECT_EQ(Python(path), "RIFF 36\nWAVE\nfmt  16\ndata 0\n1 2 16000 0\n\n");
+  const std::string path = SaveAndReadBack({}, 36, 0);
   EXPECT_EQ(Soxi("-c", path), "1\n");
   EXPECT_EQ(Soxi("-r", path), "16000\n");
   EXPECT_EQ(Soxi("-b", path), "16\n");
   EXPECT_EQ(Soxi("-e", path), "Signed Integer PCM\n");
-  EXPECT_EQ(Soxi("-s", path), "0\n");
 }
 
 TEST_F(WaveImageTest, OneSecondOfPcmReadsBackAsOneSecondOfTheSameSamples) {
-  const ByteBuffer pcm = Samples(32000);
-  const ByteBuffer image = BuildWaveImage(pcm);
-  ASSERT_EQ(image.size(), 32044u);
-  const std::string path = Save(image);
-  EXPECT_EQ(Python(path),
-            "RIFF 32036\nWAVE\nfmt  16\ndata 32000\n1 2 16000 16000\n" + Hex(pcm) + "\n");
-  EXPECT_EQ(Soxi("-s", path), "16000\n");
+  const std::string path = SaveAndReadBack(Samples(32000), 32036, 16000);
   EXPECT_EQ(Soxi("-D", path), "1.000000\n");
   EXPECT_EQ(Soxi("-r", path), "16000\n");
 }
 
-TEST_F(WaveImageTest, AnOddLengthIsKeptWithoutAPadByte) {
-  const ByteBuffer pcm = Samples(33);
-  const ByteBuffer image = BuildWaveImage(pcm);
-  ASSERT_EQ(image.size(), 77u);
-  const std::string path = Save(image);
-  EXPECT_EQ(Python(path), "RIFF 69\nWAVE\nfmt  16\ndata 33\n1 2 16000 16\n" + Hex(pcm) + "\n");
-  EXPECT_EQ(Soxi("-s", path), "16\n");
-}
+TEST_F(WaveImageTest, AnOddLengthIsKeptWithoutAPadByte) { SaveAndReadBack(Samples(33), 69, 16); }
 
 }  // namespace
