@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "support/XcbKeyWindow.h"
+
 namespace {
 
 // The modifier bit that carries Num_Lock, found the way any client must find it.
@@ -76,14 +78,7 @@ int main(int argc, char** argv) {
     std::free(z);
     ok = Serve(connection, [](xcb_generic_event_t*) {});
   } else {
-    const xcb_window_t window = xcb_generate_id(connection);
-    const uint32_t values[] = {screen->white_pixel,
-                               XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_EXPOSURE};
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 200, 100, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                      XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
-    xcb_map_window(connection, window);
-    xcb_flush(connection);
+    const xcb_window_t window = MapKeyWindow(connection, 200, 100);
     bool announced = false;
     ok = Serve(connection, [&](xcb_generic_event_t* event) {
       const uint8_t kind = event->response_type & 0x7F;

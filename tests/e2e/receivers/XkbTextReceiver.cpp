@@ -20,6 +20,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/XcbKeyWindow.h"
+
 namespace {
 
 struct Keyboard {
@@ -67,14 +69,7 @@ int main() {
                             0, 0, parts, parts, &details);
 
   xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-  const xcb_window_t window = xcb_generate_id(connection);
-  const uint32_t values[] = {screen->white_pixel,
-                             XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_EXPOSURE};
-  xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 300, 200, 0,
-                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                    XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
-  xcb_map_window(connection, window);
-  xcb_flush(connection);
+  const xcb_window_t window = MapKeyWindow(connection, 300, 200);
   std::printf("window %u\n", window);
   std::fflush(stdout);
 
