@@ -10,6 +10,7 @@
 #include <future>
 #include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "aids/TypingEffect.h"
 #include "app/Branding.h"
@@ -73,6 +74,18 @@ class DocumentFilesTest : public ::testing::Test {
   }
   Text Editor() const { return services.Peek(Control::编辑框1, Property::Content).AsText(); }
   Text Title() const { return services.Peek(Control::_启动窗口, Property::Title).AsText(); }
+
+  // current.txt holds "旧" and is the open document, changed to "改过的" since; next.txt,
+  // holding "下一份", waits to be opened. Their paths, in that order.
+  std::pair<Text, Text> ChangedFileAndNext() {
+    const Text current = PathOf("current.txt");
+    const Text next = PathOf("next.txt");
+    PutFile(current, Bytes("旧"));
+    PutFile(next, Bytes("下一份"));
+    document.CurrentFileName = current;
+    Edit("改过的");
+    return {current, next};
+  }
 
   void Choose(const Text& path) {
     services.ScriptDialog(Control::通用对话框, {true, {{Property::FileName, path}}});
@@ -343,12 +356,7 @@ TEST_F(DocumentFilesTest, OpenWithChangedTextCancelledLeavesEverything) {
 }
 
 TEST_F(DocumentFilesTest, OpenWithChangedTextYesSavesTheCurrentFileFirst) {
-  const Text current = PathOf("current.txt");
-  const Text next = PathOf("next.txt");
-  PutFile(current, Bytes("旧"));
-  PutFile(next, Bytes("下一份"));
-  document.CurrentFileName = current;
-  Edit("改过的");
+  const auto [current, next] = ChangedFileAndNext();
   services.ScriptMessageBoxAnswer(kAnswerYes);
   Choose(next);
 
@@ -395,13 +403,8 @@ TEST_F(DocumentFilesTest, OpenWithChangedTextYesAndTheSaveDialogCancelledStops) 
 }
 
 TEST_F(DocumentFilesTest, SaveThatFailsInsideTheQuestionStopsOpenExitAndClose) {
-  const Text current = PathOf("current.txt");
-  const Text next = PathOf("next.txt");
-  PutFile(current, Bytes("旧"));
-  PutFile(next, Bytes("下一份"));
-  document.CurrentFileName = current;
+  const auto [current, next] = ChangedFileAndNext();
   services.unwritablePaths.push_back(current);
-  Edit("改过的");
   // Each time: "是" to the question, then OK to the error box.
   for (int i = 0; i < 3; ++i) {
     services.ScriptMessageBoxAnswer(kAnswerYes);
