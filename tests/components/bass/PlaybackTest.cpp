@@ -25,6 +25,18 @@ class Playback : public BassFixture {
     return FromMemory(image_);
   }
 
+  // A NoiseStream at real pace, played (from the start where restart is set) until its
+  // position has reached `bytes`. 0 where it does not play.
+  HSTREAM PlayNoiseUntil(std::size_t frames, unsigned seed, QWORD bytes, BOOL restart = FALSE) {
+    const HSTREAM stream = NoiseStream(frames, seed, true);
+    if (!stream || !BASS_ChannelPlay(stream, restart)) {
+      ADD_FAILURE() << "the stream does not play";
+      return 0;
+    }
+    EXPECT_GE(WaitForPosition(stream, bytes), bytes) << "the position moves on";
+    return stream;
+  }
+
   Samples pcm_;
   Bytes image_;
 };
@@ -48,10 +60,8 @@ TEST_F(Playback, WaveImageAt16kHzReachesA16kHzDeviceSampleForSample) {
 }
 
 TEST_F(Playback, PauseThenPlayWithoutRestartContinuesWithNothingLostOrRepeated) {
-  const HSTREAM stream = NoiseStream(16000, 2, true);
+  const HSTREAM stream = PlayNoiseUntil(16000, 2, 8000);
   ASSERT_NE(stream, 0u);
-  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
-  ASSERT_GE(WaitForPosition(stream, 8000), 8000u);
   ASSERT_TRUE(BASS_ChannelPause(stream));
   EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_PAUSED});
   EXPECT_FALSE(BASS_ChannelPause(stream)) << "already paused";
@@ -76,10 +86,8 @@ TEST_F(Playback, PauseThenPlayWithoutRestartContinuesWithNothingLostOrRepeated) 
 // The program resumes a paused reading with play (which restarts) followed at once
 // by a jump back to the position it saved at the pause.
 TEST_F(Playback, RestartThenSetPositionResumesAtTheSavedPosition) {
-  const HSTREAM stream = NoiseStream(16000, 3, true);
+  const HSTREAM stream = PlayNoiseUntil(16000, 3, 9000, TRUE);
   ASSERT_NE(stream, 0u);
-  ASSERT_TRUE(BASS_ChannelPlay(stream, TRUE));
-  WaitForPosition(stream, 9000);
   ASSERT_TRUE(BASS_ChannelPause(stream));
   const QWORD saved = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
   std::this_thread::sleep_for(100ms);
@@ -95,10 +103,8 @@ TEST_F(Playback, RestartThenSetPositionResumesAtTheSavedPosition) {
 }
 
 TEST_F(Playback, PlayWithRestartStartsOver) {
-  const HSTREAM stream = NoiseStream(9600, 4, true);
+  const HSTREAM stream = PlayNoiseUntil(9600, 4, 6400);
   ASSERT_NE(stream, 0u);
-  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
-  WaitForPosition(stream, 6400);
   ASSERT_TRUE(BASS_ChannelPlay(stream, TRUE));
   EXPECT_LT(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), 6400u);
   EXPECT_EQ(WaitUntilStopped(stream).back(), DWORD{BASS_ACTIVE_STOPPED});
@@ -113,10 +119,8 @@ TEST_F(Playback, PlayWithRestartStartsOver) {
 }
 
 TEST_F(Playback, StopKeepsThePositionAndPlayContinuesFromIt) {
-  const HSTREAM stream = NoiseStream(9600, 5, true);
+  const HSTREAM stream = PlayNoiseUntil(9600, 5, 4000);
   ASSERT_NE(stream, 0u);
-  ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
-  WaitForPosition(stream, 4000);
   ASSERT_TRUE(BASS_ChannelStop(stream));
   EXPECT_EQ(BASS_ChannelIsActive(stream), DWORD{BASS_ACTIVE_STOPPED});
   std::this_thread::sleep_for(100ms);
