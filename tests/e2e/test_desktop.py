@@ -61,13 +61,6 @@ class DesktopTest(ProgramTestCase):
         process.wait(timeout=5)
 
     def test_title_dialogs_and_reading_without_a_sound_device(self):
-        try:
-            self.scenario()
-        except BaseException:
-            self.keep_screenshots()
-            raise
-
-    def scenario(self):
         window = self.start_program()
         self.origin = self.client_origin(window)
         self.check_title_for_the_window_manager(window)
