@@ -36,6 +36,7 @@ class ReadAloudTest : public ::testing::Test {
     services.Preset(Control::编辑框1, Property::Content, Text("你好，世界"));
   }
   void TearDown() override {
+    FailPushesFrom(0);
     SetPosition(4000);
     SetActive(kStopped);
     Ui([&] { StopReading(program.Reading()); });
@@ -67,6 +68,7 @@ class ReadAloudTest : public ::testing::Test {
   void SetInitResult(int result) {
     Recorder<void(int)>("bass.dll", "RecorderSetInitResult")(result);
   }
+  void FailPushesFrom(int push) { Recorder<void(int)>("bass.dll", "RecorderFailPushesFrom")(push); }
   void SetPosition(std::uint64_t bytes) {
     Recorder<void(std::uint64_t)>("bass.dll", "RecorderSetPosition")(bytes);
   }
@@ -401,6 +403,22 @@ TEST_F(ReadAloudTest, AFailedPieceEndsThePlayingReadingWithIdleButtons) {
   EXPECT_EQ(Buttons(), kIdle);
   EXPECT_EQ(services.Mark(), std::pair(0, 0));
   EXPECT_EQ(Messages(), std::vector<Text>{"语音合成出错，朗读已停止。"});
+}
+
+TEST_F(ReadAloudTest, AnAudioOutputThatRefusesAPieceEndsTheReadingAndSaysTheSoundFailed) {
+  services.Preset(Control::编辑框1, Property::Content, Text("第一句。第二句。"));
+  QueueAudio(32000);
+  QueueAudio(32000);
+  FailPushesFrom(2);
+  Start();
+  const int worker = state.worker;
+  ASSERT_TRUE(WorkerEnded(worker));
+  const std::string log = AudioLog();
+  EXPECT_NE(log.find("BASS_ChannelPlay(7,1)"), std::string::npos) << log;
+  EXPECT_NE(log.find("BASS_StreamFree(7)"), std::string::npos) << log;
+  EXPECT_EQ(Buttons(), kIdle);
+  EXPECT_EQ(services.Mark(), std::pair(0, 0));
+  EXPECT_EQ(Messages(), std::vector<Text>{"语音无法播放，朗读已停止。"});
 }
 
 TEST_F(ReadAloudTest, SynthesisWaitsWhileFifteenSecondsAreQueuedAndPauseAndStopWorkInTheWait) {

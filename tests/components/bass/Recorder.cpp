@@ -28,6 +28,8 @@ const char kTag[] = "TAGRecorded\0after the zero";
 std::atomic<DWORD> activeState{BASS_ACTIVE_STALLED};
 std::atomic<BOOL> initResult{TRUE};
 std::atomic<QWORD> position{4000};
+std::atomic<int> pushes{0};
+std::atomic<int> failingPush{0};
 
 }  // namespace
 
@@ -41,6 +43,13 @@ BASS_API void RecorderSetInitResult(BOOL result) { initResult = result; }
 
 // What BASS_ChannelGetPosition answers from now on (4000 until set).
 BASS_API void RecorderSetPosition(QWORD bytes) { position = bytes; }
+
+// BASS_StreamPutData refuses (answers -1) from the push of that number on, counted
+// from 1 after this call; 0 (the start) never.
+BASS_API void RecorderFailPushesFrom(int push) {
+  pushes = 0;
+  failingPush = push;
+}
 
 // The calls so far, one per line, and then forgets them.
 BASS_API const char* RecorderTakeLog() {
@@ -85,6 +94,7 @@ DWORD BASS_StreamPutData(HSTREAM handle, const void* buffer, DWORD length) {
   const DWORD bytes = length & ~BASS_STREAMPROC_END;
   Record("BASS_StreamPutData(%u,%s,%u%s)", handle, buffer ? "data" : "null", bytes,
          length & BASS_STREAMPROC_END ? "|end" : "");
+  if (failingPush > 0 && ++pushes >= failingPush) return static_cast<DWORD>(-1);
   return pushed += bytes;
 }
 BOOL BASS_StreamFree(HSTREAM handle) {
