@@ -12,7 +12,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from read_aloud_bench import PROGRAM, BUILD, Bench, chinese_text  # noqa: E402
+from read_aloud_bench import bench_on_xvfb, chinese_text  # noqa: E402
 
 SIZES = [int(n) for n in os.environ.get("SIZES", "10000,100000").split(",")]
 READ_SECONDS = int(os.environ.get("READ_SECONDS", "30"))
@@ -31,12 +31,7 @@ def memory(pid):
 
 
 def main():
-    if not os.access(PROGRAM, os.X_OK):
-        raise SystemExit("missing %s; build it: cmake --build %s --target orvane-notepad"
-                         % (PROGRAM, BUILD))
-    bench = Bench()
-    try:
-        bench.start_xvfb()
+    with bench_on_xvfb() as bench:
         print("Peak memory (VmHWM) of the program: idle with the script in its editor, then "
               "after %d s of reading it (goal: at most 1.2 x idle + 50 MB)" % READ_SECONDS)
         print("%12s %9s %11s %9s %14s %14s" % ("characters", "idle MB", "reading MB", "goal MB",
@@ -67,8 +62,6 @@ def main():
             print("peak growth over idle while reading: " +
                   ", ".join("%d characters %.1f MB" % (size, growth[size] / MB)
                             for size in sorted(growth)))
-    finally:
-        bench.close()
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@ Usage: bench/read_aloud/read_aloud_bench.py [BUILD_DIR]     (default: build)
 """
 
 import array
+import contextlib
 import os
 import shutil
 import statistics
@@ -268,13 +269,22 @@ class Bench:
 
 
 
-def main():
+@contextlib.contextmanager
+def bench_on_xvfb():
+    """A Bench on its private X server, ended (program and server) afterwards."""
     if not os.access(PROGRAM, os.X_OK):
         raise SystemExit("missing %s; build it: cmake --build %s --target orvane-notepad"
                          % (PROGRAM, BUILD))
     bench = Bench()
     try:
         bench.start_xvfb()
+        yield bench
+    finally:
+        bench.close()
+
+
+def main():
+    with bench_on_xvfb() as bench:
         print("Ctrl+A to the first sound at the audio output, against espeak-ng's first audio "
               "for the same text (%d runs each, medians)" % RUNS)
         print("%12s %12s %12s %8s" % ("characters", "program ms", "espeak-ng ms", "ratio"))
@@ -324,8 +334,6 @@ def main():
         print("CPU of the program, %% of one core over %d s (goal: under 2 %%): "
               "idle %.2f, reading %.2f, paused %.2f" % (CPU_SECONDS, 100 * idle, 100 * playing,
                                                        100 * paused))
-    finally:
-        bench.close()
 
 
 if __name__ == "__main__":
