@@ -154,12 +154,11 @@ void ReadAloudWorker(const ReadAloud& reading) {
   std::vector<SpokenSentence> sentences;
   AudioPlayer::Handle stream = 0;
 
-  // Marks the sentence being heard; a paused stream keeps its place, and so its mark.
-  // Whether the stream has been played; heard is where it is.
+  // Marks the sentence being heard at that position of the stream; a paused stream keeps
+  // its place, and so its mark. Whether the stream has been played.
   int marked = -1;
   int seenChanges = 0;
-  std::int64_t heard = 0;
-  const auto follow = [&] {
+  const auto follow = [&](std::int64_t heard) {
     bool started = false;
     bool highlight = false;
     services.RunOnUiThread([&] {
@@ -169,7 +168,6 @@ void ReadAloudWorker(const ReadAloud& reading) {
       if (seenChanges != state.highlightChanges) marked = -2;
       seenChanges = state.highlightChanges;
     });
-    heard = player.GetPosition(stream);
     const int sentence = started && highlight ? SentenceAt(sentences, heard) : -1;
     if (sentence != marked) {
       services.RunOnUiThread([&] { MarkSentence(services, text, sentences, sentence); });
@@ -204,7 +202,8 @@ void ReadAloudWorker(const ReadAloud& reading) {
     // The next piece waits until the voice has caught up; a paused reading keeps it
     // waiting, a stop ends the wait at once.
     for (;;) {
-      follow();
+      const std::int64_t heard = player.GetPosition(stream);
+      follow(heard);
       if (heard < 0) {
         audioFailed = true;
         return false;
@@ -224,7 +223,7 @@ void ReadAloudWorker(const ReadAloud& reading) {
   if (spoken && !stopped) {
     // Until the stream has played to its end; a paused or stalled stream counts as
     // active, and one paused before it began waits for continue.
-    while (!(follow() && player.IsActive(stream) == 0))
+    while (!(follow(player.GetPosition(stream)) && player.IsActive(stream) == 0))
       if (!services.DelayWithEvents(kPlaybackCheckMilliseconds)) break;
     stopped = !services.ProcessEvents();
   }
@@ -239,9 +238,9 @@ void ReadAloudWorker(const ReadAloud& reading) {
     state.paused = 0;
     services.MarkText(kEditor, 0, 0);
     ShowButtons(services, Buttons::Idle);
-    if (!spoken)
-      services.ShowMessageBox(
-          Text(audioFailed ? "语音无法播放，朗读已停止。" : "语音合成出错，朗读已停止。"),
-          kMbOk | kMbIconExclamation, Text("语音"));
   });
+  if (!spoken)
+    services.ShowMessageBox(
+        Text(audioFailed ? "语音无法播放，朗读已停止。" : "语音合成出错，朗读已停止。"),
+        kMbOk | kMbIconExclamation, Text("语音"));
 }

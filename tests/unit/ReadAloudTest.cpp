@@ -108,6 +108,24 @@ class ReadAloudTest : public ::testing::Test {
     return shown;
   }
 
+  // Reads "第一句。第二句。" until the worker has ended by itself; the audio log.
+  std::string ReadTwoSentencesToTheEnd() {
+    services.Preset(Control::编辑框1, Property::Content, Text("第一句。第二句。"));
+    Start();
+    const int worker = state.worker;
+    EXPECT_TRUE(WorkerEnded(worker));
+    return AudioLog();
+  }
+  // A reading that failed after it began to play: its stream freed, the buttons idle,
+  // no mark, and the one message.
+  void ExpectEndedWhilePlaying(const std::string& log, const Text& message) {
+    EXPECT_NE(log.find("BASS_ChannelPlay(7,1)"), std::string::npos) << log;
+    EXPECT_NE(log.find("BASS_StreamFree(7)"), std::string::npos) << log;
+    EXPECT_EQ(Buttons(), kIdle);
+    EXPECT_EQ(services.Mark(), std::pair(0, 0));
+    EXPECT_EQ(Messages(), std::vector<Text>{message});
+  }
+
   // Waits (boundedly) until the probe holds.
   bool Eventually(const std::function<bool()>& probe) {
     for (int i = 0; i < 500; ++i) {
@@ -388,37 +406,20 @@ TEST_F(ReadAloudTest, PlayBeginsWithTheFirstPieceAndPauseAndStopWorkBetweenPiece
 }
 
 TEST_F(ReadAloudTest, AFailedPieceEndsThePlayingReadingWithIdleButtons) {
-  services.Preset(Control::编辑框1, Property::Content, Text("第一句。第二句。"));
   QueueAudio(32000);
   QueueAudio(8000, 1, 10112);
-  Start();
-  const int worker = state.worker;
-  ASSERT_TRUE(WorkerEnded(worker));
-  const std::string log = AudioLog();
-  EXPECT_NE(log.find("BASS_ChannelPlay(7,1)"), std::string::npos) << log;
-  EXPECT_NE(log.find("BASS_StreamFree(7)"), std::string::npos) << log;
+  const std::string log = ReadTwoSentencesToTheEnd();
+  ExpectEndedWhilePlaying(log, "语音合成出错，朗读已停止。");
   EXPECT_EQ(log.find("|end"), std::string::npos) << "no end pushed after a failure";
   EXPECT_EQ(state.worker, 0);
   EXPECT_EQ(state.stream, 0u);
-  EXPECT_EQ(Buttons(), kIdle);
-  EXPECT_EQ(services.Mark(), std::pair(0, 0));
-  EXPECT_EQ(Messages(), std::vector<Text>{"语音合成出错，朗读已停止。"});
 }
 
 TEST_F(ReadAloudTest, AnAudioOutputThatRefusesAPieceEndsTheReadingAndSaysTheSoundFailed) {
-  services.Preset(Control::编辑框1, Property::Content, Text("第一句。第二句。"));
   QueueAudio(32000);
   QueueAudio(32000);
   FailPushesFrom(2);
-  Start();
-  const int worker = state.worker;
-  ASSERT_TRUE(WorkerEnded(worker));
-  const std::string log = AudioLog();
-  EXPECT_NE(log.find("BASS_ChannelPlay(7,1)"), std::string::npos) << log;
-  EXPECT_NE(log.find("BASS_StreamFree(7)"), std::string::npos) << log;
-  EXPECT_EQ(Buttons(), kIdle);
-  EXPECT_EQ(services.Mark(), std::pair(0, 0));
-  EXPECT_EQ(Messages(), std::vector<Text>{"语音无法播放，朗读已停止。"});
+  ExpectEndedWhilePlaying(ReadTwoSentencesToTheEnd(), "语音无法播放，朗读已停止。");
 }
 
 TEST_F(ReadAloudTest, SynthesisWaitsWhileFifteenSecondsAreQueuedAndPauseAndStopWorkInTheWait) {
