@@ -27,9 +27,15 @@ int main(int argc, char** argv) {
   Program program(host.Services());
   host.SetExitRoutine([&program] { ReleaseProgram(program); });
   host.SetTerminationRoutine([&program] { return EndOnSignal(program); });
+  host.SetEmergencyRoutine([&program] { return KeepUnsavedText(program); });
   host.LoadWindow(MainWindowDefinition(),
                   [&program](const Event& event) { DispatchEvent(program, event); });
-  if (!command.file.empty())
+  // Text an earlier run left unsaved comes back before a file named to be opened.
+  const bool restored = OfferTextOfEarlierRun(program);
+  if (!command.file.empty() && !restored)
     OpenDocumentFile(program.services, program.document, TextFromUtf8(command.file));
+  else if (!command.file.empty())
+    std::fprintf(stderr, "orvane-notepad: %s was not opened: the restored text is in the editor\n",
+                 command.file.c_str());
   return host.Run();
 }

@@ -58,6 +58,10 @@ void CloseRequested(Program& program, const Event& event) {
   event.refused = !MainWindowCloseRequested(program);
 }
 
+void EditorChanged(Program& program, const Event&) {
+  AutosaveTextChanged(program.services, program.document, program.autosave);
+}
+
 void ReadClicked(Program& program, const Event&) { StartOrContinueReading(program.Reading()); }
 
 void PauseClicked(Program& program, const Event&) { PauseReading(program.Reading()); }
@@ -114,6 +118,7 @@ const std::vector<EventBinding>& MainWindowEvents() {
       On(EventKind::Clicked, Control::按钮13, Run<CompactLayout>),
       On(EventKind::MouseMoved, Control::透明标签1, Run<ShowMainMenu>),
       On(EventKind::ContentChanged, Control::编辑框2, Run<TitleFromBanner>),
+      On(EventKind::ContentChanged, Control::编辑框1, EditorChanged),
       OnMenu(MenuItem::退出, Run<ExitProgram>),
       OnMenu(MenuItem::上移还原, Run<RestoreLayout>),
       OnMenu(MenuItem::本软件更新, WithServices<OpenUpdatePage>),

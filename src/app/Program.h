@@ -4,6 +4,7 @@
 #include "aids/TypingEffect.h"
 #include "aids/TypingIntoWindow.h"
 #include "audio/AudioPlayer.h"
+#include "document/Autosave.h"
 #include "document/DocumentFiles.h"
 #include "framework/RuntimeServices.h"
 #include "speech/ReadAloud.h"
@@ -20,6 +21,7 @@ struct Program {
       return typing.job.text;
     };
     document.endTyping = [this] { StopTyping(services, typing); };
+    document.textSettled = [this] { DiscardAutosaveCopy(services, autosave); };
   }
 
   // The read-aloud driver over this program's objects.
@@ -32,6 +34,7 @@ struct Program {
   SpeechSession speech;
   ReadAloudState reading;
   DocumentState document;          // CurrentFileName and how the file was encoded
+  AutosaveState autosave;          // the copy of unsaved text kept while it is edited
   TypingState typing;              // TypingJob and TypingThread
   WindowTypingState windowTyping;  // typing into another program's window
   HotKeyNumbers hotKeys;           // Ctrl+A, Ctrl+Z, Ctrl+Q as registered

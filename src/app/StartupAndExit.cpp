@@ -16,6 +16,8 @@ void MainWindowCreated(Program& program) {
 }
 
 void MainWindowDestroyed(Program& program) {
+  // Closed by the user, who saved or discarded the text: its copy goes.
+  if (!program.autosave.keepAtExit) DiscardAutosaveCopy(program.services, program.autosave);
   // The reading stops first, so that no worker is inside the engine while it is
   // finalised; a worker that does not leave in time keeps the engine as it is.
   const bool workerGone = StopReadingForExit(program.Reading());
@@ -35,21 +37,28 @@ bool MainWindowCloseRequested(Program& program) {
   return MayProceed(AskToSaveChanges(program.services, program.document));
 }
 
-std::optional<Text> EndOnSignal(Program& program) {
+std::optional<Text> KeepUnsavedText(Program& program) {
   RuntimeServices& services = program.services;
-  std::optional<Text> copy;
-  if (!program.closeConfirmed && IsDocumentChanged(services)) {
-    // A typing run holds the whole script; the editor only what has been typed so far.
-    const TypingState& typing = program.typing;
-    const bool typingRun = typing.thread != 0 && services.IsThreadRunning(typing.thread);
-    const Text text = typingRun
-                          ? typing.job.text
-                          : services.GetProperty(Control::编辑框1, Property::Content).AsText();
-    copy = WriteRecoveryCopy(services, text, program.document.encoding);
-  }
+  if (program.closeConfirmed || !IsDocumentChanged(services)) return std::nullopt;
+  // A typing run holds the whole script; the editor only what has been typed so far.
+  const TypingState& typing = program.typing;
+  const bool typingRun = typing.thread != 0 && services.IsThreadRunning(typing.thread);
+  const Text text = typingRun ? typing.job.text
+                              : services.GetProperty(Control::编辑框1, Property::Content).AsText();
+  // The autosave copy is brought up to date too: the next start offers it back.
+  KeepAutosaveCopyNow(services, program.document, program.autosave);
+  return WriteRecoveryCopy(services, text, program.document.encoding);
+}
+
+std::optional<Text> EndOnSignal(Program& program) {
+  std::optional<Text> copy = KeepUnsavedText(program);
   program.closeConfirmed = true;
-  services.CloseWindow(Control::_启动窗口);
+  program.services.CloseWindow(Control::_启动窗口);
   return copy;
+}
+
+bool OfferTextOfEarlierRun(Program& program) {
+  return OfferAutosavedText(program.services, program.document, program.autosave);
 }
 
 void ReleaseProgram(Program& program) {

@@ -52,6 +52,7 @@ SaveOutcome SaveDocument(RuntimeServices& services, DocumentState& document, con
   }
   SetDocumentChanged(services, false);
   document.CurrentFileName = path;
+  if (document.textSettled) document.textSettled();
   return SaveOutcome::Saved;
 }
 
@@ -83,6 +84,7 @@ bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text
   SetDocumentChanged(services, false);
   document.CurrentFileName = path;
   document.encoding = script->encoding;
+  if (document.textSettled) document.textSettled();
   return true;
 }
 

@@ -22,6 +22,8 @@ struct DocumentState {
   // whole script it types (nothing when no run is), and how to end the run.
   std::function<std::optional<Text>()> scriptBeingTyped;
   std::function<void()> endTyping;
+  // The text has been saved, or replaced by an opened file: its autosave copy goes.
+  std::function<void()> textSettled;
 };
 
 // The largest file 打开 reads; a larger one is refused rather than exhausting memory.

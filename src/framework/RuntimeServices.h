@@ -17,6 +17,13 @@ enum class CharacterDelivery {
   Unavailable,  // no way to send keys on this display
 };
 
+// What became of a new private file.
+enum class PrivateFileCreation {
+  Created,
+  Taken,   // something has that name already: nothing was written
+  Failed,  // the folder cannot be written, the disk is full ...
+};
+
 // A worker thread's routine; it receives the argument given to StartThread.
 using ThreadRoutine = std::function<void(int argument)>;
 
@@ -211,4 +218,33 @@ class RuntimeServices {
   virtual Text StateDirectory() = 0;
   // The local date and time as YYYYMMDD-HHMMSS.
   virtual Text LocalTimeStamp() = 0;
+
+  // --- Copies of unsaved text (autosave and recovery) --------------------------
+  // Makes the folder (missing parents too) and checks that it is the user's own, not a
+  // symbolic link, and mode 0700 (made so); the folder, or empty when it is unusable.
+  virtual Text PrivateFolder(const Text& folder) = 0;
+  // The private folder used when the state folder cannot be written: under
+  // $XDG_RUNTIME_DIR, else in the temporary directory. Empty when none can be made.
+  virtual Text FallbackDirectory() = 0;
+  // Writes a new file of mode 0600 that takes its name only once complete. Taken when
+  // anything has the name (a dangling symbolic link too: it is never followed).
+  virtual PrivateFileCreation CreatePrivateFile(const Text& path,
+                                                const std::vector<ByteBuffer>& buffers) = 0;
+  // Replaces (or creates) the file the same way; a symbolic link at the name is
+  // replaced, not followed. On failure the old file is as it was.
+  virtual bool ReplacePrivateFile(const Text& path, const std::vector<ByteBuffer>& buffers) = 0;
+  // The names of the regular files in the folder.
+  virtual std::vector<Text> FilesInFolder(const Text& folder) = 0;
+  // Removes the file (not a folder); false when it could not be removed.
+  virtual bool RemoveFile(const Text& path) = 0;
+  // This process's id; whether another running process with that id is this program.
+  virtual int ProcessId() = 0;
+  virtual bool IsProgramRunning(int processId) = 0;
+  // Writes the line to standard error (the program has no log).
+  virtual void ReportProblem(const Text& line) = 0;
+  // On the user-interface thread: runs the work there once, after the delay.
+  virtual void RunLater(int milliseconds, std::function<void()> work) = 0;
+  // Runs the work on the program's background worker for files, one piece of work at a
+  // time in the order given; returns at once. Work still queued at exit is done first.
+  virtual void RunInBackground(std::function<void()> work) = 0;
 };

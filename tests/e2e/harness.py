@@ -180,6 +180,9 @@ class ProgramTestCase(unittest.TestCase):
         self.env["DISPLAY"] = display
         self.env["QT_QPA_PLATFORM"] = "xcb"
         self.env["XDG_RUNTIME_DIR"] = self.work
+        # A program killed with unsaved text leaves an autosave copy for the next start to
+        # offer: each test keeps its own, never the user's.
+        self.env["XDG_STATE_HOME"] = os.path.join(self.work, "state")
         self.wait_until(lambda: run(["xdpyinfo"], check=False, env=self.env).returncode == 0,
                         "Xvfb answering")
 

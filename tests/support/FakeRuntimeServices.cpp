@@ -264,8 +264,103 @@ std::optional<ByteBuffer> FakeRuntimeServices::ReadRegularFile(const Text& path,
 
 bool FakeRuntimeServices::Writable(const Text& path) const {
   std::lock_guard lock(mutex_);
-  return !path.empty() &&
-         std::find(unwritablePaths.begin(), unwritablePaths.end(), path) == unwritablePaths.end();
+  const Text folder = path.substr(0, path.rfind('/'));
+  auto listed = [this](const Text& name) {
+    return std::find(unwritablePaths.begin(), unwritablePaths.end(), name) != unwritablePaths.end();
+  };
+  return !path.empty() && !listed(path) && !listed(folder);
+}
+
+Text FakeRuntimeServices::PrivateFolder(const Text& folder) {
+  std::lock_guard lock(mutex_);
+  const bool refused = folder.empty() || std::find(unusableFolders.begin(), unusableFolders.end(),
+                                                   folder) != unusableFolders.end();
+  return refused ? Text() : folder;
+}
+
+PrivateFileCreation FakeRuntimeServices::CreatePrivateFile(const Text& path,
+                                                           const std::vector<ByteBuffer>& buffers) {
+  std::lock_guard lock(mutex_);
+  if (files_.count(path) || danglingLinks.count(path)) return PrivateFileCreation::Taken;
+  return CreateFileBytes(path, buffers) ? PrivateFileCreation::Created
+                                        : PrivateFileCreation::Failed;
+}
+
+bool FakeRuntimeServices::ReplacePrivateFile(const Text& path,
+                                             const std::vector<ByteBuffer>& buffers) {
+  std::lock_guard lock(mutex_);
+  if (!ReplaceFileBytes(path, buffers)) return false;
+  danglingLinks.erase(path);  // replaced, not followed
+  return true;
+}
+
+std::vector<Text> FakeRuntimeServices::FilesInFolder(const Text& folder) {
+  std::lock_guard lock(mutex_);
+  std::vector<Text> names;
+  const Text prefix = folder + "/";
+  for (const auto& [path, bytes] : files_) {
+    if (path.compare(0, prefix.size(), prefix) == 0 && path.find('/', prefix.size()) == Text::npos)
+      names.push_back(path.substr(prefix.size()));
+  }
+  return names;
+}
+
+bool FakeRuntimeServices::RemoveFile(const Text& path) {
+  std::lock_guard lock(mutex_);
+  return files_.erase(path) > 0;
+}
+
+void FakeRuntimeServices::ReportProblem(const Text& line) {
+  std::lock_guard lock(mutex_);
+  problems_.push_back(line);
+}
+
+std::vector<Text> FakeRuntimeServices::Problems() const {
+  std::lock_guard lock(mutex_);
+  return problems_;
+}
+
+void FakeRuntimeServices::RunLater(int milliseconds, std::function<void()> work) {
+  std::lock_guard lock(mutex_);
+  delayed_.push_back({now_ + std::max(milliseconds, 0), std::move(work)});
+}
+
+void FakeRuntimeServices::AdvanceTime(int milliseconds) {
+  {
+    std::lock_guard lock(mutex_);
+    now_ += milliseconds;
+  }
+  for (;;) {
+    std::function<void()> work;
+    {
+      std::lock_guard lock(mutex_);
+      auto due = std::min_element(delayed_.begin(), delayed_.end(),
+                                  [](const auto& a, const auto& b) { return a.due < b.due; });
+      if (due == delayed_.end() || due->due > now_) return;
+      work = std::move(due->work);
+      delayed_.erase(due);
+    }
+    work();
+  }
+}
+
+void FakeRuntimeServices::RunInBackground(std::function<void()> work) {
+  std::lock_guard lock(mutex_);
+  background_.push_back(std::move(work));
+}
+
+int FakeRuntimeServices::RunBackgroundWork() {
+  int ran = 0;
+  for (;; ++ran) {
+    std::function<void()> work;
+    {
+      std::lock_guard lock(mutex_);
+      if (background_.empty()) return ran;
+      work = std::move(background_.front());
+      background_.pop_front();
+    }
+    work();
+  }
 }
 
 bool FakeRuntimeServices::WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) {

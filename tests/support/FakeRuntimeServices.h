@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,32 @@ class FakeRuntimeServices : public RuntimeServices {
   Text StateDirectory() override { return stateDirectory; }
   Text LocalTimeStamp() override { return localTimeStamp; }
   bool UnregisterGlobalHotKey(int number) override;
+
+  // Copies of unsaved text: folders in unusableFolders are refused, names in
+  // danglingLinks are taken by a link to nowhere. Delayed work waits for AdvanceTime,
+  // background work for RunBackgroundWork (both run on the calling thread).
+  Text PrivateFolder(const Text& folder) override;
+  Text FallbackDirectory() override { return fallbackDirectory; }
+  PrivateFileCreation CreatePrivateFile(const Text& path,
+                                        const std::vector<ByteBuffer>& buffers) override;
+  bool ReplacePrivateFile(const Text& path, const std::vector<ByteBuffer>& buffers) override;
+  std::vector<Text> FilesInFolder(const Text& folder) override;
+  bool RemoveFile(const Text& path) override;
+  int ProcessId() override { return processId; }
+  bool IsProgramRunning(int id) override { return runningPrograms.count(id) > 0; }
+  void ReportProblem(const Text& line) override;
+  void RunLater(int milliseconds, std::function<void()> work) override;
+  void RunInBackground(std::function<void()> work) override;
+  // Moves the clock on by the time, running the delayed work that falls due in order.
+  void AdvanceTime(int milliseconds);
+  // Runs the background work given so far, and what that gives; how many pieces ran.
+  int RunBackgroundWork();
+  std::vector<Text> Problems() const;
+  Text fallbackDirectory = "/run/user/1000/orvane-notepad";
+  std::vector<Text> unusableFolders;
+  std::set<Text> danglingLinks;
+  int processId = 4321;
+  std::set<int> runningPrograms;
   // Characters reach the focused window only; each one sent is recorded with its text.
   int FocusedWindow() override { return focusedWindow; }
   CharacterDelivery SendCharacter(int window, const Text& character) override;
@@ -154,7 +181,7 @@ class FakeRuntimeServices : public RuntimeServices {
   Text programDirectory = "/opt/orvane";
   Text stateDirectory = "/home/user/.local/state/orvane-notepad";  // empty: cannot be made
   Text localTimeStamp = "20240607-080910";
-  std::vector<Text> unwritablePaths;  // writes to these fail
+  std::vector<Text> unwritablePaths;  // writes to these fail (a folder: to files in it)
 
  private:
   using Key = std::tuple<Control, Property, FontElement>;
@@ -174,5 +201,12 @@ class FakeRuntimeServices : public RuntimeServices {
   int hotKeyCalls_ = 0;
   mutable std::recursive_mutex mutex_;
   OpenFiles openFiles_;
+  struct DelayedWork {
+    long long due;
+    std::function<void()> work;
+  };
+  std::vector<DelayedWork> delayed_;
+  std::deque<std::function<void()>> background_;
+  std::vector<Text> problems_;
   WorkerThreads threads_;  // last: its threads end before the rest goes away
 };

@@ -166,9 +166,11 @@ TEST_F(StartupAndExitTest, SignalKeepsUnsavedTextInANewRecoveryFileAndCloses) {
   ASSERT_EQ(services.CallsOf<CloseWindowCall>().size(), 1u);
   EXPECT_TRUE(MainWindowCloseRequested(program)) << "the close asks nothing";
 
-  // Without a usable state folder the failure is reported; the program still ends.
+  // Without a usable state folder nor a fallback the failure is reported; the program
+  // still ends.
   Program second(services);
   services.stateDirectory.clear();
+  services.fallbackDirectory.clear();
   EXPECT_EQ(EndOnSignal(second), std::optional<Text>(Text()));
   EXPECT_EQ(services.CallsOf<CloseWindowCall>().size(), 2u);
 }

@@ -8,8 +8,12 @@
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QStyleFactory>
+#include <QThread>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <mutex>
 
 #include "framework/platform/FatalError.h"
 #include "framework/platform/MemoryPolicy.h"
@@ -34,9 +38,65 @@ void InstallFontSubstitutions() {
   QFont::insertSubstitutions(QStringLiteral("SimSun"), songFaces);
 }
 
+void ReportRecoveryCopy(const std::optional<Text>& copy) {
+  if (copy && !copy->empty())
+    std::fprintf(stderr, "orvane-notepad: unsaved text written to %s\n",
+                 ToQString(*copy).toUtf8().constData());
+  else if (copy)
+    std::fprintf(stderr, "orvane-notepad: unsaved text could not be written to a recovery file\n");
+  std::fflush(stderr);
+}
+
+bool OnUiThreadNow() {
+  const QCoreApplication* app = QCoreApplication::instance();
+  return app && QThread::currentThread() == app->thread();
+}
+
+// The routine that keeps unsaved text when the process ends without the user's say.
+std::mutex emergencyMutex;
+std::function<std::optional<Text>()> emergencyRoutine;
+std::atomic<bool> emergencyRan{false};
+std::atomic<bool> loopRunning{false};
+QtMessageHandler previousMessageHandler = nullptr;
+std::terminate_handler previousTerminate = nullptr;
+
+// Runs once, on the user-interface thread only: elsewhere it could wait for a thread
+// that will never answer. The autosave copy covers what it cannot do.
+void RunEmergencyRoutine() {
+  if (!OnUiThreadNow() || emergencyRan.exchange(true)) return;
+  std::function<std::optional<Text>()> routine;
+  {
+    std::lock_guard lock(emergencyMutex);
+    routine = emergencyRoutine;
+  }
+  if (routine) ReportRecoveryCopy(routine());
+}
+
 [[noreturn]] void ShowFatalErrorAndExit(const Text& message) {
-  OnUiThread([&] { RunMessageBox(nullptr, ToQString(message), 0x10, QStringLiteral("错误")); });
+  OnUiThread([&] {
+    RunEmergencyRoutine();
+    RunMessageBox(nullptr, ToQString(message), 0x10, QStringLiteral("错误"));
+  });
   ::_exit(kFatalExitStatus);
+}
+
+// Qt ends the process with exit(1) right after this warning when the X server has gone
+// (its xcb back end), and aborts after a fatal message: the text is kept first.
+void WatchMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtFatalMsg || message.startsWith(QStringLiteral("The X11 connection broke")))
+    RunEmergencyRoutine();
+  if (previousMessageHandler) previousMessageHandler(type, context, message);
+}
+
+// Any other exit() while the event loop runs (a library giving up) ends the same way.
+void ExitDuringLoop() {
+  if (loopRunning) RunEmergencyRoutine();
+}
+
+void TerminateKeepingText() {
+  RunEmergencyRoutine();
+  if (previousTerminate) previousTerminate();
+  std::abort();
 }
 
 }  // namespace
@@ -60,10 +120,18 @@ QtHost::QtHost(int& argc, char** argv) : state_(std::make_unique<State>()) {
   QApplication::setFont(DefaultControlFont());
   QDir::setCurrent(QString::fromStdString(ExecutableDirectory()));
   SetFatalErrorHandler(ShowFatalErrorAndExit);
+  // Once a process, however many hosts it makes (the tests make several).
+  static const bool watching = [] {
+    previousMessageHandler = qInstallMessageHandler(WatchMessages);
+    previousTerminate = std::set_terminate(TerminateKeepingText);
+    return std::atexit(ExitDuringLoop) == 0;
+  }();
+  (void)watching;
 }
 
 QtHost::~QtHost() {
   SetFatalErrorHandler(nullptr);
+  SetEmergencyRoutine(nullptr);
   state_->window.reset();
 }
 
@@ -77,13 +145,7 @@ void QtHost::SetTerminationRoutine(std::function<std::optional<Text>()> routine)
   WatchTerminationSignals(state_->app.get(), [this, routine = std::move(routine)](int) {
     if (state_->ending) return;
     state_->ending = true;
-    const std::optional<Text> copy = routine();
-    if (copy && !copy->empty())
-      std::fprintf(stderr, "orvane-notepad: unsaved text written to %s\n",
-                   ToQString(*copy).toUtf8().constData());
-    else if (copy)
-      std::fprintf(stderr,
-                   "orvane-notepad: unsaved text could not be written to a recovery file\n");
+    ReportRecoveryCopy(routine());
     // Open dialogs and boxes answer Cancel (or their Esc answer), so that the handlers
     // under them return and the window can close. A box that refuses stays.
     for (int tries = 0; tries < 16; ++tries) {
@@ -92,6 +154,11 @@ void QtHost::SetTerminationRoutine(std::function<std::optional<Text>()> routine)
     }
     if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
   });
+}
+
+void QtHost::SetEmergencyRoutine(std::function<std::optional<Text>()> routine) {
+  std::lock_guard lock(emergencyMutex);
+  emergencyRoutine = std::move(routine);
 }
 
 void QtHost::LoadWindow(const WindowDefinition& definition, EventSink sink) {
@@ -122,12 +189,16 @@ int QtHost::Run() {
   MainWindow* window = state_->window.get();
   window->SetClosedCallback([] { QCoreApplication::quit(); });
   // A signal during start-up leaves the window unshown: there is no loop to run then.
+  loopRunning = true;
   if (!state_->ending || window->isVisible()) QApplication::exec();
+  loopRunning = false;
 
   Event destroyed;
   destroyed.kind = EventKind::Destroyed;
   destroyed.source = window->Name();
   state_->sink(destroyed);
+  // The last file work (the autosave copy removed) is done before anything ends.
+  state_->services.FinishBackgroundWork();
   // Workers may still be waiting on the window: end them while it exists.
   const bool workersEnded = state_->services.StopAllThreads();
   state_->window.reset();

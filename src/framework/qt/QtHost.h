@@ -24,6 +24,11 @@ class QtHost {
   // nothing when there was nothing to keep. The path goes to standard error, open
   // dialogs and boxes are cancelled, and the loop ends once the window has closed.
   void SetTerminationRoutine(std::function<std::optional<Text>()> routine);
+  // From now on a lost display, a fatal error (the run-time error box, qFatal) or an
+  // uncaught exception on the user-interface thread run the routine once before the
+  // process ends; it returns what a termination routine returns, and the path goes to
+  // standard error the same way.
+  void SetEmergencyRoutine(std::function<std::optional<Text>()> routine);
   // Builds the window hidden, raises its created event, then shows it centred and
   // focused. Every later event of the window goes to the sink.
   void LoadWindow(const WindowDefinition& definition, EventSink sink);

@@ -18,6 +18,7 @@
 
 #include "framework/FontUnits.h"
 #include "framework/TextCodec.h"
+#include "framework/platform/BackgroundJobs.h"
 #include "framework/platform/CharacterKeys.h"
 #include "framework/platform/HttpFetch.h"
 #include "framework/platform/LibraryBinding.h"
@@ -51,7 +52,8 @@ int DotsPerInch(const QWidget* widget) { return widget ? widget->logicalDpiY() :
 
 }  // namespace
 
-QtRuntimeServices::QtRuntimeServices() : keys_(std::make_unique<CharacterKeys>()) {}
+QtRuntimeServices::QtRuntimeServices()
+    : keys_(std::make_unique<CharacterKeys>()), background_(std::make_unique<BackgroundJobs>()) {}
 QtRuntimeServices::~QtRuntimeServices() { StopAllThreads(); }
 
 void QtRuntimeServices::Attach(MainWindow* window, const WindowDefinition& definition) {

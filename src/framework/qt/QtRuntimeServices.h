@@ -9,6 +9,7 @@
 #include "framework/platform/WorkerThreads.h"
 #include "framework/qt/CommonDialog.h"
 
+class BackgroundJobs;
 class CharacterKeys;
 class GlobalHotKeys;
 class MainWindow;
@@ -95,6 +96,22 @@ class QtRuntimeServices : public RuntimeServices {
   Text StateDirectory() override;
   Text LocalTimeStamp() override;
 
+  // Copies of unsaved text (QtUnsavedTextCopies.cpp).
+  Text PrivateFolder(const Text& folder) override;
+  Text FallbackDirectory() override;
+  PrivateFileCreation CreatePrivateFile(const Text& path,
+                                        const std::vector<ByteBuffer>& buffers) override;
+  bool ReplacePrivateFile(const Text& path, const std::vector<ByteBuffer>& buffers) override;
+  std::vector<Text> FilesInFolder(const Text& folder) override;
+  bool RemoveFile(const Text& path) override;
+  int ProcessId() override;
+  bool IsProgramRunning(int processId) override;
+  void ReportProblem(const Text& line) override;
+  void RunLater(int milliseconds, std::function<void()> work) override;
+  void RunInBackground(std::function<void()> work) override;
+  // Waits, bounded, until the background work given so far is done; false on time-out.
+  bool FinishBackgroundWork();
+
  private:
   Value GetOnUiThread(Control control, Property property, FontElement element);
   void SetOnUiThread(Control control, Property property, const Value& value, FontElement element);
@@ -112,4 +129,5 @@ class QtRuntimeServices : public RuntimeServices {
   // Declared after threads_: destroyed before them is fine, workers end in the destructor.
   std::unique_ptr<CharacterKeys> keys_;
   Control hotKeyReceiver_ = Control::标签1;
+  std::unique_ptr<BackgroundJobs> background_;
 };

@@ -1,0 +1,271 @@
+#include "document/Autosave.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "document/RecoveryCopy.h"
+#include "document/ScriptEncoding.h"
+
+namespace {
+
+constexpr Control kEditor = Control::编辑框1;
+const Text kInfoHeading = "orvane-notepad autosave\n";
+
+// The encodings by the names the side file gives them.
+const std::pair<TextEncoding, const char*> kEncodingNames[] = {
+    {TextEncoding::Gbk, "gb18030"},
+    {TextEncoding::Utf8, "utf-8"},
+    {TextEncoding::Utf8WithBom, "utf-8-bom"},
+    {TextEncoding::Utf16LeBom, "utf-16le-bom"},
+    {TextEncoding::Utf16BeBom, "utf-16be-bom"},
+};
+
+Text EncodingName(TextEncoding encoding) {
+  for (const auto& [known, name] : kEncodingNames)
+    if (known == encoding) return name;
+  return "gb18030";
+}
+
+std::optional<TextEncoding> EncodingNamed(const Text& name) {
+  for (const auto& [known, known_name] : kEncodingNames)
+    if (name == known_name) return known;
+  return std::nullopt;
+}
+
+// What one copy holds: the text as the editor had it, and what the side file says.
+struct Snapshot {
+  Text text;
+  TextEncoding encoding = TextEncoding::Gbk;
+  Text documentPath;
+  int processId = 0;
+};
+
+// What a side file said about a copy left behind.
+struct LeftInfo {
+  std::optional<TextEncoding> encoding;  // nothing: not known, the bytes tell
+  Text documentPath;
+};
+
+ByteBuffer InfoBytes(const Snapshot& copy) {
+  // The path comes last and runs to the end: a name may hold any byte but zero.
+  const Text info = kInfoHeading + "pid=" + std::to_string(copy.processId) +
+                    "\nencoding=" + EncodingName(copy.encoding) + "\npath=" + copy.documentPath;
+  return ByteBuffer(info.begin(), info.end());
+}
+
+LeftInfo ParseInfo(const ByteBuffer& bytes) {
+  LeftInfo info;
+  const Text text(bytes.begin(), bytes.end());
+  if (text.compare(0, kInfoHeading.size(), kInfoHeading) != 0) return info;
+  std::size_t at = kInfoHeading.size();
+  while (at < text.size()) {
+    const std::size_t end = text.find('\n', at);
+    const Text line = text.substr(at, end == Text::npos ? Text::npos : end - at);
+    if (line.compare(0, 5, "path=") == 0) {
+      info.documentPath = text.substr(at + 5);
+      break;
+    }
+    if (line.compare(0, 9, "encoding=") == 0) info.encoding = EncodingNamed(line.substr(9));
+    if (end == Text::npos) break;
+    at = end + 1;
+  }
+  return info;
+}
+
+Text Base(const Text& folder, int processId) { return folder + "/" + std::to_string(processId); }
+
+void RemovePair(RuntimeServices& services, const Text& base) {
+  services.RemoveFile(base + ".txt");
+  services.RemoveFile(base + ".info");
+}
+
+Text AutosaveFolderIn(RuntimeServices& services, const Text& parent) {
+  return parent.empty() ? Text() : services.PrivateFolder(parent + "/autosave");
+}
+
+// The folder in use, chosen at the first need. Under the writing lock, or before any
+// background work exists.
+Text& FolderInUse(RuntimeServices& services, AutosaveState::Shared& shared) {
+  if (!shared.folder) {
+    shared.folder = AutosaveFolderIn(services, services.StateDirectory());
+    if (shared.folder->empty()) {
+      shared.folder = AutosaveFolderIn(services, services.FallbackDirectory());
+      shared.fellBack = true;
+      services.ReportProblem("the state folder cannot be used; autosave copies go to " +
+                             (shared.folder->empty() ? Text("nowhere") : *shared.folder));
+    }
+  }
+  return *shared.folder;
+}
+
+bool WritePair(RuntimeServices& services, const Text& folder, const Snapshot& copy,
+               const ByteBuffer& bytes) {
+  if (folder.empty()) return false;
+  // The side file first: a text file is never without what it belongs to.
+  const Text base = Base(folder, copy.processId);
+  return services.ReplacePrivateFile(base + ".info", {InfoBytes(copy)}) &&
+         services.ReplacePrivateFile(base + ".txt", {bytes});
+}
+
+// Writes the copy, moving once to the fallback folder when its folder cannot be
+// written (gone, read-only, full). Under the writing lock.
+bool WriteLocked(RuntimeServices& services, AutosaveState::Shared& shared, Snapshot copy) {
+  const ByteBuffer bytes = ScriptBytesOrEditorBytes(services, copy.text, copy.encoding);
+  Text& folder = FolderInUse(services, shared);
+  if (WritePair(services, folder, copy, bytes)) return true;
+  if (shared.fellBack) return false;
+  shared.fellBack = true;
+  const Text failed = folder;
+  if (!failed.empty()) RemovePair(services, Base(failed, copy.processId));
+  folder = AutosaveFolderIn(services, services.FallbackDirectory());
+  services.ReportProblem("the autosave folder " + (failed.empty() ? Text("(none)") : failed) +
+                         " cannot be written; autosave copies go to " +
+                         (folder.empty() ? Text("nowhere") : folder));
+  return WritePair(services, folder, copy, bytes);
+}
+
+// The text a copy must hold: during a typing run the whole script being typed.
+std::optional<Snapshot> TakeSnapshot(RuntimeServices& services, DocumentState& document) {
+  if (!IsDocumentChanged(services)) return std::nullopt;
+  Snapshot copy;
+  std::optional<Text> typed;
+  if (document.scriptBeingTyped) typed = document.scriptBeingTyped();
+  copy.text = typed ? *typed : services.GetProperty(kEditor, Property::Content).AsText();
+  if (copy.text.empty()) return std::nullopt;  // nothing worth keeping
+  copy.encoding = document.encoding;
+  copy.documentPath = document.CurrentFileName;
+  copy.processId = services.ProcessId();
+  return copy;
+}
+
+void RemoveLater(RuntimeServices& services, AutosaveState& autosave) {
+  const int generation = ++autosave.shared->generation;
+  services.RunInBackground([&services, shared = autosave.shared, generation] {
+    std::lock_guard lock(shared->writing);
+    if (shared->generation != generation) return;
+    const Text& folder = FolderInUse(services, *shared);
+    if (!folder.empty()) RemovePair(services, Base(folder, services.ProcessId()));
+  });
+}
+
+bool WriteNow(RuntimeServices& services, DocumentState& document, AutosaveState& autosave) {
+  ++autosave.shared->generation;  // work given earlier would be older
+  const std::optional<Snapshot> copy = TakeSnapshot(services, document);
+  if (!copy) return false;
+  std::lock_guard lock(autosave.shared->writing);
+  return WriteLocked(services, *autosave.shared, *copy);
+}
+
+bool AllDigits(const Text& text) {
+  return !text.empty() && text.size() < 10 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+void PutIntoEditor(RuntimeServices& services, DocumentState& document, const ByteBuffer& bytes,
+                   const LeftInfo& info) {
+  std::optional<DecodedScript> script;
+  if (info.encoding != TextEncoding::Gbk) script = DecodeScript(bytes);
+  if (!script) script = DecodedScript{Text(bytes.begin(), bytes.end()), TextEncoding::Gbk};
+  services.SetProperty(kEditor, Property::Content, script->text);
+  SetDocumentChanged(services, true);
+  document.CurrentFileName = info.documentPath;
+  document.encoding = info.encoding.value_or(script->encoding);
+  if (!info.documentPath.empty()) {
+    const Text banner = services.GetProperty(Control::编辑框2, Property::Content).AsText();
+    services.SetProperty(Control::_启动窗口, Property::Title, info.documentPath + "   " + banner);
+  }
+}
+
+}  // namespace
+
+Text AutosaveTextPath(RuntimeServices& services, const AutosaveState& autosave) {
+  std::lock_guard lock(autosave.shared->writing);
+  const Text& folder = FolderInUse(services, *autosave.shared);
+  return folder.empty() ? Text() : Base(folder, services.ProcessId()) + ".txt";
+}
+
+Text AutosaveInfoPath(RuntimeServices& services, const AutosaveState& autosave) {
+  std::lock_guard lock(autosave.shared->writing);
+  const Text& folder = FolderInUse(services, *autosave.shared);
+  return folder.empty() ? Text() : Base(folder, services.ProcessId()) + ".info";
+}
+
+void AutosaveTextChanged(RuntimeServices& services, DocumentState& document,
+                         AutosaveState& autosave) {
+  // Nothing but a note on a keystroke: the copy is taken once the delay is over.
+  if (autosave.due) return;
+  autosave.due = true;
+  services.RunLater(kAutosaveDelayMilliseconds, [&services, &document, &autosave] {
+    WriteAutosaveCopy(services, document, autosave);
+  });
+}
+
+void WriteAutosaveCopy(RuntimeServices& services, DocumentState& document,
+                       AutosaveState& autosave) {
+  autosave.due = false;
+  std::optional<Snapshot> copy = TakeSnapshot(services, document);
+  if (!copy) {
+    RemoveLater(services, autosave);
+    return;
+  }
+  const int generation = ++autosave.shared->generation;
+  services.RunInBackground(
+      [&services, shared = autosave.shared, generation, copy = std::move(*copy)] {
+        std::lock_guard lock(shared->writing);
+        if (shared->generation == generation) WriteLocked(services, *shared, copy);
+      });
+}
+
+void DiscardAutosaveCopy(RuntimeServices& services, AutosaveState& autosave) {
+  RemoveLater(services, autosave);
+}
+
+bool KeepAutosaveCopyNow(RuntimeServices& services, DocumentState& document,
+                         AutosaveState& autosave) {
+  autosave.keepAtExit = true;
+  return WriteNow(services, document, autosave);
+}
+
+bool OfferAutosavedText(RuntimeServices& services, DocumentState& document,
+                        AutosaveState& autosave) {
+  std::vector<Text> folders = {AutosaveFolderIn(services, services.StateDirectory()),
+                               AutosaveFolderIn(services, services.FallbackDirectory())};
+  if (folders[1] == folders[0]) folders.pop_back();
+  const int self = services.ProcessId();
+  bool restored = false;
+  for (const Text& folder : folders) {
+    if (folder.empty()) continue;
+    std::vector<Text> names = services.FilesInFolder(folder);
+    std::sort(names.begin(), names.end());
+    for (const Text& name : names) {
+      const Text stem = name.size() > 4 ? name.substr(0, name.size() - 4) : Text();
+      if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".txt") != 0 || !AllDigits(stem))
+        continue;
+      const int owner = std::stoi(stem);
+      if (owner != self && services.IsProgramRunning(owner)) continue;  // still in use
+      const Text base = folder + "/" + stem;
+      const std::optional<ByteBuffer> bytes =
+          services.ReadRegularFile(base + ".txt", kLargestScriptFile);
+      if (!bytes) continue;  // left where it is
+      const LeftInfo info = ParseInfo(services.ReadFileBytes(base + ".info"));
+      if (!restored &&
+          services.ShowMessageBox(Text("发现上次未保存的文字，是否恢复？"),
+                                  kMbYesNo | kMbIconQuestion, Text("_启动窗口")) == kAnswerYes) {
+        PutIntoEditor(services, document, *bytes, info);
+        restored = true;
+        // The old copy goes once this run's own copy holds the text.
+        if (WriteNow(services, document, autosave) &&
+            base + ".txt" != AutosaveTextPath(services, autosave))
+          RemovePair(services, base);
+        continue;
+      }
+      // Declined (or a second one): kept beside the recovery copies, never dropped.
+      const Text kept = KeepRecoveredBytes(services, *bytes);
+      if (kept.empty()) continue;
+      RemovePair(services, base);
+      services.ReportProblem("unsaved text of an earlier run kept in " + kept);
+    }
+  }
+  return restored;
+}
