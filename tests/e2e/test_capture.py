@@ -11,6 +11,7 @@ Usage: test_capture.py PATH_TO_ORVANE_NOTEPAD
 """
 
 import ast
+import glob
 import os
 import re
 import shutil
@@ -27,6 +28,7 @@ OVERLAY_TITLE = "^截图$"
 SAVE_DIALOG_TITLE = "^保存截图$"
 ERROR_TITLE = "^错误$"
 LIBRARY = "CameraDll.dll"
+UNSAVED = "typed before the error"
 MISSING_FUNCTION_MESSAGE = ("运行时出错!\n\n错误信息：无法找到指定DLL库文件“CameraDll.dll”"
                             "中的输出命令“CameraSubArea”")
 PROPOSED_NAME = re.compile(r"^截图 \d{4}-\d\d-\d\d \d\d-\d\d-\d\d\.png$")
@@ -288,7 +290,7 @@ class CaptureTest(CaptureCase):
 
 class BrokenLibraryTest(CaptureCase):
     """A zero-byte CameraDll.dll beside the program has no CameraSubArea: the first click
-    on "截图" shows the run-time error box and ends the program."""
+    on "截图" shows the run-time error box and ends the program, unsaved text kept first."""
 
     def setUp(self):
         self.bus = None
@@ -397,6 +399,8 @@ class BrokenLibraryTest(CaptureCase):
         self.assertEqual(os.path.getsize(self.broken), 0, "start-up keeps the file there")
         self.assertFalse(self.windows(ERROR_TITLE), "no error before the click")
         address = self.accessibility_bus()
+        self.click_client(400, 300)  # the editor
+        self.xdotool("type", UNSAVED)
 
         self.click_client(*CAPTURE_BUTTON)
         box = self.focused_window(ERROR_TITLE)
@@ -417,6 +421,12 @@ class BrokenLibraryTest(CaptureCase):
             self.fail("the program did not end after the box")
         self.assertEqual(status, 255)
         self.assertEqual(os.path.getsize(self.broken), 0, "the broken file is left as it was")
+        # The unsaved text was kept before the program ended.
+        kept = glob.glob(os.path.join(self.env["XDG_STATE_HOME"], "orvane-notepad",
+                                      "recovered-*.txt"))
+        self.assertEqual(len(kept), 1)
+        with open(kept[0], "rb") as f:
+            self.assertEqual(f.read(), UNSAVED.encode())
 
 
 if __name__ == "__main__":
