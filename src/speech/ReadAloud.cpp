@@ -1,5 +1,7 @@
 #include "speech/ReadAloud.h"
 
+#include <string_view>
+
 #include "speech/PieceSynthesis.h"
 #include "speech/SpokenScript.h"
 
@@ -25,19 +27,32 @@ constexpr std::int64_t kAheadBytes = 15 * kBytesPerSecond;
 constexpr Control kEditor = Control::编辑框1;
 const Text kHighlightSetting = "reading/highlight";
 
-// Marks the sentence in the editor, found again when the text has been edited since
-// the reading began; -1 (or a sentence no longer there) clears the mark.
+// Where the heard sentence is in the editor's text now: at its place in the script when
+// the text there is unchanged, else its copy nearest that place; npos when it is gone.
+// The editor may have been cleared, shortened or rewritten since the reading began, so
+// no offset of the script is taken to be inside it.
+std::size_t SentenceNow(const Text& now, std::string_view sentence, std::size_t was) {
+  if (sentence.empty()) return Text::npos;
+  const std::size_t after = now.find(sentence, was);
+  const std::size_t before = now.rfind(sentence, was);
+  if (before == Text::npos) return after;
+  if (after == Text::npos) return before;
+  return after - was < was - before ? after : before;
+}
+
+// Marks the sentence in the editor where it is now; -1, or a sentence no longer
+// there, clears the mark.
 void MarkSentence(RuntimeServices& services, const Text& script,
                   const std::vector<SpokenSentence>& sentences, int index) {
-  if (index < 0) return services.MarkText(kEditor, 0, 0);
+  if (index < 0 || index >= static_cast<int>(sentences.size()))
+    return services.MarkText(kEditor, 0, 0);
   const SpokenSentence& heard = sentences[index];
-  const std::size_t length = heard.textEnd - heard.textBegin;
+  const std::string_view sentence =
+      std::string_view(script).substr(heard.textBegin, heard.textEnd - heard.textBegin);
   const Text now = services.GetProperty(kEditor, Property::Content).AsText();
-  std::size_t at = heard.textBegin;
-  if (now.compare(at, length, script, heard.textBegin, length) != 0)
-    at = now.find(script.substr(heard.textBegin, length));
+  const std::size_t at = SentenceNow(now, sentence, heard.textBegin);
   if (at == Text::npos) return services.MarkText(kEditor, 0, 0);
-  services.MarkText(kEditor, static_cast<int>(at), static_cast<int>(length));
+  services.MarkText(kEditor, static_cast<int>(at), static_cast<int>(sentence.size()));
 }
 
 // A device that could not be opened at start-up may have come since (a headset plugged in).

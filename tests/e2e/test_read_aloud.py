@@ -32,6 +32,7 @@ HOLDER = [""]      # HotKeyProbe: holds a hot key of its own choosing
 
 READ_BUTTON = (604 + 11, 3 + 16)   # 按钮10 "语音"
 STOP_BUTTON = (645 + 11, 3 + 16)   # 按钮12 "结束"
+CLEAR_BUTTON = (508 + 16, 3 + 16)  # 按钮9 "清空"
 EDITOR_INSIDE = (10, 110, 740, 420)
 CARET_PIXELS = 60  # a blinking caret may differ between two shots
 
@@ -351,6 +352,20 @@ class ReadAloudTest(ProgramTestCase):
         # The tip over 语音 adds a line saying that another program holds its key.
         self.check_balloon_over_read_button(lines=2)
         self.assertIsNone(self.program.poll(), "the program ended")
+
+    def test_clearing_the_script_while_it_is_read_ends_neither_the_program_nor_the_reading(self):
+        self.open_program_with_script()
+        pressed = self.audio.size()
+        self.xdotool("key", "ctrl+a")
+        first = self.wait_for_sound(pressed, "speech after Ctrl+A")
+        self.click_client(*CLEAR_BUTTON)
+        self.wait_until(lambda: self.editor("cleared").spread((0, 0, 740, 420)) <= 5,
+                        "the cleared editor")
+        # The second sentence begins about 5 s in: its mark is looked for in the empty editor.
+        self.wait_for_output(first + byte_count(12), "the reading past its second sentence", 30)
+        self.assertIsNone(self.program.poll(), "the program ended")
+        self.assertIsNotNone(self.audio.first_sound(first + byte_count(10), first + byte_count(12)),
+                             "the reading ended")
 
     def test_reading_sounds_like_the_exported_narration_resampled_by_sox(self):
         reference = self.narration_at_device_rate(SENTENCE)

@@ -1,9 +1,15 @@
 // The Qt runtime services on the real main window, offscreen.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
+#include <atomic>
+#include <cstdio>
+#include <stdexcept>
 #include <thread>
 
 #include "app/MainWindowDefinition.h"
@@ -256,6 +262,39 @@ class RuntimeServicesTest : public QObject {
     worker.join();
     QCOMPARE(seen, G("继续"));
     QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), Text("x"));
+  }
+
+  // Work handed to the user-interface thread that throws is skipped, said once per kind
+  // of exception on stderr, and the program goes on (a throw there would end it).
+  void nothingThrownOnTheUserInterfaceThreadEndsTheProgramAndEachKindIsToldOnce() {
+    QTemporaryFile log;
+    QVERIFY(log.open());
+    std::fflush(stderr);
+    const int savedStderr = ::dup(2);
+    ::dup2(log.handle(), 2);
+    std::atomic<bool> done = false;
+    std::thread worker([&] {
+      const Text empty;
+      for (int i = 0; i < 2; ++i) services.RunOnUiThread([&] { (void)empty.compare(32, 4, "x"); });
+      services.RunOnUiThread([] { throw std::runtime_error("from a worker"); });
+      services.RunOnUiThread([] { throw 42; });
+      services.SetProperty(Control::按钮10, Property::Caption, G("继续"));
+      done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 5000);
+    worker.join();
+    services.RunOnUiThread([] { throw std::runtime_error("on the thread itself"); });
+    std::fflush(stderr);
+    ::dup2(savedStderr, 2);
+    ::close(savedStderr);
+
+    QVERIFY(log.seek(0));
+    const QStringList lines = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[0].contains("std::out_of_range: basic_string::compare"), qPrintable(lines[0]));
+    QVERIFY2(lines[1].contains("std::runtime_error: from a worker"), qPrintable(lines[1]));
+    QVERIFY2(lines[2].endsWith(": int"), qPrintable(lines[2]));
+    QCOMPARE(services.GetProperty(Control::按钮10, Property::Caption).AsText(), G("继续"));
   }
 
   void flatStyleFramesControlsInTheSchemeColour() {

@@ -476,6 +476,32 @@ TEST_F(ReadAloudTest, TheScriptIsTakenOnceWhenTheReadingStarts) {
   EXPECT_TRUE(emptyTextPut) << "an empty editor still goes to the engine";
 }
 
+// The editor cleared, then holding a shorter script: the mark is on the heard sentence
+// where its text is now, and nowhere when it is gone; what is read stays the same.
+TEST_F(ReadAloudTest, EditsThatShortenTheScriptWhileItIsReadMoveOrDropTheMarkOnly) {
+  services.Preset(Control::编辑框1, Property::Content, Text("第一句。第二句。第三句。"));
+  QueueAudio(32000);
+  QueueAudio(32000);
+  QueueAudio(32000);
+  Start();
+  const int worker = state.worker;
+  ASSERT_TRUE(MarkIs(0, 8));
+  services.Preset(Control::编辑框1, Property::Content, Text());
+  SetPosition(40000);
+  ASSERT_TRUE(MarkIs(0, 0)) << "the second sentence is gone";
+  services.Preset(Control::编辑框1, Property::Content, Text("第三句。第一句。"));
+  SetPosition(70000);
+  ASSERT_TRUE(MarkIs(0, 8)) << "the third sentence, now first";
+
+  ASSERT_TRUE(Eventually([&] { return SynthesisEnded(); }));
+  SetActive(kStopped);
+  ASSERT_TRUE(WorkerEnded(worker));
+  EXPECT_TRUE(Contains("BASS_StreamPutData(7,null,0|end)"));
+  EXPECT_EQ(TextPuts(), 3) << "the script read is the one taken at the start";
+  EXPECT_EQ(Buttons(), kIdle);
+  EXPECT_TRUE(Messages().empty());
+}
+
 TEST_F(ReadAloudTest, TheSentenceBeingHeardIsMarkedThroughPauseAndEditsUntilStop) {
   services.Preset(Control::编辑框1, Property::Content, Text("第一句。第二句。"));
   QueueAudio(32000);

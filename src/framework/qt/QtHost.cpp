@@ -162,8 +162,11 @@ void QtHost::SetEmergencyRoutine(std::function<std::optional<Text>()> routine) {
 }
 
 void QtHost::LoadWindow(const WindowDefinition& definition, EventSink sink) {
-  state_->sink = sink;
-  state_->window = std::make_unique<MainWindow>(definition, std::move(sink));
+  // A handler's exception must not unwind through Qt's event loop.
+  state_->sink = [sink = std::move(sink)](const Event& event) {
+    RunContained([&] { sink(event); });
+  };
+  state_->window = std::make_unique<MainWindow>(definition, state_->sink);
   state_->services.Attach(state_->window.get(), definition);
   // A log-out asks the same question as any other close; Cancel cancels the log-out.
   QObject::connect(state_->app.get(), &QGuiApplication::commitDataRequest,
