@@ -362,7 +362,9 @@ class ReadAloudTest(ProgramTestCase):
         self.wait_until(lambda: self.editor("cleared").spread((0, 0, 740, 420)) <= 5,
                         "the cleared editor")
         # The second sentence begins about 5 s in: its mark is looked for in the empty editor.
-        self.wait_for_output(first + byte_count(12), "the reading past its second sentence", 30)
+        past = first + byte_count(12)
+        self.wait_until(lambda: self.program.poll() is not None or self.audio.size() >= past,
+                        "the reading past its second sentence", 30)
         self.assertIsNone(self.program.poll(), "the program ended")
         self.assertIsNotNone(self.audio.first_sound(first + byte_count(10), first + byte_count(12)),
                              "the reading ended")
