@@ -15,17 +15,21 @@ bool SpeakScript(SpeechSession& speech, const Text& script, const std::function<
   if (whole) clauses.push_back({0, script.size(), 0});
   std::int64_t made = 0;  // bytes of PCM so far
   int sentence = -1;
-  for (const ScriptClause& clause : clauses) {
+  for (std::size_t i = 0; i < clauses.size(); ++i) {
+    const ScriptClause& clause = clauses[i];
     const ByteBuffer image =
         SynthesizePiece(speech, script.substr(clause.begin, clause.end - clause.begin), keepGoing);
     if (image.size() < kWaveHeaderBytes) return false;
     const std::size_t bytes = image.size() - kWaveHeaderBytes;
     if (!whole) {
       if (clause.sentence != sentence) {
-        sentences.push_back({clause.begin, clause.end, made, made});
+        // The whole sentence's text from its first piece on: it is marked while its
+        // later clauses are still being made.
+        std::size_t last = i;
+        while (last + 1 < clauses.size() && clauses[last + 1].sentence == clause.sentence) ++last;
+        sentences.push_back({clause.begin, clauses[last].end, made, made});
         sentence = clause.sentence;
       }
-      sentences.back().textEnd = clause.end;
       sentences.back().audioEnd = made + static_cast<std::int64_t>(bytes);
     }
     made += static_cast<std::int64_t>(bytes);

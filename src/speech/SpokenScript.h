@@ -18,7 +18,8 @@ struct SpokenSentence {
 
 // Synthesises the script clause by clause with the reading voice, handing each piece's
 // PCM (16 kHz mono 16-bit) to onPiece as soon as it is made; sentences then place every
-// sentence heard so far in the audio. False when a piece failed, keepGoing said stop
+// sentence begun so far in the audio (its text whole from its first piece on, its audio
+// up to the last piece made). False when a piece failed, keepGoing said stop
 // (asked between the engine's chunks) or onPiece returned false.
 bool SpeakScript(SpeechSession& speech, const Text& script, const std::function<bool()>& keepGoing,
                  std::vector<SpokenSentence>& sentences,

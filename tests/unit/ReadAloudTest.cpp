@@ -476,6 +476,21 @@ TEST_F(ReadAloudTest, TheScriptIsTakenOnceWhenTheReadingStarts) {
   EXPECT_TRUE(emptyTextPut) << "an empty editor still goes to the engine";
 }
 
+TEST_F(ReadAloudTest, TheWholeFirstSentenceIsMarkedWhileItsLaterClausesAreStillBeingMade) {
+  services.Preset(Control::编辑框1, Property::Content, Text("第一步，打开软件。第二步。"));
+  QueueAudio(32000);
+  QueueAudio(32000);
+  HeldSynthesis held(services, [&] {
+    for (const auto& call : EngineCalls())
+      if (call.rfind("QTTSTextPut|sid-2|", 0) == 0) return true;
+    return false;
+  });
+  Start();
+  ASSERT_TRUE(held.WaitUntilHeld());
+  EXPECT_TRUE(MarkIs(0, 18)) << "not only 第一步，";
+  held.Release();
+}
+
 // The editor cleared, then holding a shorter script: the mark is on the heard sentence
 // where its text is now, and nowhere when it is gone; what is read stays the same.
 TEST_F(ReadAloudTest, EditsThatShortenTheScriptWhileItIsReadMoveOrDropTheMarkOnly) {
