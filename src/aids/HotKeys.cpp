@@ -13,6 +13,14 @@ void RegisterHotKeys(RuntimeServices& services, HotKeyNumbers& numbers) {
   numbers.TypingHotKey = registerKey('Q');
 }
 
+void UnregisterHotKeys(RuntimeServices& services, HotKeyNumbers& numbers) {
+  for (int* number :
+       {&numbers.StartReadingHotKey, &numbers.PauseReadingHotKey, &numbers.TypingHotKey}) {
+    if (*number != 0) services.UnregisterGlobalHotKey(*number);
+    *number = 0;
+  }
+}
+
 void DispatchHotKey(const HotKeyNumbers& numbers, int number, const HotKeyCommands& commands) {
   if (number == 0) return;
   if (number == numbers.StartReadingHotKey && commands.startOrContinueReading)

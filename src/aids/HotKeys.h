@@ -22,6 +22,9 @@ struct HotKeyCommands {
 // Registers Ctrl+A, Ctrl+Z and Ctrl+Q, in that order, with _启动窗口 and the hidden
 // label 标签1 as receivers.
 void RegisterHotKeys(RuntimeServices& services, HotKeyNumbers& numbers);
+// Gives the three keys back (at exit) and forgets their numbers, so that a press
+// already on its way matches none of them.
+void UnregisterHotKeys(RuntimeServices& services, HotKeyNumbers& numbers);
 // The feedback event of 标签1: runs the command whose number was pressed. The three
 // numbers are compared one after the other, each on its own.
 void DispatchHotKey(const HotKeyNumbers& numbers, int number, const HotKeyCommands& commands);

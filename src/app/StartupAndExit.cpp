@@ -16,6 +16,10 @@ void MainWindowCreated(Program& program) {
 }
 
 void MainWindowDestroyed(Program& program) {
+  // No key may start a reading or a typing run from here on: stopping the reading
+  // waits with events, and a Ctrl+A taken then would start a worker just before the
+  // engine is finalised.
+  UnregisterHotKeys(program.services, program.hotKeys);
   // Closed by the user, who saved or discarded the text: its copy goes.
   if (!program.autosave.keepAtExit) DiscardAutosaveCopy(program.services, program.autosave);
   // The reading stops first, so that no worker is inside the engine while it is

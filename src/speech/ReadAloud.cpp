@@ -82,6 +82,8 @@ void StartOrContinueReading(const ReadAloud& reading) {
     state.stream = 0;
     state.started = false;
     state.paused = 0;
+    std::erase_if(state.stoppedWorkers,
+                  [&](int worker) { return !reading.services.IsThreadRunning(worker); });
     int handle = 0;
     const ReadAloud copy = reading;
     if (!reading.services.StartThread([copy](int) { ReadAloudWorker(copy); }, 0, &handle))
@@ -112,7 +114,7 @@ void StopReading(const ReadAloud& reading) {
   ReadAloudState& state = reading.state;
   if (state.worker > 0 && reading.services.KillThread(state.worker)) {
     // The worker's own requests change nothing from here on; it leaves at its next step.
-    state.previousWorker = state.worker;
+    state.stoppedWorkers.push_back(state.worker);
     state.worker = 0;
     if (state.stream != 0) reading.player.Stop(state.stream);
   }
@@ -139,8 +141,12 @@ void ToggleReadingHighlight(const ReadAloud& reading) {
 bool StopReadingForExit(const ReadAloud& reading) {
   StopReading(reading);
   RuntimeServices& services = reading.services;
-  const int worker = reading.state.previousWorker;
-  for (int waited = 0; worker != 0 && services.IsThreadRunning(worker); waited += 10) {
+  const auto running = [&] {
+    for (int worker : reading.state.stoppedWorkers)
+      if (services.IsThreadRunning(worker)) return true;
+    return false;
+  };
+  for (int waited = 0; running(); waited += 10) {
     if (waited >= 3000) return false;
     services.DelayWithEvents(10);
   }
@@ -158,11 +164,20 @@ void ReadAloudWorker(const ReadAloud& reading) {
   ReadAloudState& state = reading.state;
   AudioPlayer& player = reading.player;
 
-  // A stopped reading's worker may still be leaving the engine: one at a time.
-  int previous = 0;
-  services.RunOnUiThread([&] { previous = state.previousWorker; });
-  while (previous != 0 && services.IsThreadRunning(previous))
-    if (!services.Delay(5)) return;
+  // Stopped readings' workers may still be leaving the engine: one owner at a time.
+  // Every worker stopped before this one started is in the list, so waiting for them
+  // all keeps the chain whatever was started and stopped in between; a worker that
+  // could not take the list (it was stopped already) never goes near the engine.
+  std::vector<int> earlier;
+  bool listed = false;
+  services.RunOnUiThread([&] {
+    earlier = state.stoppedWorkers;
+    listed = true;
+  });
+  if (!listed) return;
+  for (int worker : earlier)
+    while (services.IsThreadRunning(worker))
+      if (!services.Delay(5)) return;
 
   const Text text = services.GetProperty(kEditor, Property::Content).AsText();
   player.SetMasterVolume(0.99f);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "audio/AudioPlayer.h"
 #include "framework/RuntimeServices.h"
@@ -14,11 +15,13 @@ struct ReadAloudState {
   AudioPlayer::Handle stream = 0;  // the current reading's stream; 0 before its audio
   int paused = 0;                  // 1 after a pause, until continue
   bool started = false;            // the current reading's stream has been played
-  int previousWorker = 0;          // a stopped worker that may still be finishing
-  bool soundDevice = false;        // the audio library has opened the sound output
-  bool noDeviceMessage = false;    // the message about a missing sound output is up
-  bool highlight = true;           // the sentence being heard is marked in the editor
-  int highlightChanges = 0;        // counts switches of highlight
+  // Stopped workers that may still be finishing. The engine has one owner at a time:
+  // a new worker waits until every one of them has ended.
+  std::vector<int> stoppedWorkers;
+  bool soundDevice = false;      // the audio library has opened the sound output
+  bool noDeviceMessage = false;  // the message about a missing sound output is up
+  bool highlight = true;         // the sentence being heard is marked in the editor
+  int highlightChanges = 0;      // counts switches of highlight
 };
 
 // What the driver works with.
@@ -39,8 +42,8 @@ void PauseReading(const ReadAloud& reading);
 // 按钮12 "结束": at once no more sound of the reading, buttons idle. The worker ends
 // at its next step; the next reading starts afresh.
 void StopReading(const ReadAloud& reading);
-// At exit: stops the reading and waits, boundedly, for the worker to be gone. False
-// when it did not end in time (then the engine must not be finalised under it).
+// At exit: stops the reading and waits, boundedly, for every worker to be gone. False
+// when one did not end in time (then the engine must not be finalised under it).
 bool StopReadingForExit(const ReadAloud& reading);
 
 // Whether the sentence being heard is marked, from the settings (on unless switched

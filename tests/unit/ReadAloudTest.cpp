@@ -41,10 +41,8 @@ class ReadAloudTest : public ::testing::Test {
     SetActive(kStopped);
     Ui([&] { StopReading(program.Reading()); });
     services.onProcessEvents = nullptr;
-    // The worker must be gone before the program's objects are.
-    if (state.previousWorker) {
-      EXPECT_TRUE(WorkerEnded(state.previousWorker));
-    }
+    // The workers must be gone before the program's objects are.
+    for (int worker : state.stoppedWorkers) EXPECT_TRUE(WorkerEnded(worker));
   }
 
   void Ui(const std::function<void()>& command) {
@@ -316,7 +314,7 @@ TEST_F(ReadAloudTest, PauseDuringSynthesisHoldsTheReadingUntilContinue) {
   EXPECT_EQ(Buttons(), kReading);
 }
 
-TEST_F(ReadAloudTest, StopDuringSynthesisMakesNoSoundAndTheNextReadingWaitsForTheEngine) {
+TEST_F(ReadAloudTest, StopDuringSynthesisMakesNoSoundAndNoLaterReadingUsesTheEngineBeforeItLeft) {
   QueueAudio(16000, 1);
   QueueAudio(16000, 2);
   HeldSynthesis held(services);
@@ -327,30 +325,40 @@ TEST_F(ReadAloudTest, StopDuringSynthesisMakesNoSoundAndTheNextReadingWaitsForTh
   EXPECT_EQ(state.worker, 0);
   EXPECT_EQ(Buttons(), kIdle);
 
-  // A new reading may start at once, but not use the engine while the old one is in it.
-  QueueAudio(16000, 2);
-  Start();
-  std::this_thread::sleep_for(100ms);
+  // Readings may start at once, but none may use the engine while the first is in it:
+  // neither one started and stopped while it waits, nor the one started after that.
   auto begins = [&] {
     int count = 0;
     for (const auto& call : EngineCalls()) count += call.rfind("QTTSSessionBegin", 0) == 0;
     return count;
   };
+  const auto waitsOrBegins = [&] {
+    const std::size_t delays = services.Delays().size();
+    return Eventually([&] { return begins() > 1 || services.Delays().size() >= delays + 3; });
+  };
+  Start();
+  const int second = state.worker;
+  ASSERT_TRUE(waitsOrBegins());
+  Stop();
+  ASSERT_TRUE(WorkerEnded(second));
+  QueueAudio(16000, 2);
+  Start();
+  ASSERT_TRUE(waitsOrBegins());
   EXPECT_EQ(begins(), 1) << "two workers on the engine at once";
   held.Release();
   ASSERT_TRUE(WorkerEnded(first));
   ASSERT_TRUE(Eventually([&] { return begins() >= 2; }));
   const auto calls = EngineCalls();
-  int endOfFirst = -1, beginOfSecond = -1;
+  int endOfFirst = -1, beginOfNext = -1, sessions = 0;
   for (int i = 0; i < static_cast<int>(calls.size()); ++i) {
     if (calls[i].rfind("QTTSSessionEnd", 0) == 0 && endOfFirst < 0) endOfFirst = i;
-    if (calls[i].rfind("QTTSSessionBegin", 0) == 0) beginOfSecond = i;
+    if (calls[i].rfind("QTTSSessionBegin", 0) == 0 && ++sessions == 2) beginOfNext = i;
   }
   EXPECT_GE(endOfFirst, 0) << "the stopped reading's session is ended";
-  EXPECT_LT(endOfFirst, beginOfSecond);
+  EXPECT_LT(endOfFirst, beginOfNext);
   ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
   EXPECT_EQ(audioLog.find("BASS_StreamCreate("), audioLog.rfind("BASS_StreamCreate("))
-      << "the stopped reading created no stream";
+      << "the stopped readings created no stream";
   EXPECT_TRUE(Messages().empty()) << "a stop is no failure";
 }
 

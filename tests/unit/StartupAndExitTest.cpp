@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include "app/EventTable.h"
 #include "framework/ComponentFiles.h"
 #include "support/FakeRuntimeServices.h"
@@ -74,6 +79,49 @@ TEST_F(StartupAndExitTest, EventsReachTheirHandlersAndUnboundEventsAreIgnored) {
   exit.item = MenuItem::退出;
   DispatchEvent(program, exit);
   EXPECT_EQ(services.CallsOf<CloseWindowCall>().size(), 1u);
+}
+
+// Stopping the reading at exit waits with events: a Ctrl+A taken then would start a
+// worker just before the engine is finalised. The keys are given back first.
+TEST_F(StartupAndExitTest, AtExitAHotKeyPressedWhileTheReadingStopsStartsNothing) {
+  MainWindowCreated(program);
+  const int ctrlA = program.hotKeys.StartReadingHotKey;
+  const std::thread::id uiThread = std::this_thread::get_id();
+  // The reading's worker is held inside synthesis until the press has come in.
+  std::promise<void> held, pressed;
+  const std::shared_future<void> pressedDone = pressed.get_future().share();
+  std::atomic<bool> holding = false;
+  services.onProcessEvents = [&] {
+    if (std::this_thread::get_id() == uiThread || holding.exchange(true)) return;
+    held.set_value();
+    pressedDone.wait_for(std::chrono::seconds(5));
+  };
+  bool pressDelivered = false;
+  services.onDelay = [&](int) {
+    if (std::this_thread::get_id() != uiThread || pressDelivered) return;
+    pressDelivered = true;
+    Event press;
+    press.kind = EventKind::Feedback;
+    press.source = Control::标签1;
+    press.first = ctrlA;
+    DispatchEvent(program, press);
+    pressed.set_value();
+  };
+  Event read;
+  read.kind = EventKind::Clicked;
+  read.source = Control::按钮10;
+  DispatchEvent(program, read);
+  const int worker = program.reading.worker;
+  ASSERT_EQ(held.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+
+  Event destroyed;
+  destroyed.kind = EventKind::Destroyed;
+  destroyed.source = Control::_启动窗口;
+  DispatchEvent(program, destroyed);
+  EXPECT_TRUE(pressDelivered) << "the exit waited for the worker";
+  EXPECT_EQ(services.CallsOf<StartThreadCall>().size(), 1u) << "Ctrl+A started a reading";
+  EXPECT_EQ(services.CallsOf<UnregisterHotKeyCall>().size(), 3u);
+  EXPECT_TRUE(services.WaitForThread(worker));
 }
 
 TEST_F(StartupAndExitTest, BannerEditsRetitleTheWindow) {
