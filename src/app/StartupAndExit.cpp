@@ -21,7 +21,7 @@ void MainWindowDestroyed(Program& program) {
   // engine is finalised.
   UnregisterHotKeys(program.services, program.hotKeys);
   // Closed by the user, who saved or discarded the text: its copy goes.
-  if (!program.autosave.keepAtExit) DiscardAutosaveCopy(program.services, program.autosave);
+  EndAutosave(program.services, program.autosave);
   // The reading stops first, so that no worker is inside the engine while it is
   // finalised; a worker that does not leave in time keeps the engine as it is.
   const bool workerGone = StopReadingForExit(program.Reading());

@@ -194,16 +194,18 @@ Text AutosaveInfoPath(RuntimeServices& services, const AutosaveState& autosave) 
 void AutosaveTextChanged(RuntimeServices& services, DocumentState& document,
                          AutosaveState& autosave) {
   // Nothing but a note on a keystroke: the copy is taken once the delay is over.
-  if (autosave.due) return;
+  if (autosave.due || autosave.ended) return;
   autosave.due = true;
-  services.RunLater(kAutosaveDelayMilliseconds, [&services, &document, &autosave] {
-    WriteAutosaveCopy(services, document, autosave);
-  });
+  services.RunLater(kAutosaveDelayMilliseconds,
+                    [&services, &document, &autosave, alive = std::weak_ptr<int>(autosave.alive)] {
+                      if (!alive.expired()) WriteAutosaveCopy(services, document, autosave);
+                    });
 }
 
 void WriteAutosaveCopy(RuntimeServices& services, DocumentState& document,
                        AutosaveState& autosave) {
   autosave.due = false;
+  if (autosave.ended) return;
   std::optional<Snapshot> copy = TakeSnapshot(services, document);
   if (!copy) {
     RemoveLater(services, autosave);
@@ -219,6 +221,11 @@ void WriteAutosaveCopy(RuntimeServices& services, DocumentState& document,
 
 void DiscardAutosaveCopy(RuntimeServices& services, AutosaveState& autosave) {
   RemoveLater(services, autosave);
+}
+
+void EndAutosave(RuntimeServices& services, AutosaveState& autosave) {
+  autosave.ended = true;
+  if (!autosave.keepAtExit) RemoveLater(services, autosave);
 }
 
 bool KeepAutosaveCopyNow(RuntimeServices& services, DocumentState& document,

@@ -25,6 +25,9 @@ struct AutosaveState {
   std::shared_ptr<Shared> shared = std::make_shared<Shared>();
   bool due = false;         // a write has been asked for and not yet made
   bool keepAtExit = false;  // the program ends without the user's say: the copy stays
+  bool ended = false;       // the program is ending: no more copies are taken
+  // Delayed work holds this weakly: it does nothing once the state is gone.
+  std::shared_ptr<int> alive = std::make_shared<int>(0);
 };
 
 // The text file and side file of this copy of the program: in the state folder's
@@ -41,6 +44,9 @@ void AutosaveTextChanged(RuntimeServices& services, DocumentState& document,
 void WriteAutosaveCopy(RuntimeServices& services, DocumentState& document, AutosaveState& autosave);
 // The text was saved or discarded: its copy goes (on the background worker).
 void DiscardAutosaveCopy(RuntimeServices& services, AutosaveState& autosave);
+// The program is ending: no copy is taken any more, and unless an end without the
+// user's say has kept it, the copy goes.
+void EndAutosave(RuntimeServices& services, AutosaveState& autosave);
 // For an end without the user's say (signal, lost display, fatal error): writes the
 // copy now, on the calling thread, and keeps it for the next start.
 bool KeepAutosaveCopyNow(RuntimeServices& services, DocumentState& document,

@@ -76,8 +76,9 @@ TEST_F(AutosaveTest, EmptiedOrDiscardedTextLeavesNoCopyButAnEndWithoutASayKeepsI
 
   Edit("脚本 one");
   LetDelayPass();
+  Edit("脚本 one more");         // a copy still due when the window closes
   MainWindowDestroyed(program);  // closed after "否"
-  services.RunBackgroundWork();
+  LetDelayPass();
   EXPECT_EQ(File(autosave + ".txt"), "(none)");
 
   // A signal (as a lost display or a fatal error) keeps the copy, up to the last

@@ -54,7 +54,11 @@ int DotsPerInch(const QWidget* widget) { return widget ? widget->logicalDpiY() :
 
 QtRuntimeServices::QtRuntimeServices()
     : keys_(std::make_unique<CharacterKeys>()), background_(std::make_unique<BackgroundJobs>()) {}
-QtRuntimeServices::~QtRuntimeServices() { StopAllThreads(); }
+QtRuntimeServices::~QtRuntimeServices() {
+  // File work still queued is done while every part it may use is whole.
+  background_.reset();
+  StopAllThreads();
+}
 
 void QtRuntimeServices::Attach(MainWindow* window, const WindowDefinition& definition) {
   window_ = window;
