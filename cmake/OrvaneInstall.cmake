@@ -1,5 +1,8 @@
 # Install rules: the program, its four bundled libraries in a private folder that
-# the program finds through its run-path, and the desktop integration files.
+# the program opens by absolute path (beside its real location), and the desktop
+# integration files. The program has no run-path: none is needed, and the padding
+# CMake would leave in the build tree's binary for an install-time rewrite reads as
+# the current folder to the loader.
 include(GNUInstallDirs)
 
 set(ORVANE_APP_ID example.orvane.Notepad)
@@ -7,7 +10,6 @@ set(ORVANE_APP_ID example.orvane.Notepad)
 set(ORVANE_LIBRARY_DIR lib/orvane-notepad)
 set(data ${PROJECT_SOURCE_DIR}/data)
 
-set_target_properties(orvane-notepad PROPERTIES INSTALL_RPATH "$ORIGIN/../${ORVANE_LIBRARY_DIR}")
 install(TARGETS orvane-notepad RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 foreach(library bass speex msc capture)
   install(TARGETS ${library} LIBRARY DESTINATION ${ORVANE_LIBRARY_DIR} NAMELINK_SKIP)

@@ -40,6 +40,8 @@ test_packages=(
   ffmpeg
   # The HTTP test serves TLS with a certificate made on the spot
   openssl
+  # The bundled-library writer is killed at each of its system calls
+  strace
 )
 
 [[ "${1:-}" == "--tests" ]] && packages+=("${test_packages[@]}")

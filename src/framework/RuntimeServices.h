@@ -190,13 +190,17 @@ class RuntimeServices {
   // history and its changed mark stay as they are.
   virtual void MarkText(Control editBox, int start, int length) = 0;
 
+  // --- Bundled libraries ----------------------------------------------------
+  // Puts a bundled library's bytes under its file name into this run's library
+  // folder (nothing when the libraries are installed): written when missing, and
+  // replaced when an earlier build wrote it or when it cannot be a library at all;
+  // a copy the user put there is kept. Failures are not reported.
+  virtual void WriteBundledLibrary(const char* fileName, const std::uint8_t* begin,
+                                   const std::uint8_t* end) = 0;
+
   // --- Whole files ----------------------------------------------------------
   // The folder of the running program, without a trailing separator.
   virtual Text ProgramDirectory() = 0;
-  // The folder the bundled libraries are written into and bound from first: the
-  // program's folder, or a per-user cache folder when that is read-only. Empty when
-  // the libraries are installed beside the program and nothing must be written.
-  virtual Text LibraryDirectory() { return ProgramDirectory(); }
   virtual bool FileExists(const Text& path) = 0;
   // The whole file, or the empty buffer when it cannot be read.
   virtual ByteBuffer ReadFileBytes(const Text& path) = 0;

@@ -5,7 +5,8 @@ file on the command line: the title names the file, "语音" reads aloud (sound 
 SDL's disk driver), no error box, nothing is written under the prefix nor into the user's
 cache. A portable copy in a read-only folder writes its libraries once into the per-user
 cache. An upgrade replaces a library an earlier build wrote and keeps one the user
-changed; an empty library the user left gives the run-time error box. The command line
+changed; a library of the user's without the needed function gives the run-time error
+box, and an empty one is replaced (kept as NAME.damaged). The command line
 answers without a display, and the desktop entry and AppStream file validate.
 
 Mounting needs root (tests run as root); those cases are skipped otherwise.
@@ -126,7 +127,9 @@ class InstallTest(ProgramTestCase):
         shutil.copy2(self.program_path(), folder)
         program = os.path.join(folder, "orvane-notepad")
         built = os.path.join(BUILD[0], "components")
-        older, changed = b"msc.dll of an older build", b"CameraDll.dll the user patched"
+        with open(os.path.join(built, "CameraDll.dll"), "rb") as f:
+            changed = f.read() + b"patched by the user"  # still a library
+        older = b"msc.dll of an older build"
         self.write(folder, "msc.dll", older)
         self.write(folder, "CameraDll.dll", changed)
         self.write(folder, STAMP, ("%s  msc.dll\n%s  CameraDll.dll\n" % (
@@ -145,9 +148,13 @@ class InstallTest(ProgramTestCase):
             self.assertIn("%s  msc.dll" % sha256(os.path.join(built, "msc.dll")), f.read())
         self.stop_program()
 
-        # An empty msc.dll the user left there (the stamp names other bytes) stays: the
-        # speech engine's first use ends the program with the run-time error box.
-        self.write(folder, "msc.dll", b"")
+        # A library of the user's own without the engine's functions stays: the speech
+        # engine's first use ends the program with the run-time error box. An empty
+        # bass.dll is no library at all: it is put aside and the built one written.
+        with open(os.path.join(built, "speex.dll"), "rb") as f:
+            users = f.read()
+        self.write(folder, "msc.dll", users)
+        self.write(folder, "bass.dll", b"")
         self.program_log.close()
         self.program_log = open(os.path.join(self.work, "program.log"), "wb")
         self.program = subprocess.Popen(offline_command([program]), env=self.env, cwd=self.work,
@@ -162,7 +169,11 @@ class InstallTest(ProgramTestCase):
         self.xdotool("windowfocus", "--sync", box, check=False)
         self.xdotool("key", "Return")
         self.assertEqual(self.program.wait(timeout=10), 255)
-        self.assertEqual(os.path.getsize(os.path.join(folder, "msc.dll")), 0)
+        with open(os.path.join(folder, "msc.dll"), "rb") as f:
+            self.assertEqual(f.read(), users)
+        self.assertEqual(sha256(os.path.join(folder, "bass.dll")),
+                         sha256(os.path.join(built, "bass.dll")))
+        self.assertEqual(os.path.getsize(os.path.join(folder, "bass.dll.damaged")), 0)
 
     def test_command_line_without_display_and_desktop_files_validate(self):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "QT_QPA_PLATFORM")}

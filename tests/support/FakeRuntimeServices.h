@@ -107,6 +107,10 @@ class FakeRuntimeServices : public RuntimeServices {
   void* LibraryFunctionAddress(const char* library, const char* function) override;
   ByteBuffer BytesFromMemory(const void* address, int length) override;
   Text ProgramDirectory() override { return programDirectory; }
+  // Records the call and puts the bytes into Files() under programDirectory when the
+  // name is free (the real rules are tested on real folders, in tests/components/files).
+  void WriteBundledLibrary(const char* fileName, const std::uint8_t* begin,
+                           const std::uint8_t* end) override;
   int OpenFile(const Text& path, int mode, int sharing) override;
   Text ReadText(int file, std::optional<int> count) override;
   bool WriteText(int file, const std::vector<Value>& values) override;

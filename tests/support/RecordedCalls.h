@@ -69,6 +69,9 @@ struct CreateFileCall {
 struct ReplaceFileCall {
   Text path;
 };
+struct BundledLibraryCall {
+  Text fileName;
+};
 struct FetchUrlCall {
   Text address;
 };
@@ -103,4 +106,4 @@ using RecordedCall =
                  ApplyFlatStyleCall, OpenDialogCall, MessageBoxCall, WriteFileCall, CreateFileCall,
                  ReplaceFileCall, FetchUrlCall, OpenUrlCall, RegisterHotKeyCall,
                  UnregisterHotKeyCall, StartThreadCall, SendCharacterCall, RestoreKeyboardMapCall,
-                 SetMenuItemCheckedCall>;
+                 SetMenuItemCheckedCall, BundledLibraryCall>;

@@ -80,8 +80,8 @@ TEST(HotKeys, StartUpRegistersThemAfterTheCaptureLibraryAndCtrlQTypes) {
   MainWindowCreated(program);
   const auto calls = services.Calls();
   const auto written = std::find_if(calls.begin(), calls.end(), [](const RecordedCall& c) {
-    const auto* write = std::get_if<CreateFileCall>(&c);
-    return write && write->path.ends_with("/CameraDll.dll");
+    const auto* write = std::get_if<BundledLibraryCall>(&c);
+    return write && write->fileName == "CameraDll.dll";
   });
   const auto registered = std::find_if(calls.begin(), calls.end(), [](const RecordedCall& c) {
     return std::holds_alternative<RegisterHotKeyCall>(c);

@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "app/EventTable.h"
-#include "framework/ComponentFiles.h"
 #include "support/FakeRuntimeServices.h"
 #include "support/ProgramFolder.h"
 
@@ -36,10 +35,8 @@ TEST_F(StartupAndExitTest, ConstructionWritesTheBundledLibrariesInOrder) {
   FakeRuntimeServices fresh;
   Program constructed(fresh);
   std::vector<Text> written;
-  for (const auto& call : fresh.CallsOf<CreateFileCall>()) written.push_back(call.path);
-  EXPECT_EQ(written, (std::vector<Text>{fresh.programDirectory + "/bass.dll",
-                                        fresh.programDirectory + "/speex.dll",
-                                        fresh.programDirectory + "/msc.dll"}));
+  for (const auto& call : fresh.CallsOf<BundledLibraryCall>()) written.push_back(call.fileName);
+  EXPECT_EQ(written, (std::vector<Text>{"bass.dll", "speex.dll", "msc.dll"}));
   EXPECT_GT(fresh.Files()[fresh.programDirectory + "/msc.dll"].size(), 1000u);
 }
 
@@ -131,67 +128,6 @@ TEST_F(StartupAndExitTest, BannerEditsRetitleTheWindow) {
   changed.source = Control::编辑框2;
   DispatchEvent(program, changed);
   EXPECT_EQ(services.Peek(Control::_启动窗口, Property::Title).AsText(), "横幅");
-}
-
-constexpr std::uint8_t kImage[] = {0x7F, 'E', 'L', 'F', 0, 1, 2, 3};
-const ComponentFile kComponent{"probe.dll", kImage, kImage + sizeof kImage};
-
-TEST_F(StartupAndExitTest, ComponentFileIsWrittenIntoTheProgramFolderWhenMissing) {
-  WriteComponentFile(services, kComponent);
-  const Text path = services.programDirectory + "/probe.dll";
-  ASSERT_EQ(services.Files().count(path), 1u);
-  EXPECT_EQ(services.Files()[path], ByteBuffer(std::begin(kImage), std::end(kImage)));
-}
-
-TEST_F(StartupAndExitTest, ExistingComponentFileIsNeverOverwrittenWhateverItHolds) {
-  const Text path = services.programDirectory + "/probe.dll";
-  services.Files()[path] = ByteBuffer();  // a damaged, empty copy stays in use
-  WriteComponentFile(services, kComponent);
-  EXPECT_TRUE(services.Files()[path].empty());
-  EXPECT_TRUE(services.CallsOf<CreateFileCall>().empty());
-  EXPECT_TRUE(services.CallsOf<WriteFileCall>().empty());
-}
-
-// An upgrade replaces what an earlier build wrote and nobody changed since; a copy
-// the user changed or put there (even an empty one) is kept.
-TEST_F(StartupAndExitTest, UpgradeReplacesOnlyUnchangedLibrariesOfAnEarlierBuild) {
-  const Text folder = services.programDirectory;
-  const ByteBuffer older{'o', 'l', 'd'};
-  const ByteBuffer changed{'m', 'i', 'n', 'e'};
-  const std::string olderHash = Sha256Hex(older.data(), older.data() + older.size());
-  const std::string stamp = olderHash + "  probe.dll\n" + olderHash + "  mine.dll\n";
-  services.Files()[folder + "/" + kLibraryStampName] = ByteBuffer(stamp.begin(), stamp.end());
-  services.Files()[folder + "/probe.dll"] = older;
-  services.Files()[folder + "/mine.dll"] = changed;
-  services.Files()[folder + "/empty.dll"] = ByteBuffer();
-
-  const ComponentFile mine{"mine.dll", kImage, kImage + sizeof kImage};
-  const ComponentFile empty{"empty.dll", kImage, kImage + sizeof kImage};
-  for (const auto& component : {kComponent, mine, empty}) WriteComponentFile(services, component);
-
-  EXPECT_EQ(services.Files()[folder + "/probe.dll"],
-            ByteBuffer(std::begin(kImage), std::end(kImage)));
-  EXPECT_EQ(services.Files()[folder + "/mine.dll"], changed);
-  EXPECT_TRUE(services.Files()[folder + "/empty.dll"].empty());
-  const ByteBuffer after = services.Files()[folder + "/" + kLibraryStampName];
-  EXPECT_EQ(
-      std::string(after.begin(), after.end()),
-      olderHash + "  mine.dll\n" + Sha256Hex(kImage, kImage + sizeof kImage) + "  probe.dll\n");
-}
-
-TEST_F(StartupAndExitTest, InstalledLibrariesMeanNothingIsWritten) {
-  class Installed : public FakeRuntimeServices {
-    Text LibraryDirectory() override { return Text(); }
-  } installed;
-  WriteComponentFile(installed, kComponent);
-  EXPECT_TRUE(installed.Files().empty());
-}
-
-TEST_F(StartupAndExitTest, FailedComponentWriteIsNotReported) {
-  services.unwritablePaths.push_back(services.programDirectory + "/probe.dll");
-  WriteComponentFile(services, kComponent);
-  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
-  EXPECT_EQ(services.Files().count(services.programDirectory + "/probe.dll"), 0u);
 }
 
 }  // namespace

@@ -113,13 +113,16 @@ int ReadSettings(const Params& params, SessionSettings& settings) {
   return MSC_SUCCESS;
 }
 
-// The folder that holds this library.
+// The absolute folder this library was loaded from; empty when unknown. Never "."
+// or a relative path: the coding library must not be looked for in the current
+// folder.
 std::string OwnFolder() {
   Dl_info info{};
-  if (!dladdr(reinterpret_cast<void*>(&QTTSInit), &info) || !info.dli_fname) return ".";
-  std::string path = info.dli_fname;
+  if (!dladdr(reinterpret_cast<void*>(&QTTSInit), &info) || !info.dli_fname) return {};
+  const std::string path = info.dli_fname;
   const auto slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
+  if (path[0] != '/' || slash == std::string::npos) return {};
+  return path.substr(0, slash);
 }
 
 template <typename Function>
@@ -174,7 +177,9 @@ int Engine::Init(const char* configs) {
   if (library == params->end() || library->second.empty()) return MSC_ERROR_CODING_LIB;
   if (library->second.find('/') != std::string::npos) return MSC_ERROR_INVALID_VALUE;
 
-  void* handle = dlopen((OwnFolder() + "/" + library->second).c_str(), RTLD_NOW | RTLD_LOCAL);
+  const std::string folder = OwnFolder();
+  if (folder.empty()) return MSC_ERROR_CODING_LIB;
+  void* handle = dlopen((folder + "/" + library->second).c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) return MSC_ERROR_CODING_LIB;
   CodingApi api;
   if (!Bind(handle, "SpeexCodingOpen", api.open) ||

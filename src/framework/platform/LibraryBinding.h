@@ -3,13 +3,15 @@
 #include <string>
 
 // Binding of a bundled library's functions by name on their first call. The
-// library is looked for in this run's library folder first (LibraryPlace.h), then
-// through the system's search, which includes the executable's run-path. A library or function that
-// cannot be found is a fatal run-time error.
+// library is opened only by its absolute path in this run's library folder
+// (LibraryPlace.h), never through the system's search, and only when the file is
+// trusted (TrustedPaths.h) and can be a library for this machine. A library or
+// function that cannot be had is a fatal run-time error: the designed text, then
+// one line that says what to do (which file to delete to get the built one back).
 void* BindLibraryFunction(const char* library, const char* function);
 
 // The run-time error text naming the library and the function.
 std::string MissingFunctionMessage(const char* library, const char* function);
 
-// Overrides the folder searched first (tests); empty restores the run's library folder.
+// Overrides the library folder (tests); empty restores the run's library folder.
 void SetLibraryDirectoryForTesting(const std::string& directory);

@@ -7,9 +7,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 
-#include "framework/platform/ProgramLocation.h"
+#include "framework/platform/TrustedPaths.h"
 
 namespace {
 
@@ -23,12 +22,20 @@ bool HoldsAllLibraries(const std::string& folder) {
   return true;
 }
 
-std::string CacheHome() {
-  const char* cache = std::getenv("XDG_CACHE_HOME");
-  // XDG folders must be absolute; a relative value is ignored, as freedesktop programs do.
-  if (cache && cache[0] == '/') return cache;
-  const char* home = std::getenv("HOME");
-  return std::string(home && home[0] ? home : "/tmp") + "/.cache";
+std::string RealPath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return {};
+  std::string real = resolved;
+  std::free(resolved);
+  return real;
+}
+
+// mkdir -p; every folder it makes is private to the user.
+void MakeFolders(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    ::mkdir(path.substr(0, slash).c_str(), 0700);
+    if (slash == std::string::npos) break;
+  }
 }
 
 int FindBuildIdNote(struct dl_phdr_info* info, size_t, void* data) {
@@ -60,20 +67,47 @@ int FindBuildIdNote(struct dl_phdr_info* info, size_t, void* data) {
 
 }  // namespace
 
-LibraryPlace DecideLibraryPlace(const std::string& programFolder, const std::string& buildId) {
-  if (HoldsAllLibraries(programFolder + "/../lib/orvane-notepad")) return {programFolder, false};
-  if (::access(programFolder.c_str(), W_OK) == 0) return {programFolder, true};
-  if (HoldsAllLibraries(programFolder)) return {programFolder, false};
-  return {CacheHome() + "/orvane-notepad/" + buildId, true};
+LibraryPlace DecideLibraryPlace(const std::string& programFolder, const std::string& cacheFolder) {
+  if (!programFolder.empty()) {
+    // Installed only where nobody else could have made or filled the folder.
+    const std::string installed = RealPath(programFolder + "/../lib/orvane-notepad");
+    if (!installed.empty() && HoldsAllLibraries(installed) &&
+        UntrustedPartOfFolder(installed).empty())
+      return {installed, false, {}};
+    if (UntrustedPartOfFolder(programFolder).empty()) {
+      if (::access(programFolder.c_str(), W_OK) == 0) return {programFolder, true, {}};
+      if (HoldsAllLibraries(programFolder)) return {programFolder, false, {}};
+    }
+  }
+  if (cacheFolder.empty()) return {};
+  return {cacheFolder, true, {}};
+}
+
+std::string LibraryCacheFolder(const std::string& buildId) {
+  std::string cache;
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  // XDG folders must be absolute; a relative value is ignored, as freedesktop programs do.
+  if (xdg && xdg[0] == '/') {
+    cache = xdg;
+  } else if (const std::string home = HomeFolder(); !home.empty()) {
+    cache = home + "/.cache";
+  } else {
+    return {};
+  }
+  return cache + "/orvane-notepad/" + buildId;
 }
 
 const LibraryPlace& CurrentLibraryPlace() {
   static const LibraryPlace place = [] {
-    LibraryPlace decided = DecideLibraryPlace(ExecutableDirectory(), ProgramBuildId());
-    if (decided.writeThere && !fs::exists(decided.searchFirst)) {
-      std::error_code ignored;  // a folder that cannot be made shows at the first binding
-      fs::create_directories(decided.searchFirst, ignored);
-      fs::permissions(decided.searchFirst, fs::perms::owner_all, ignored);
+    const std::string program = RealPath("/proc/self/exe");
+    const std::string programFolder =
+        program.empty() ? program : fs::path(program).parent_path().string();
+    LibraryPlace decided = DecideLibraryPlace(programFolder, LibraryCacheFolder(ProgramBuildId()));
+    if (decided.writeThere) {
+      MakeFolders(decided.folder);
+      // A folder another user made before us (or can change) is never used.
+      if (std::string part = UntrustedPartOfFolder(decided.folder); !part.empty())
+        decided = {{}, false, std::move(part)};
     }
     return decided;
   }();

@@ -19,6 +19,7 @@
 #include "framework/FontUnits.h"
 #include "framework/TextCodec.h"
 #include "framework/platform/BackgroundJobs.h"
+#include "framework/platform/BundledLibraries.h"
 #include "framework/platform/CharacterKeys.h"
 #include "framework/platform/HttpFetch.h"
 #include "framework/platform/LibraryBinding.h"
@@ -629,9 +630,10 @@ ByteBuffer QtRuntimeServices::BytesFromMemory(const void* address, int length) {
 
 Text QtRuntimeServices::ProgramDirectory() { return TextFromUtf8(ExecutableDirectory()); }
 
-Text QtRuntimeServices::LibraryDirectory() {
+void QtRuntimeServices::WriteBundledLibrary(const char* fileName, const std::uint8_t* begin,
+                                            const std::uint8_t* end) {
   const LibraryPlace& place = CurrentLibraryPlace();
-  return place.writeThere ? TextFromUtf8(place.searchFirst) : Text();
+  if (place.writeThere) InstallBundledLibrary(place.folder, fileName, begin, end);
 }
 
 bool QtRuntimeServices::FileExists(const Text& path) { return PathExists(NativePath(path)); }

@@ -85,8 +85,10 @@ class QtRuntimeServices : public RuntimeServices {
   void SetMenuItemChecked(MenuItem item, bool checked) override;
   void MarkText(Control editBox, int start, int length) override;
 
+  void WriteBundledLibrary(const char* fileName, const std::uint8_t* begin,
+                           const std::uint8_t* end) override;
+
   Text ProgramDirectory() override;
-  Text LibraryDirectory() override;
   bool FileExists(const Text& path) override;
   ByteBuffer ReadFileBytes(const Text& path) override;
   std::optional<ByteBuffer> ReadRegularFile(const Text& path, std::uint64_t maximumSize) override;

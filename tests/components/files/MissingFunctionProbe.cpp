@@ -1,6 +1,7 @@
 // Binds QTTSInit from the msc.dll in the folder given as the first argument, the
 // way the program binds its libraries, and prints the text of the message box
-// that appears before the process ends; then presses its button.
+// that appears before the process ends; then presses its button. Prints "bound"
+// and ends with status 0 when the function could be bound and was called.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
     using Init = int(const char*);
     auto* init = reinterpret_cast<Init*>(BindLibraryFunction("msc.dll", "QTTSInit"));
     init("");
+    std::printf("bound\n");  // the library's code ran
+    std::fflush(stdout);
+    std::_Exit(0);
   });
   QTimer::singleShot(10000, [] { std::_Exit(3); });  // never hang a test run
   return QApplication::exec();

@@ -102,10 +102,10 @@ class SpeechSessionTest : public ::testing::Test {
 
 TEST_F(SpeechSessionTest, ConstructionWritesTheCodingLibraryThenTheEngineAndCallsNothing) {
   Session();
-  const auto writes = services.CallsOf<CreateFileCall>();
+  const auto writes = services.CallsOf<BundledLibraryCall>();
   ASSERT_EQ(writes.size(), 2u);
-  EXPECT_EQ(writes[0].path, ProgramFolder() + "/speex.dll");
-  EXPECT_EQ(writes[1].path, ProgramFolder() + "/msc.dll");
+  EXPECT_EQ(writes[0].fileName, "speex.dll");
+  EXPECT_EQ(writes[1].fileName, "msc.dll");
   EXPECT_EQ(services.Files()[ProgramFolder() + "/speex.dll"], FileBytes(SPEEX_LIBRARY));
   EXPECT_EQ(services.Files()[ProgramFolder() + "/msc.dll"], FileBytes(MSC_LIBRARY));
   EXPECT_TRUE(recorder.Calls().empty());
@@ -245,7 +245,7 @@ TEST_F(SpeechSessionTest, CloneCarriesItsOwnCopyOfTheSessionId) {
   clone->BeginSession("xiaoyu", 0, 10, 0);
   EXPECT_EQ(clone->SessionId(), "sid-2");
   EXPECT_EQ(Session().SessionId(), "sid-1");
-  EXPECT_EQ(services.CallsOf<CreateFileCall>().size(), 2u);  // no second writing
+  EXPECT_EQ(services.CallsOf<BundledLibraryCall>().size(), 2u);  // no second writing
 }
 
 TEST_F(SpeechSessionTest, DestroyingTheObjectCallsNothing) {

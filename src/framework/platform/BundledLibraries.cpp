@@ -1,0 +1,157 @@
+#include "framework/platform/BundledLibraries.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "framework/platform/LoadableLibrary.h"
+#include "framework/platform/WholeFiles.h"
+
+namespace {
+
+using Stamp = std::map<std::string, std::set<std::string>>;  // file name -> SHA-256 hexes
+
+Stamp ParseStamp(const ByteBuffer& bytes) {
+  Stamp stamp;
+  std::istringstream lines(std::string(bytes.begin(), bytes.end()));
+  std::string hash, name;
+  // "<hash>  <name>"; the name has no blanks (our own library names).
+  while (lines >> hash >> name) stamp[name].insert(hash);
+  return stamp;
+}
+
+ByteBuffer StampBytes(const Stamp& stamp) {
+  std::string text;
+  for (const auto& [name, hashes] : stamp)
+    for (const std::string& hash : hashes) text += hash + "  " + name + "\n";
+  return ByteBuffer(text.begin(), text.end());
+}
+
+std::string TemporaryName(const std::string& name) { return "." + name + ".new"; }
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Writes the bytes under a temporary name in the folder, flushed, then gives them the
+// name: replacing what is there, or only if nothing is. The caller holds the
+// folder's lock, so the temporary name is ours alone.
+bool WriteInto(int folder, const std::string& name, const std::uint8_t* data, std::size_t size,
+               mode_t mode, bool replace) {
+  const std::string temporary = TemporaryName(name);
+  ::unlinkat(folder, temporary.c_str(), 0);
+  const int fd = ::openat(folder, temporary.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  // Set explicitly: a umask of 002 must not make a library others may change.
+  bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, data, size) && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  if (ok && replace) {
+    ok = ::renameat(folder, temporary.c_str(), folder, name.c_str()) == 0;
+  } else if (ok) {
+    ok = ::linkat(folder, temporary.c_str(), folder, name.c_str(), 0) == 0;
+  }
+  if (!ok || !replace) ::unlinkat(folder, temporary.c_str(), 0);
+  if (ok) ::fsync(folder);
+  return ok;
+}
+
+bool WriteStamp(int folder, const Stamp& stamp) {
+  const ByteBuffer bytes = StampBytes(stamp);
+  return WriteInto(folder, kLibraryStampName, bytes.data(), bytes.size(), 0644, true);
+}
+
+bool Exists(int folder, const std::string& name) {
+  struct stat info {};
+  return ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+void Update(int folder, const std::string& folderPath, const std::string& name,
+            const std::uint8_t* bytes, std::size_t size) {
+  const std::string ours = Sha256Hex(bytes, bytes + size);
+  const bool hadStamp = Exists(folder, kLibraryStampName);
+  const Stamp before = ParseStamp(ReadWholeFile(folderPath + "/" + kLibraryStampName));
+  Stamp stamp = before;
+  std::set<std::string>& recorded = stamp[name];
+  if (Exists(folder, name)) {
+    const ByteBuffer present = ReadWholeFile(folderPath + "/" + name);
+    if (present.size() == size && std::memcmp(present.data(), bytes, size) == 0) {
+      // Already ours; a kill may have kept the stamp from saying so.
+      if (recorded != std::set<std::string>{ours}) {
+        recorded = {ours};
+        WriteStamp(folder, stamp);
+      }
+      return;
+    }
+    if (!recorded.count(Sha256Hex(present.data(), present.data() + present.size()))) {
+      // Not written by us: the user's own copy is kept, but bytes that cannot be a
+      // library for this machine are nobody's work and are put aside.
+      if (LibraryImageProblem(present.data(), present.size()).empty()) return;
+      const std::string damaged = name + ".damaged";
+      if (::renameat(folder, name.c_str(), folder, damaged.c_str()) != 0) return;
+    }
+  }
+  // Missing, or an earlier build's. The stamp names the new bytes before they take
+  // the name, and the old ones until then: whatever a kill leaves is recorded as ours.
+  const bool replace = Exists(folder, name);
+  recorded.insert(ours);
+  if (!WriteStamp(folder, stamp)) return;
+  if (!WriteInto(folder, name, bytes, size, 0755, replace)) {
+    // Nothing changed after all: the stamp goes back to what it was.
+    if (hadStamp) {
+      WriteStamp(folder, before);
+    } else {
+      ::unlinkat(folder, kLibraryStampName, 0);
+    }
+    return;
+  }
+  if (recorded.size() > 1) {
+    recorded = {ours};
+    WriteStamp(folder, stamp);
+  }
+}
+
+}  // namespace
+
+std::string Sha256Hex(const std::uint8_t* begin, const std::uint8_t* end) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (!EVP_Digest(begin, static_cast<std::size_t>(end - begin), digest, &length, EVP_sha256(),
+                  nullptr))
+    return std::string();
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int i = 0; i < length; ++i) {
+    hex += kHex[digest[i] >> 4];
+    hex += kHex[digest[i] & 15];
+  }
+  return hex;
+}
+
+void InstallBundledLibrary(const std::string& folderPath, const std::string& name,
+                           const std::uint8_t* begin, const std::uint8_t* end) {
+  const int folder = ::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return;
+  while (::flock(folder, LOCK_EX) != 0 && errno == EINTR) {
+  }
+  // What a killed write of an earlier start left behind.
+  ::unlinkat(folder, TemporaryName(name).c_str(), 0);
+  ::unlinkat(folder, TemporaryName(kLibraryStampName).c_str(), 0);
+  Update(folder, folderPath, name, begin, static_cast<std::size_t>(end - begin));
+  ::close(folder);  // and with it the lock
+}
