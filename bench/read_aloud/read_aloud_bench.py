@@ -175,8 +175,11 @@ class Bench:
         self.xvfb, display = start_xvfb(1280, 800)
         if display is None:
             raise SystemExit("Xvfb did not start")
+        # The state folder is the bench's own: a killed run's autosave copy would be
+        # offered back at the next start, in front of the editor.
         self.env = dict(os.environ, DISPLAY=display,
                         QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.work,
+                        XDG_STATE_HOME=os.path.join(self.work, "state"),
                         SDL_AUDIODRIVER="disk")
         self.env.pop("SDL_DISKAUDIODELAY", None)  # the real pace, as the user hears it
 

@@ -31,8 +31,10 @@ def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
     work = tempfile.mkdtemp(prefix="orvane-bench-")
     xvfb, display = start_xvfb(1280, 800, seconds=10)
+    # Its own state folder too: the killed program's autosave copy stays there.
     env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=work,
-               XDG_CONFIG_HOME=os.path.join(work, "config"))
+               XDG_CONFIG_HOME=os.path.join(work, "config"),
+               XDG_STATE_HOME=os.path.join(work, "state"))
     os.makedirs(os.path.join(work, "config", "orvane-notepad"))
     with open(os.path.join(work, "config", "orvane-notepad", "orvane-notepad.conf"), "w") as f:
         f.write("[typing]\nintoFocusedWindow=true\n")
