@@ -105,6 +105,8 @@ void StartOrContinueReading(const ReadAloud& reading) {
 
 void PauseReading(const ReadAloud& reading) {
   ReadAloudState& state = reading.state;
+  // With nothing being read there is nothing to pause: 结束 stays disabled.
+  if (state.worker <= 0) return;
   if (state.stream != 0) reading.player.Pause(state.stream);
   state.paused = 1;
   ShowButtons(reading.services, Buttons::Paused);
