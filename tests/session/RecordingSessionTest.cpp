@@ -24,6 +24,7 @@
 
 #include "app/EventTable.h"
 #include "app/Program.h"
+#include "document/Autosave.h"
 #include "document/ScriptEncoding.h"
 #include "framework/TextOperations.h"
 #include "support/FakeRuntimeServices.h"
@@ -330,7 +331,28 @@ class Session {
     }
   }
 
+  // The editor raises a change after every step (an extra one changes nothing), and the
+  // autosave delay passes: the copy holds the unsaved text, or is gone when there is none.
+  std::optional<std::string> CheckAutosave() {
+    Dispatch(EventKind::ContentChanged, Control::编辑框1);
+    services.AdvanceTime(kAutosaveDelayMilliseconds);
+    services.RunBackgroundWork();
+    if (TypingUnderWay()) return std::nullopt;  // the copy holds the whole script then
+    const Text path = AutosaveTextPath(services, program->autosave);
+    const bool kept = services.FileExists(path);
+    const Text text = Editor();
+    if (!Changed() || text.empty()) {
+      if (kept) return std::string("an autosave copy stays although nothing is unsaved");
+      return std::nullopt;
+    }
+    if (!kept) return std::string("no autosave copy of the unsaved text");
+    if (services.ReadFileBytes(path) != *EncodeScript(text, program->document.encoding))
+      return std::string("the autosave copy does not hold the editor's text");
+    return std::nullopt;
+  }
+
   std::optional<std::string> Check() {
+    if (auto failure = CheckAutosave()) return failure;
     // The editor against the model.
     if (typingRun) {
       const Text now = Editor();
