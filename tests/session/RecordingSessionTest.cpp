@@ -174,7 +174,8 @@ class Session {
       const auto writes = services.CallsOf<ReplaceFileCall>();
       for (std::size_t i = before; i < writes.size(); ++i)
         if (writes[i].path.rfind("/home/user/narration", 0) != 0)
-          savedPath = writes[i].path, savedText = document;
+          savedPath = writes[i].path,
+          savedBytes = EncodeScript(document, program->document.encoding).value_or(ByteBuffer());
     });
   }
   void Click(Control button) { Dispatch(EventKind::Clicked, button); }
@@ -387,8 +388,7 @@ class Session {
     if (running > 1) return "two reading workers at once";
     // The last save holds what was saved.
     if (!savedPath.empty()) {
-      const auto decoded = DecodeScript(services.ReadFileBytes(savedPath));
-      if (!decoded || decoded->text != savedText)
+      if (services.ReadFileBytes(savedPath) != savedBytes)
         return "the saved file " + savedPath + " does not hold what was saved";
     }
     return std::nullopt;
@@ -406,7 +406,8 @@ class Session {
  private:
   Text expected;
   std::optional<TypingRun> typingRun;
-  Text savedPath, savedText;
+  Text savedPath;
+  ByteBuffer savedBytes;
 };
 
 std::vector<Step> RandomSteps(std::uint64_t seed, std::size_t count) {
