@@ -289,15 +289,20 @@ class CaptureTest(CaptureCase):
 
 
 class BrokenLibraryTest(CaptureCase):
-    """A zero-byte CameraDll.dll beside the program has no CameraSubArea: the first click
-    on "截图" shows the run-time error box and ends the program, unsaved text kept first."""
+    """A CameraDll.dll of the user's own beside the program (a library, but without
+    CameraSubArea) is kept at start-up; the first click on "截图" shows the run-time error
+    box, with a line naming the file to delete, and ends the program, unsaved text kept
+    first."""
 
     def setUp(self):
         self.bus = None
         self.helpers = []  # accessibility processes the bus started for the program
         super().setUp()
         self.broken = os.path.join(self.folder, LIBRARY)
-        open(self.broken, "wb").close()
+        components = os.path.join(os.path.dirname(os.path.abspath(harness.PROGRAM[0])),
+                                  "components")
+        shutil.copy(os.path.join(components, "speex.dll"), self.broken)
+        self.broken_size = os.path.getsize(self.broken)
         self.start_session_bus()
 
     def release(self):
@@ -396,7 +401,8 @@ class BrokenLibraryTest(CaptureCase):
 
     def test_first_click_shows_the_run_time_error_and_ends_with_255(self):
         self.start_copy()
-        self.assertEqual(os.path.getsize(self.broken), 0, "start-up keeps the file there")
+        self.assertEqual(os.path.getsize(self.broken), self.broken_size,
+                         "start-up keeps the file there")
         self.assertFalse(self.windows(ERROR_TITLE), "no error before the click")
         address = self.accessibility_bus()
         self.click_client(400, 300)  # the editor
@@ -406,7 +412,8 @@ class BrokenLibraryTest(CaptureCase):
         box = self.focused_window(ERROR_TITLE)
         texts = self.wait_until(lambda: self.message_box_texts(address, "错误"),
                                 "the box to be seen over AT-SPI")
-        self.assertIn(MISSING_FUNCTION_MESSAGE, texts)
+        expected = "%s\n删除“%s”" % (MISSING_FUNCTION_MESSAGE, self.broken)
+        self.assertTrue(any(text.startswith(expected) for text in texts), texts)
         left, top, width, height = self.geometry(box)
         shown = self.shot("error", (left, top, width, height))
         stop_red = sum(1 for p in shown.pixels((0, 0, height, height))
@@ -420,7 +427,8 @@ class BrokenLibraryTest(CaptureCase):
         except subprocess.TimeoutExpired:
             self.fail("the program did not end after the box")
         self.assertEqual(status, 255)
-        self.assertEqual(os.path.getsize(self.broken), 0, "the broken file is left as it was")
+        self.assertEqual(os.path.getsize(self.broken), self.broken_size,
+                         "the file is left as it was")
         # The unsaved text was kept before the program ended.
         kept = glob.glob(os.path.join(self.env["XDG_STATE_HOME"], "orvane-notepad",
                                       "recovered-*.txt"))
