@@ -4,6 +4,8 @@
 #include "framework/platform/PrivateFiles.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,6 +97,35 @@ TEST_F(PrivateFilesTest, UnusableStateFolderLeavesTheFallbackUnderTheRuntimeFold
   EXPECT_EQ(Mode(fallback), 0700u);
   EXPECT_EQ(CreatePrivateFile(fallback + "/recovered-1.txt", {Bytes("text")}),
             PrivateCreation::Created);
+}
+
+// A full disk and a read-only one, on small file systems of the test's own (root, in a
+// mount namespace of its own): a copy fails, as opposed to a taken name, which is what
+// sends it to the fallback folder; and it leaves nothing half-written behind.
+TEST_F(PrivateFilesTest, FullOrReadOnlyFolderFailsAndLeavesNothing) {
+  if (::geteuid() != 0 || ::unshare(CLONE_NEWNS) != 0 ||
+      ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    GTEST_SKIP() << "needs root for a mount namespace";
+  const std::string full = root + "/full";
+  const std::string readOnly = root + "/read-only";
+  fs::create_directories(full);
+  fs::create_directories(readOnly);
+  ASSERT_EQ(::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=64k,mode=0700"), 0);
+  ASSERT_EQ(::mount("tmpfs", readOnly.c_str(), "tmpfs", 0, "size=64k,mode=0700"), 0);
+  ASSERT_EQ(::mount(nullptr, readOnly.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+
+  const ByteBuffer large(256 * 1024, 'x');
+  EXPECT_EQ(CreatePrivateFile(full + "/recovered-1.txt", {large}), PrivateCreation::Failed);
+  EXPECT_TRUE(RegularFilesIn(full).empty()) << "no temporary file is left";
+  std::ofstream(full + "/1234.txt") << "older copy";
+  EXPECT_FALSE(ReplacePrivateFile(full + "/1234.txt", {large}));
+  EXPECT_EQ(ReadWholeFile(full + "/1234.txt"), Bytes("older copy"));
+
+  EXPECT_EQ(CreatePrivateFile(readOnly + "/recovered-1.txt", {Bytes("text")}),
+            PrivateCreation::Failed);
+  EXPECT_FALSE(MakePrivateFolder(readOnly)) << "a folder that cannot be written is not used";
+  ::umount(readOnly.c_str());
+  ::umount(full.c_str());
 }
 
 }  // namespace
