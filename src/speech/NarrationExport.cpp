@@ -11,25 +11,6 @@
 namespace {
 
 constexpr std::int64_t kSampleRate = 16000;
-constexpr std::int64_t kLongestCueSamples = 7 * kSampleRate;
-
-// The script's bytes as one subtitle line: line breaks and runs of spaces become one.
-Text CueText(const Text& script, std::size_t begin, std::size_t end) {
-  Text line;
-  bool space = false;
-  for (std::size_t i = begin; i < end; ++i) {
-    const char c = script[i];
-    if (c == '\r' || c == '\n' || c == '\t' || c == ' ') {
-      space = !line.empty();
-      continue;
-    }
-    if (space) line += ' ';
-    space = false;
-    line += c;
-  }
-  return line;
-}
-
 void AppendTime(std::string& out, std::int64_t sample) {
   const std::int64_t ms = sample * 1000 / kSampleRate;
   char buffer[32];
@@ -53,8 +34,7 @@ NarrationOutcome SynthesizeNarration(SpeechSession& speech, const Text& script,
     if (!cancelled && progress && !progress(done, script.size())) cancelled = true;
     return !cancelled;
   };
-  int cueSentence = -1;
-  std::size_t cueBegin = 0;
+  std::vector<HeardClause> heard;
   for (const ScriptClause& clause : clauses) {
     const ByteBuffer image =
         SynthesizePiece(speech, script.substr(clause.begin, clause.end - clause.begin), keepGoing);
@@ -64,21 +44,10 @@ NarrationOutcome SynthesizeNarration(SpeechSession& speech, const Text& script,
     const auto first = static_cast<std::int64_t>(narration.pcm.size() / 2);
     narration.pcm.insert(narration.pcm.end(), image.begin() + kWaveHeaderBytes, image.end());
     const auto end = static_cast<std::int64_t>(narration.pcm.size() / 2);
-    // A new sentence starts a cue; so does a clause that would make the cue too long.
-    std::vector<NarrationCue>& cues = narration.cues;
-    if (clause.sentence != cueSentence || end - cues.back().firstSample > kLongestCueSamples) {
-      cues.push_back({first, end, Text()});
-      cueSentence = clause.sentence;
-      cueBegin = clause.begin;
-    }
-    cues.back().endSample = end;
-    cues.back().text = CueText(script, cueBegin, clause.end);
+    heard.push_back({clause.begin, first, end, clause.sentence});
     done = clause.end;
   }
-  // Cues of pieces that gave no sound would show for no time at all.
-  std::erase_if(narration.cues, [](const NarrationCue& cue) {
-    return cue.endSample <= cue.firstSample || cue.text.empty();
-  });
+  narration.cues = LayOutCues(script, heard);
   return NarrationOutcome::Written;
 }
 
@@ -90,7 +59,9 @@ ByteBuffer SubRipBytes(const std::vector<NarrationCue>& cues) {
     AppendTime(out, cue.firstSample);
     out += " --> ";
     AppendTime(out, cue.endSample);
-    out += "\r\n" + Utf8FromText(cue.text) + "\r\n\r\n";
+    out += "\r\n";
+    for (const char c : Utf8FromText(cue.text)) c == '\n' ? out += "\r\n" : out += c;
+    out += "\r\n\r\n";
   }
   return ByteBuffer(out.begin(), out.end());
 }

@@ -7,13 +7,7 @@
 
 #include "framework/RuntimeServices.h"
 #include "speech/SpeechSession.h"
-
-// One subtitle: a sentence, or a part of a long one, and where it is in the audio.
-struct NarrationCue {
-  std::int64_t firstSample = 0;  // 16 kHz samples, [firstSample, endSample)
-  std::int64_t endSample = 0;
-  Text text;  // the script's words, one line
-};
+#include "speech/SubtitleCues.h"
 
 struct Narration {
   ByteBuffer pcm;  // 16 kHz mono 16-bit
@@ -25,8 +19,8 @@ enum class NarrationOutcome { Written, Cancelled, NothingToRead, Failed };
 // Told how many bytes of the script have been synthesised; false cancels.
 using NarrationProgress = std::function<bool(std::size_t done, std::size_t total)>;
 
-// Synthesises the script clause by clause with the reading voice. A sentence is one
-// cue unless it runs longer than about 7 s; then it is cut between clauses.
+// Synthesises the script clause by clause with the reading voice; the cues are laid out
+// over the clauses heard (LayOutCues).
 NarrationOutcome SynthesizeNarration(SpeechSession& speech, const Text& script,
                                      const NarrationProgress& progress, Narration& narration);
 

@@ -56,7 +56,10 @@ class Splitter {
           EndsSentence(c) ||
           (c == "." && (i >= script_.size() || IsSpace(At(i)) || IsLineBreak(At(i))));
       if (sentenceEnd || EndsClause(c)) {
-        while (i < script_.size() && (Closes(At(i)) || EndsSentence(At(i)))) i += At(i).size();
+        // A dash is doubled ("——"): both halves end the clause.
+        while (i < script_.size() &&
+               (Closes(At(i)) || EndsSentence(At(i)) || (c == "—" && At(i) == c)))
+          i += At(i).size();
         Cut(i, sentenceEnd);
       } else if (spokenMs_ >= kLongestClauseMs) {
         CutLongRun(i);

@@ -56,7 +56,7 @@ def main():
 
     timed = cues(os.path.join(work, "out.srt"))
     with open(os.path.join(work, "out.srt"), encoding="utf-8") as f:
-        texts = [block.splitlines()[2] for block in f.read().strip().split("\n\n")]
+        texts = ["".join(block.splitlines()[2:]) for block in f.read().strip().split("\n\n")]
     assert len(timed) == len(texts), (timed, texts)
     for (start, end), (next_start, _) in zip(timed, timed[1:]):
         assert start < end <= next_start + 0.001, timed

@@ -5,7 +5,9 @@
 #include "app/NarrationHandlers.h"
 #include "app/Program.h"
 #include "framework/TextCodec.h"
+#include "framework/TextOperations.h"
 #include "speech/ScriptClauses.h"
+#include "speech/SubtitleCues.h"
 #include "support/FakeRuntimeServices.h"
 #include "support/ProgramFolder.h"
 
@@ -38,6 +40,78 @@ TEST(ScriptClausesTest, SentencesAndClausesEndWherePeopleWouldPause) {
     joined += piece.substr(2);
   }
   EXPECT_EQ(joined, words);
+}
+
+// Columns of a line: one for ASCII, two for a wide character.
+int Columns(const Text& line) {
+  int columns = 0;
+  for (std::size_t i = 0; i < line.size(); i += CharacterLengthAt(line, i))
+    columns += static_cast<unsigned char>(line[i]) < 0x80 ? 1 : 2;
+  return columns;
+}
+
+// The runs of ASCII without white space (words, numbers, URLs) in order.
+std::vector<Text> AsciiRuns(const Text& text) {
+  std::vector<Text> runs(1);
+  for (std::size_t i = 0; i < text.size(); i += CharacterLengthAt(text, i)) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte > 0x20 && byte < 0x7F)
+      runs.back() += text[i];
+    else if (!runs.back().empty())
+      runs.emplace_back();
+  }
+  if (runs.back().empty()) runs.pop_back();
+  return runs;
+}
+
+Text WithoutWhiteSpace(const Text& text) {
+  Text out;
+  for (std::size_t i = 0; i < text.size(); i += CharacterLengthAt(text, i)) {
+    const Text c = text.substr(i, CharacterLengthAt(text, i));
+    if (!(c.size() == 1 && static_cast<unsigned char>(c[0]) <= 0x20) && c != "　") out += c;
+  }
+  return out;
+}
+
+TEST(SubtitleCuesTest, EveryCharacterShowsOnceInShortCuesOfTwoLinesWithWordsWhole) {
+  const Text script =
+      "第一步：打印 Hello, World!——这是每个教程的开头。\r\n"
+      "def greet(name):，然后运行它。\r\n\r\n"
+      "打开 https://example.com/docs/getting-started-with-the-editor 下载安装包，"
+      "版本号是 3.14.159，大小约为 1,024 "
+      "MB，下载完成以后双击安装包并按照向导提示一步一步完成安装\r\n"
+      "Then open the settings page and choose the voice you like best for the narration of "
+      "your tutorial video before you start recording\r\n"
+      "，最后一行以标点开头";
+  // Synthetic timing of a usual reading: 250 ms a wide character, 65 ms a letter.
+  std::vector<HeardClause> heard;
+  std::int64_t at = 0;
+  for (const ScriptClause& clause : SplitIntoClauses(script)) {
+    const std::int64_t samples =
+        16 * (Columns(script.substr(clause.begin, clause.end - clause.begin)) * 65 + 800);
+    heard.push_back({clause.begin, at, at + samples, clause.sentence});
+    at += samples;
+  }
+  const std::vector<NarrationCue> cues = LayOutCues(script, heard);
+
+  Text shown;
+  for (const NarrationCue& cue : cues) {
+    shown += cue.text + " ";
+    EXPECT_GT(cue.endSample, cue.firstSample);
+    EXPECT_LE(cue.endSample - cue.firstSample, 7 * 16000) << cue.text;
+    const std::size_t newline = cue.text.find('\n');
+    EXPECT_EQ(cue.text.find('\n', newline + 1), Text::npos) << cue.text;
+    for (const Text& line : {cue.text.substr(0, newline),
+                             newline == Text::npos ? Text() : cue.text.substr(newline + 1)})
+      EXPECT_TRUE(Columns(line) <= 36 || AsciiRuns(line).size() == 1) << line;
+  }
+  EXPECT_EQ(cues.front().firstSample, 0);
+  EXPECT_EQ(cues.back().endSample, at);
+  for (std::size_t i = 1; i < cues.size(); ++i)
+    EXPECT_EQ(cues[i].firstSample, cues[i - 1].endSample);
+  EXPECT_EQ(WithoutWhiteSpace(shown), WithoutWhiteSpace(script));
+  EXPECT_EQ(AsciiRuns(shown), AsciiRuns(script)) << "a word, number or URL was cut";
+  EXPECT_NE(shown.find("World!——"), Text::npos) << shown;
 }
 
 // The export against the fake, with the recording engine: every piece is a session of

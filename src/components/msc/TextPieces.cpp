@@ -295,7 +295,9 @@ std::vector<Run> SplitRuns(const Character* begin, const Character* end) {
     bool spoken = false;
     for (const Character* c = from; c != to; ++c) {
       const wchar_t w = Spoken(c->code, latin);
-      spoken = spoken || !IsSpace(static_cast<char32_t>(w));
+      // A line break alone says nothing: as a run of its own it would take the piece's
+      // end pause away from the words before it (a line ending in English ran on).
+      spoken = spoken || !(IsSpace(static_cast<char32_t>(w)) || w == L'\n');
       run.text.push_back(w);
     }
     if (spoken) runs.push_back(std::move(run));

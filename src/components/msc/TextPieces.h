@@ -41,7 +41,7 @@ struct Run {
 };
 
 // Splits characters into runs. Control characters become spaces; runs holding only
-// spaces are dropped.
+// spaces and line breaks are dropped.
 std::vector<Run> SplitRuns(const Character* begin, const Character* end);
 
 }  // namespace msc

@@ -241,6 +241,21 @@ TEST_F(EngineTest, ChineseRunsOfALongerTextAreAllMandarin) {
   EXPECT_TRUE(LooksMandarin(runs[0].phonemes)) << runs[0].phonemes;
 }
 
+// Silence after the last audible sample, in milliseconds.
+int TrailingSilenceMs(const Audio& audio) {
+  std::size_t end = audio.samples.size();
+  while (end > 0 && std::abs(static_cast<int>(audio.samples[end - 1])) <= 60) --end;
+  return static_cast<int>((audio.samples.size() - end) * 1000 / 16000);
+}
+
+TEST_F(EngineTest, ALineEndingInEnglishEndsWithTheSamePauseAsAnyOther) {
+  // A line ending in Chinese, the same line ending in English, and a full stop.
+  const int chinese = TrailingSilenceMs(Synthesize(kReadAloud, Gb18030("二、配置编辑器\n")));
+  EXPECT_GE(chinese, 250);
+  for (const char* line : {"二、配置 VS Code\n", "执行 git switch main \r\n", "Open the file\n"})
+    EXPECT_NEAR(TrailingSilenceMs(Synthesize(kReadAloud, Gb18030(line))), chinese, 60) << line;
+}
+
 TEST_F(EngineTest, EightKilohertzSessionsGiveHalfTheSamplesOfTheSameSpeech) {
   const std::string text = Gb18030("打开Python编辑器，今天天气很好。");
   const Audio wide = Synthesize(kReadAloud, text);
