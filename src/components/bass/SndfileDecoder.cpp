@@ -27,6 +27,8 @@ class SndfileDecoder : public Decoder {
     file_ = sf_open_virtual(&io, SFM_READ, &info_, this);
     if (!file_ || !UsableFormat(info_.samplerate, info_.channels) || info_.frames <= 0)
       return false;
+    if ((info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG && !CountDecodedFrames())
+      return false;
     // Some data opens but decodes to nothing: refuse it now rather than play silence.
     pending_.resize(static_cast<std::size_t>(256 * info_.channels));
     const std::int64_t got = ReadPcm(pending_.data(), 256);
@@ -64,6 +66,20 @@ class SndfileDecoder : public Decoder {
   }
 
  private:
+  // An MP3's length as libsndfile reports it comes from the encoder's header (lame's
+  // delay and padding) and differs from what its decoder gives, which is also what
+  // ffmpeg plays: the length is what decoding the whole file gives. Speech files decode
+  // in a blink; a stream still downloading keeps the header's length.
+  bool CountDecodedFrames() {
+    if (!source_->Complete()) return true;
+    std::vector<float> scratch(static_cast<std::size_t>(4096 * info_.channels));
+    sf_count_t total = 0;
+    for (sf_count_t got; (got = sf_readf_float(file_, scratch.data(), 4096)) > 0;) total += got;
+    if (sf_seek(file_, 0, SEEK_SET) != 0) return false;
+    if (total > 0) info_.frames = total;
+    return true;
+  }
+
   // Decodes as floats and rounds to 16 bits here: the audio keeps its own level
   // (libsndfile's integer read of float codecs would either scale every file to
   // full scale, which scans the whole file first, or wrap around on overshoots,
