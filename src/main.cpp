@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   const CommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
                                                std::filesystem::current_path(ignored).string());
   if (command.action == CommandAction::ExportNarration)
-    return RunExportNarrationCommand(command.file, command.output);
+    return RunExportNarrationCommand(command.file, command.output, command.subtitles);
   if (command.action != CommandAction::Run) return FinishWithoutWindow(command);
   if (const std::string problem = DisplayProblem(); !problem.empty()) {
     std::fprintf(stderr, "%s\n", problem.c_str());

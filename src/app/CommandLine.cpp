@@ -8,9 +8,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
     return path[0] == '/' ? path : currentFolder + "/" + path;
   };
   if (!arguments.empty() && arguments[0] == "--export-narration") {
-    if (arguments.size() != 3 || arguments[1].empty() || arguments[2].empty())
-      return {CommandAction::Misuse, {}, "--export-narration takes SCRIPT and OUT.wav", {}};
-    return {CommandAction::ExportNarration, absolute(arguments[1]), {}, absolute(arguments[2])};
+    if (arguments.size() < 3 || arguments.size() > 4 || arguments[1].empty() ||
+        arguments[2].empty() || (arguments.size() == 4 && arguments[3].empty()))
+      return {CommandAction::Misuse,
+              {},
+              "--export-narration takes SCRIPT, OUT.AUDIO and perhaps OUT.SUBTITLES",
+              {},
+              {}};
+    return {CommandAction::ExportNarration,
+            absolute(arguments[1]),
+            {},
+            absolute(arguments[2]),
+            arguments.size() == 4 ? absolute(arguments[3]) : std::string()};
   }
   CommandLine command;
   bool optionsEnded = false;
@@ -18,15 +27,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
     if (!optionsEnded && argument == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && argument == "--help") {
-      return {CommandAction::ShowHelp, {}, {}, {}};
+      return {CommandAction::ShowHelp, {}, {}, {}, {}};
     } else if (!optionsEnded && argument == "--version") {
-      return {CommandAction::ShowVersion, {}, {}, {}};
+      return {CommandAction::ShowVersion, {}, {}, {}, {}};
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
-      return {CommandAction::Misuse, {}, "unknown option " + argument, {}};
+      return {CommandAction::Misuse, {}, "unknown option " + argument, {}, {}};
     } else if (!command.file.empty()) {
-      return {CommandAction::Misuse, {}, "only one file can be opened", {}};
+      return {CommandAction::Misuse, {}, "only one file can be opened", {}, {}};
     } else if (argument.empty()) {
-      return {CommandAction::Misuse, {}, "the file name is empty", {}};
+      return {CommandAction::Misuse, {}, "the file name is empty", {}, {}};
     } else {
       command.file = absolute(argument);
     }
@@ -42,9 +51,11 @@ std::string UsageText() {
          "  FILE       open this text file (GBK, UTF-8 or UTF-16) once the window is up\n"
          "  --help     show this help and exit\n"
          "  --version  show the version and exit\n"
-         "  --export-narration SCRIPT OUT.wav\n"
-         "             write the script's narration as OUT.wav and subtitles as OUT.srt,\n"
-         "             without a window; progress on standard error\n";
+         "  --export-narration SCRIPT OUT.AUDIO [OUT.SUBTITLES]\n"
+         "             write the script's narration as OUT.AUDIO (.wav, .flac, .ogg,\n"
+         "             .opus or .mp3) and its subtitles (.srt, .vtt or .lrc; OUT.srt\n"
+         "             beside the audio when not given), without a window; progress\n"
+         "             on standard error\n";
 }
 
 std::string VersionText() { return "orvane-notepad " ORVANE_VERSION "\n"; }

@@ -4,7 +4,8 @@
 #include <vector>
 
 // What the command line asks for:
-// orvane-notepad [--help | --version | --export-narration SCRIPT OUT.wav | FILE].
+// orvane-notepad [--help | --version | --export-narration SCRIPT OUT.AUDIO [OUT.SUBTITLES] |
+// FILE].
 enum class CommandAction {
   Run,              // start the window, opening file when one is given
   ShowHelp,         // print the usage to standard output, status 0
@@ -15,9 +16,10 @@ enum class CommandAction {
 
 struct CommandLine {
   CommandAction action = CommandAction::Run;
-  std::string file;     // absolute native path, empty when none was given
-  std::string problem;  // for Misuse
-  std::string output;   // the WAV file of ExportNarration, absolute
+  std::string file;       // absolute native path, empty when none was given
+  std::string problem;    // for Misuse
+  std::string output;     // the audio file of ExportNarration, absolute
+  std::string subtitles;  // its subtitle file, absolute; empty for OUT.srt beside it
 };
 
 // arguments without the program's name; a relative FILE is taken from

@@ -1,11 +1,15 @@
 #include "app/NarrationHandlers.h"
 
+#include "document/DocumentFiles.h"
 #include "document/ScriptEncoding.h"
 #include "speech/NarrationExport.h"
 
 namespace {
 
 constexpr Control kWaveDialog = Control::通用对话框3;
+constexpr const char* kAudioFilter =
+    "WAV 音频 (*.wav)|*.wav|FLAC 无损 (*.flac)|*.flac|Ogg Vorbis (*.ogg)|*.ogg|"
+    "Opus (*.opus)|*.opus|MP3 (*.mp3)|*.mp3";
 
 int Percent(std::size_t done, std::size_t total) {
   return total == 0 ? 100 : static_cast<int>(done * 100 / total);
@@ -18,13 +22,16 @@ void ExportNarrationClicked(Program& program) {
   const Text script = services.GetProperty(Control::编辑框1, Property::Content).AsText();
   services.SetProperty(kWaveDialog, Property::Title, Text("导出语音和字幕"));
   services.SetProperty(kWaveDialog, Property::DialogType, 1);
+  services.SetProperty(kWaveDialog, Property::Filter, Text(kAudioFilter));
   if (!services.OpenDialog(kWaveDialog)) return;
-  const Text path = services.GetProperty(kWaveDialog, Property::FileName).AsText();
+  Text path = services.GetProperty(kWaveDialog, Property::FileName).AsText();
+  if (!HasAudioExtension(path)) path += ".wav";
 
   // A session of its own: a reading under way keeps its session, the engine takes turns.
   SpeechSession speech(services);
-  const NarrationOutcome outcome =
-      ExportNarration(services, speech, script, path, [&](std::size_t done, std::size_t total) {
+  const NarrationOutcome outcome = ExportNarration(
+      services, speech, script, path, SubtitlePathFor(path),
+      [&](std::size_t done, std::size_t total) {
         return services.ShowProgress(Text("正在导出语音和字幕…"), Percent(done, total), 100);
       });
   services.EndProgress();
@@ -35,6 +42,9 @@ void ExportNarrationClicked(Program& program) {
     case NarrationOutcome::NothingToRead:
       services.ShowMessageBox(Text("没有可以朗读的文字。"), kMbIconInformation | kMbOk);
       break;
+    case NarrationOutcome::Unwritable:
+      services.ShowMessageBox("无法写入文件：" + path, kMbIconStop | kMbOk, Text("错误"));
+      break;
     case NarrationOutcome::Failed:
       services.ShowMessageBox(Text("语音和字幕未能导出：合成失败，或文件无法写入。"),
                               kMbIconStop | kMbOk, Text("错误"));
@@ -42,12 +52,18 @@ void ExportNarrationClicked(Program& program) {
   }
 }
 
-int ExportNarrationCommand(RuntimeServices& services, const Text& scriptPath, const Text& wavePath,
-                           const std::function<void(int percent)>& report, Text* problem) {
-  const ByteBuffer bytes = services.ReadFileBytes(scriptPath);
-  const std::optional<DecodedScript> script = DecodeScript(bytes);
-  if (!services.FileExists(scriptPath) || !script) {
-    *problem = "the script cannot be read as text: " + scriptPath;
+int ExportNarrationCommand(RuntimeServices& services, const Text& scriptPath, const Text& audioPath,
+                           const Text& givenSubtitlePath,
+                           const std::function<void(int percent)>& report,
+                           const std::function<bool()>& keepGoing, Text* problem) {
+  const Text& wavePath = audioPath;
+  const Text subtitlePath =
+      givenSubtitlePath.empty() ? SubtitlePathFor(audioPath) : givenSubtitlePath;
+  const std::optional<ByteBuffer> bytes = services.ReadRegularFile(scriptPath, kLargestScriptFile);
+  const std::optional<DecodedScript> script =
+      bytes ? DecodeScript(*bytes) : std::optional<DecodedScript>();
+  if (!script) {
+    *problem = "the script is not a readable text file of at most 256 MB: " + scriptPath;
     return 1;
   }
   SpeechSession speech(services);
@@ -56,18 +72,32 @@ int ExportNarrationCommand(RuntimeServices& services, const Text& scriptPath, co
     return 1;
   }
   int shown = -1;
-  const NarrationOutcome outcome = ExportNarration(
-      services, speech, script->text, wavePath, [&](std::size_t done, std::size_t total) {
-        if (const int percent = Percent(done, total); percent != shown) report(shown = percent);
-        return true;
-      });
+  const NarrationOutcome outcome =
+      ExportNarration(services, speech, script->text, wavePath, subtitlePath,
+                      [&](std::size_t done, std::size_t total) {
+                        if (const int percent = Percent(done, total); percent != shown)
+                          report(shown = percent);
+                        return keepGoing();
+                      });
   speech.Finalize();
   if (outcome == NarrationOutcome::Written) {
     if (shown != 100) report(100);
     return 0;
   }
-  *problem = outcome == NarrationOutcome::NothingToRead
-                 ? Text("the script holds nothing to read")
-                 : "synthesis failed or the files could not be written: " + wavePath;
+  switch (outcome) {
+    case NarrationOutcome::NothingToRead:
+      *problem = "the script holds nothing to read";
+      break;
+    case NarrationOutcome::Unwritable:
+      *problem = "cannot write " + wavePath +
+                 " (a folder that cannot be written to, or not .wav, .flac, .ogg, .opus or .mp3)";
+      break;
+    case NarrationOutcome::Cancelled:
+      *problem = Text("the export was stopped; nothing was written");
+      break;
+    default:
+      *problem =
+          "synthesis failed or the files could not be written: " + wavePath + ", " + subtitlePath;
+  }
   return 1;
 }

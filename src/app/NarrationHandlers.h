@@ -8,8 +8,11 @@
 // (NAME.wav and NAME.srt) with a progress box that can cancel.
 void ExportNarrationClicked(Program& program);
 
-// --export-narration SCRIPT OUT.wav, without a window: reads the script file, writes
-// both files and tells the percentage done. 0 when written; otherwise 1 with the
-// reason in *problem.
-int ExportNarrationCommand(RuntimeServices& services, const Text& scriptPath, const Text& wavePath,
-                           const std::function<void(int percent)>& report, Text* problem);
+// --export-narration SCRIPT OUT.AUDIO [OUT.SUBTITLES], without a window: reads the script
+// file (a regular file of at most 256 MB, as 打开 does), writes both files (the subtitles
+// as OUT.srt beside the audio when subtitlePath is empty) and tells the percentage done;
+// keepGoing false stops it, leaving nothing. 0 when written; otherwise 1 with the reason
+// in *problem.
+int ExportNarrationCommand(RuntimeServices& services, const Text& scriptPath, const Text& audioPath,
+                           const Text& subtitlePath, const std::function<void(int percent)>& report,
+                           const std::function<bool()>& keepGoing, Text* problem);

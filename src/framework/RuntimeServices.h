@@ -223,6 +223,18 @@ class RuntimeServices {
   // The local date and time as YYYYMMDD-HHMMSS.
   virtual Text LocalTimeStamp() = 0;
 
+  // --- Audio files written as they are made (narration export) --------------
+  // A temporary file beside path, in the format its name asks for (.wav, RF64 once past
+  // 4 GB; .flac; .ogg Vorbis; .opus; .mp3), takes 16-bit little-endian mono PCM and the
+  // name only once kept, so memory stays flat however long the audio. OpenAudioFile:
+  // a handle above 0, or 0 when the name is none of those formats or the folder cannot
+  // be written to. CompleteAudioFile finishes the encoding and closes the file;
+  // KeepAudioFile then names it (keep) or removes it, and releases the handle.
+  virtual int OpenAudioFile(const Text& path, int sampleRate) = 0;
+  virtual bool WriteAudioFile(int file, const std::uint8_t* pcm, std::size_t bytes) = 0;
+  virtual bool CompleteAudioFile(int file) = 0;
+  virtual bool KeepAudioFile(int file, bool keep) = 0;
+
   // --- Copies of unsaved text (autosave and recovery) --------------------------
   // Makes the folder (missing parents too) and checks that it is the user's own, not a
   // symbolic link, and mode 0700 (made so); the folder, or empty when it is unusable.

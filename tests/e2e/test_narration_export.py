@@ -2,6 +2,7 @@
 against espeak-ng reading the same text, the SRT parsed by ffprobe (one cue per
 sentence, in order, none longer than about 7 s, the last ending with the audio)."""
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -79,7 +80,51 @@ def main():
     assert not os.path.exists(os.path.join(work, "none.wav"))
     assert sorted(os.listdir(work)) == ["espeak.wav", "out.srt", "out.wav", "script.txt"], \
         os.listdir(work)
+    other_formats(work, env, length)
+    stops_cleanly(work, env)
     print("narration export: %.2f s of audio, %d cues" % (length, len(timed)))
+
+
+def other_formats(work, env, wav_length):
+    """MP3 with WebVTT, Opus with LRC: what ffprobe reads is what was asked for."""
+    for audio, subtitles, codec in (("out.mp3", "out.vtt", "mp3"), ("out.opus", "out.lrc", "opus")):
+        subprocess.run([PROGRAM, "--export-narration", "script.txt", audio, subtitles], cwd=work,
+                       env=env, check=True, stderr=subprocess.DEVNULL, timeout=120)
+        probe = subprocess.check_output(
+            ["ffprobe", "-v", "error", "-show_entries", "stream=codec_name:format=duration",
+             "-of", "default=noprint_wrappers=1", os.path.join(work, audio)]).decode()
+        assert "codec_name=" + codec in probe, probe
+        duration = float(probe.split("duration=")[1].split()[0])
+        assert abs(duration - wav_length) < 0.2, (audio, duration, wav_length)
+        timed = cues(os.path.join(work, subtitles))
+        assert timed and timed[0][0] == 0 and abs(timed[-1][0] - wav_length) < 8, timed
+        os.remove(os.path.join(work, audio))
+        os.remove(os.path.join(work, subtitles))
+
+
+def stops_cleanly(work, env):
+    """SIGTERM mid-export, a FIFO as the script, an output that cannot be written."""
+    folder = tempfile.mkdtemp(prefix="narration-stop-")
+    with open(os.path.join(folder, "long.txt"), "w", encoding="utf-8") as f:
+        f.write("".join(SENTENCES) * 200)
+    export = subprocess.Popen([PROGRAM, "--export-narration", "long.txt", "long.wav"], cwd=folder,
+                              env=env, stderr=subprocess.PIPE)
+    export.stderr.readline()  # the first progress line: synthesis is under way
+    export.terminate()
+    assert export.wait(timeout=60) == 128 + signal.SIGTERM, export.returncode
+    export.stderr.close()
+    assert os.listdir(folder) == ["long.txt"], os.listdir(folder)
+
+    os.mkfifo(os.path.join(folder, "fifo"))
+    refused = subprocess.run([PROGRAM, "--export-narration", "fifo", "f.wav"], cwd=folder, env=env,
+                             stderr=subprocess.PIPE, timeout=60)
+    assert refused.returncode == 1 and b"fifo" in refused.stderr, refused.stderr
+
+    unwritable = subprocess.run([PROGRAM, "--export-narration", "long.txt", "/proc/n.wav"],
+                                cwd=folder, env=env, stderr=subprocess.PIPE, timeout=60)
+    assert unwritable.returncode == 1, unwritable.stderr
+    assert b"%" not in unwritable.stderr and b"/proc/n.wav" in unwritable.stderr, unwritable.stderr
+    assert sorted(os.listdir(folder)) == ["fifo", "long.txt"], os.listdir(folder)
 
 
 if __name__ == "__main__":

@@ -141,6 +141,13 @@ class FakeRuntimeServices : public RuntimeServices {
   bool ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   Text StateDirectory() override { return stateDirectory; }
   Text LocalTimeStamp() override { return localTimeStamp; }
+  // Audio files end up in Files() as a WAV image (44-byte header, then the PCM) once
+  // kept; a path in unwritablePaths cannot be opened.
+  int OpenAudioFile(const Text& path, int sampleRate) override;
+  bool WriteAudioFile(int file, const std::uint8_t* pcm, std::size_t bytes) override;
+  bool CompleteAudioFile(int file) override;
+  bool KeepAudioFile(int file, bool keep) override;
+  int OpenAudioFiles() const { return static_cast<int>(audioFiles_.size()); }
   bool UnregisterGlobalHotKey(int number) override;
 
   // Copies of unsaved text: folders in unusableFolders are refused, names in
@@ -196,6 +203,14 @@ class FakeRuntimeServices : public RuntimeServices {
   std::map<Control, std::deque<DialogScript>> dialogScripts_;
   std::deque<int> messageBoxAnswers_;
   std::map<Text, ByteBuffer> files_;
+  struct AudioFile {
+    Text path;
+    int rate = 0;
+    ByteBuffer pcm;
+    bool completed = false;
+  };
+  std::map<int, AudioFile> audioFiles_;
+  int lastAudioFile_ = 0;
   std::pair<int, int> mark_{0, 0};
   std::vector<RecordedCall> calls_;
   bool modified_ = false;

@@ -20,6 +20,9 @@ TEST(CommandLineTest, FileIsTakenFromTheStartingFolderAndOptionsAnswerWithoutAWi
   EXPECT_EQ(exported.action, CommandAction::ExportNarration);
   EXPECT_EQ(exported.file, "/home/user/videos/稿.txt");
   EXPECT_EQ(exported.output, "/tmp/n.wav");
+  EXPECT_EQ(exported.subtitles, "");
+  EXPECT_EQ(Parse({"--export-narration", "a.txt", "n.mp3", "n.vtt"}).subtitles,
+            "/home/user/videos/n.vtt");
 }
 
 TEST(CommandLineTest, MisuseNamesTheProblemAndExitsWithStatusTwo) {
@@ -28,7 +31,8 @@ TEST(CommandLineTest, MisuseNamesTheProblemAndExitsWithStatusTwo) {
                                              {"-x", "a.txt"},
                                              {"a.txt", "b.txt"},
                                              {""},
-                                             {"--export-narration", "a.txt"}}) {
+                                             {"--export-narration", "a.txt"},
+                                             {"--export-narration", "a", "b.wav", "c", "d"}}) {
     const CommandLine command = Parse(arguments);
     EXPECT_EQ(command.action, CommandAction::Misuse) << arguments[0];
     EXPECT_FALSE(command.problem.empty());

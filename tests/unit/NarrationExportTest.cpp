@@ -136,6 +136,13 @@ class NarrationExportTest : public ::testing::Test {
     for (const auto& [path, bytes] : services.Files()) count += path.starts_with("/out/");
     return count;
   }
+  int TextPuts() {
+    int count = 0;
+    for (int i = 0; i < Recorder<int()>("RecorderCallCount")(); ++i)
+      count +=
+          std::string(Recorder<const char*(int)>("RecorderCall")(i)).starts_with("QTTSTextPut");
+    return count;
+  }
   Text Srt() {
     const ByteBuffer bytes = services.Files()["/out/n.srt"];
     return TextFromUtf8(std::string(bytes.begin(), bytes.end()));
@@ -158,11 +165,27 @@ TEST_F(NarrationExportTest, WritesTheAudioAndOneCuePerSentenceSplittingLongOnesA
             "1\r\n00:00:00,000 --> 00:00:01,000\r\n第一句。\r\n\r\n"
             "2\r\n00:00:01,000 --> 00:00:07,000\r\n长句一，长句二，\r\n\r\n"
             "3\r\n00:00:07,000 --> 00:00:10,000\r\n长句三。\r\n\r\n");
-  int textPuts = 0;
-  for (int i = 0; i < Recorder<int()>("RecorderCallCount")(); ++i)
-    textPuts +=
-        std::string(Recorder<const char*(int)>("RecorderCall")(i)).starts_with("QTTSTextPut");
-  EXPECT_EQ(textPuts, 4);
+  EXPECT_EQ(TextPuts(), 4);
+}
+
+TEST_F(NarrationExportTest, AnUnwritableAudioFileIsToldBeforeSynthesisAndNoSubtitlesNoAudio) {
+  services.Preset(Control::编辑框1, Property::Content, Text("一。"));
+  services.unwritablePaths = {"/out/n.wav"};
+  ChooseFile("/out/n.wav");
+  ExportNarrationClicked(program);
+  EXPECT_EQ(TextPuts(), 0) << "nothing is synthesised for a file that cannot be written";
+  ASSERT_EQ(services.CallsOf<MessageBoxCall>().size(), 1u);
+  EXPECT_NE(services.CallsOf<MessageBoxCall>()[0].message.AsText().find("/out/n.wav"), Text::npos);
+
+  // The subtitles cannot be written: the audio goes too.
+  services.unwritablePaths = {"/out/n.srt"};
+  QueueSeconds(1.0);
+  ChooseFile("/out/n.wav");
+  ExportNarrationClicked(program);
+  EXPECT_EQ(TextPuts(), 1);
+  EXPECT_EQ(OutFiles(), 0);
+  EXPECT_EQ(services.OpenAudioFiles(), 0);
+  EXPECT_EQ(services.CallsOf<MessageBoxCall>().size(), 2u);
 }
 
 TEST_F(NarrationExportTest, CancelOrAFailedPieceLeavesNoFileBehind) {

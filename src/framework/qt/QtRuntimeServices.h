@@ -97,6 +97,11 @@ class QtRuntimeServices : public RuntimeServices {
   bool ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   Text StateDirectory() override;
   Text LocalTimeStamp() override;
+  // Audio files written as they are made (QtAudioFiles.cpp).
+  int OpenAudioFile(const Text& path, int sampleRate) override;
+  bool WriteAudioFile(int file, const std::uint8_t* pcm, std::size_t bytes) override;
+  bool CompleteAudioFile(int file) override;
+  bool KeepAudioFile(int file, bool keep) override;
 
   // Copies of unsaved text (QtUnsavedTextCopies.cpp).
   Text PrivateFolder(const Text& folder) override;
