@@ -83,7 +83,6 @@ bool Exists(int folder, const std::string& name) {
 
 void Update(int folder, const std::string& folderPath, const std::string& name,
             const std::uint8_t* bytes, std::size_t size) {
-  const std::string ours = Sha256Hex(bytes, bytes + size);
   const bool hadStamp = Exists(folder, kLibraryStampName);
   const Stamp before = ParseStamp(ReadWholeFile(folderPath + "/" + kLibraryStampName));
   Stamp stamp = before;
@@ -91,9 +90,10 @@ void Update(int folder, const std::string& folderPath, const std::string& name,
   if (Exists(folder, name)) {
     const ByteBuffer present = ReadWholeFile(folderPath + "/" + name);
     if (present.size() == size && std::memcmp(present.data(), bytes, size) == 0) {
-      // Already ours; a kill may have kept the stamp from saying so.
-      if (recorded != std::set<std::string>{ours}) {
-        recorded = {ours};
+      // Already ours. Hashing is left out here, where every start comes (it is most of
+      // the time this takes); only a stamp without a line for it learns it.
+      if (recorded.empty()) {
+        recorded = {Sha256Hex(bytes, bytes + size)};
         WriteStamp(folder, stamp);
       }
       return;
@@ -106,6 +106,7 @@ void Update(int folder, const std::string& folderPath, const std::string& name,
       if (::renameat(folder, name.c_str(), folder, damaged.c_str()) != 0) return;
     }
   }
+  const std::string ours = Sha256Hex(bytes, bytes + size);
   // Missing, or an earlier build's. The stamp names the new bytes before they take
   // the name, and the old ones until then: whatever a kill leaves is recorded as ours.
   const bool replace = Exists(folder, name);
