@@ -251,7 +251,7 @@ class RuntimeServicesTest : public QObject {
 
   void controlOperationsFromAWorkerRunOnTheUserInterfaceThread() {
     Text seen;
-    bool done = false;
+    std::atomic<bool> done = false;
     std::thread worker([&] {
       services.SetProperty(Control::按钮10, Property::Caption, G("继续"));
       seen = services.GetProperty(Control::按钮10, Property::Caption).AsText();

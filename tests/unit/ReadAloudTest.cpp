@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <memory>
 #include <thread>
 
 #include "app/Program.h"
@@ -40,7 +41,7 @@ class ReadAloudTest : public ::testing::Test {
     SetPosition(4000);
     SetActive(kStopped);
     Ui([&] { StopReading(program.Reading()); });
-    services.onProcessEvents = nullptr;
+    Ui([&] { services.onProcessEvents = nullptr; });
     // The workers must be gone before the program's objects are.
     for (int worker : state.stoppedWorkers) EXPECT_TRUE(WorkerEnded(worker));
   }
@@ -48,8 +49,15 @@ class ReadAloudTest : public ::testing::Test {
   void Ui(const std::function<void()>& command) {
     services.Locked([&] { command(); });
   }
-  void Start() {
-    Ui([&] { StartOrContinueReading(program.Reading()); });
+  // The worker after the command (read under the lock: a worker that fails at once
+  // clears it meanwhile).
+  int Start() {
+    int worker = 0;
+    Ui([&] {
+      StartOrContinueReading(program.Reading());
+      worker = state.worker;
+    });
+    return worker;
   }
   void Pause() {
     Ui([&] { PauseReading(program.Reading()); });
@@ -109,8 +117,7 @@ class ReadAloudTest : public ::testing::Test {
   // Reads "第一句。第二句。" until the worker has ended by itself; the audio log.
   std::string ReadTwoSentencesToTheEnd() {
     services.Preset(Control::编辑框1, Property::Content, Text("第一句。第二句。"));
-    Start();
-    const int worker = state.worker;
+    const int worker = Start();
     EXPECT_TRUE(WorkerEnded(worker));
     return AudioLog();
   }
@@ -154,9 +161,8 @@ class ReadAloudTest : public ::testing::Test {
 
 TEST_F(ReadAloudTest, ReadingPlaysTheSynthesisedTextAndEndsByItselfWithIdleButtons) {
   QueueAudio(32000);
-  Start();
+  const int worker = Start();
   EXPECT_EQ(Buttons(), kReading);
-  const int worker = state.worker;
   ASSERT_GT(worker, 0);
   ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
   EXPECT_TRUE(Contains("BASS_StreamCreate(16000,1,0,push,")) << audioLog;
@@ -196,9 +202,8 @@ TEST_F(ReadAloudTest, WithoutASoundDeviceItSaysSoAndStaysIdleUntilTheDeviceOpens
   // A device that appears later is opened by the next reading.
   SetInitResult(1);
   QueueAudio(32000);
-  Start();
+  EXPECT_GT(Start(), 0);
   EXPECT_EQ(services.CallsOf<MessageBoxCall>().size(), 1u);
-  EXPECT_GT(state.worker, 0);
   EXPECT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
   EXPECT_EQ(Buttons(), kReading);
 }
@@ -224,12 +229,10 @@ TEST_F(ReadAloudTest, PauseThenContinueAfterSynthesisEndedGoesOnFromWhereItPause
 
 TEST_F(ReadAloudTest, StartWhilePlayingStartsNothingNew) {
   QueueAudio(32000);
-  Start();
-  const int worker = state.worker;
+  const int worker = Start();
   ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
   audioLog.clear();
-  Start();
-  EXPECT_EQ(state.worker, worker);
+  EXPECT_EQ(Start(), worker);
   EXPECT_EQ(services.CallsOf<StartThreadCall>().size(), 1u);
   EXPECT_EQ(AudioLog().find("BASS_ChannelPlay"), std::string::npos);
   EXPECT_EQ(Buttons(), kReading);
@@ -237,8 +240,7 @@ TEST_F(ReadAloudTest, StartWhilePlayingStartsNothingNew) {
 
 TEST_F(ReadAloudTest, StopAfterSynthesisEndedEndsTheReadingAtOnceAndForgetsThePause) {
   QueueAudio(32000);
-  Start();
-  const int worker = state.worker;
+  const int worker = Start();
   ASSERT_TRUE(Eventually([&] { return SynthesisEnded(); }));
   ASSERT_TRUE(Contains("BASS_ChannelPlay(7,1)"));
   Pause();
@@ -254,8 +256,7 @@ TEST_F(ReadAloudTest, StopAfterSynthesisEndedEndsTheReadingAtOnceAndForgetsThePa
   // The next start is a new reading, not a continue.
   audioLog.clear();
   QueueAudio(32000);
-  Start();
-  EXPECT_NE(state.worker, worker);
+  EXPECT_NE(Start(), worker);
   ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
   EXPECT_EQ(AudioLog().find("BASS_ChannelSetPosition"), std::string::npos);
 }
@@ -263,8 +264,7 @@ TEST_F(ReadAloudTest, StopAfterSynthesisEndedEndsTheReadingAtOnceAndForgetsThePa
 TEST_F(ReadAloudTest, StopAfterTheEndOnlyResetsTheButtons) {
   QueueAudio(32000);
   SetActive(kStopped);
-  Start();
-  const int worker = state.worker;
+  const int worker = Start();
   ASSERT_TRUE(WorkerEnded(worker));
   audioLog.clear();
   Stop();
@@ -273,26 +273,35 @@ TEST_F(ReadAloudTest, StopAfterTheEndOnlyResetsTheButtons) {
 }
 
 // The worker is held inside synthesis (between two engine answers) while the test acts:
-// at its first look for a stop, or the first once holdWhen says so.
+// at its first look for a stop, or the first once holdWhen says so. The hook owns the
+// hold, which a worker may still be leaving when the test's body has ended.
 class HeldSynthesis {
  public:
   explicit HeldSynthesis(
       FakeRuntimeServices& services, std::function<bool()> holdWhen = [] { return true; })
-      : holdWhen_(std::move(holdWhen)) {
-    services.onProcessEvents = [this] {
-      if (calls_ != 0 || !holdWhen_() || ++calls_ != 1) return;
-      reached_.set_value();
-      released_.wait();
-    };
+      : hold_(std::make_shared<Hold>()) {
+    hold_->holdWhen = std::move(holdWhen);
+    services.Locked([&] {
+      services.onProcessEvents = [hold = hold_] {
+        if (hold->calls != 0 || !hold->holdWhen() || ++hold->calls != 1) return;
+        hold->reached.set_value();
+        hold->released.wait();
+      };
+    });
   }
-  bool WaitUntilHeld() { return reached_.get_future().wait_for(5s) == std::future_status::ready; }
-  void Release() { release_.set_value(); }
+  bool WaitUntilHeld() {
+    return hold_->reached.get_future().wait_for(5s) == std::future_status::ready;
+  }
+  void Release() { hold_->release.set_value(); }
 
  private:
-  std::function<bool()> holdWhen_;
-  std::atomic<int> calls_{0};
-  std::promise<void> reached_, release_;
-  std::shared_future<void> released_ = release_.get_future().share();
+  struct Hold {
+    std::function<bool()> holdWhen;
+    std::atomic<int> calls{0};
+    std::promise<void> reached, release;
+    std::shared_future<void> released = release.get_future().share();
+  };
+  std::shared_ptr<Hold> hold_;
 };
 
 TEST_F(ReadAloudTest, PauseDuringSynthesisHoldsTheReadingUntilContinue) {
@@ -318,8 +327,7 @@ TEST_F(ReadAloudTest, StopDuringSynthesisMakesNoSoundAndNoLaterReadingUsesTheEng
   QueueAudio(16000, 1);
   QueueAudio(16000, 2);
   HeldSynthesis held(services);
-  Start();
-  const int first = state.worker;
+  const int first = Start();
   ASSERT_TRUE(held.WaitUntilHeld());
   Stop();
   EXPECT_EQ(state.worker, 0);
@@ -336,8 +344,7 @@ TEST_F(ReadAloudTest, StopDuringSynthesisMakesNoSoundAndNoLaterReadingUsesTheEng
     const std::size_t delays = services.Delays().size();
     return Eventually([&] { return begins() > 1 || services.Delays().size() >= delays + 3; });
   };
-  Start();
-  const int second = state.worker;
+  const int second = Start();
   ASSERT_TRUE(waitsOrBegins());
   Stop();
   ASSERT_TRUE(WorkerEnded(second));
@@ -364,8 +371,7 @@ TEST_F(ReadAloudTest, StopDuringSynthesisMakesNoSoundAndNoLaterReadingUsesTheEng
 
 TEST_F(ReadAloudTest, FailedSynthesisPlaysNothingAndSaysSoOnce) {
   QueueAudio(8000, 1, 10112);
-  Start();
-  const int worker = state.worker;
+  const int worker = Start();
   ASSERT_TRUE(WorkerEnded(worker));
   const std::string log = AudioLog();
   EXPECT_EQ(log.find("BASS_StreamCreate("), std::string::npos) << log;
@@ -389,8 +395,7 @@ TEST_F(ReadAloudTest, PlayBeginsWithTheFirstPieceAndPauseAndStopWorkBetweenPiece
       if (call.rfind("QTTSTextPut|sid-2|", 0) == 0) return true;
     return false;
   });
-  Start();
-  const int worker = state.worker;
+  const int worker = Start();
   ASSERT_TRUE(held.WaitUntilHeld());
   EXPECT_TRUE(Contains("BASS_StreamPutData(7,data,32000)\n")) << audioLog;
   EXPECT_TRUE(Contains("BASS_ChannelPlay(7,1)")) << "the first piece plays while the next is made";
@@ -441,8 +446,7 @@ TEST_F(ReadAloudTest, SynthesisWaitsWhileFifteenSecondsAreQueuedAndPauseAndStopW
   QueueAudio(640000);  // 20 s of speech each
   QueueAudio(640000);
   QueueAudio(32000);
-  Start();
-  const int worker = state.worker;
+  const int worker = Start();
   ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
   ASSERT_TRUE(waits());
   EXPECT_EQ(TextPuts(), 1) << "4000 bytes heard: 19.9 s are queued";
@@ -506,8 +510,7 @@ TEST_F(ReadAloudTest, EditsThatShortenTheScriptWhileItIsReadMoveOrDropTheMarkOnl
   QueueAudio(32000);
   QueueAudio(32000);
   QueueAudio(32000);
-  Start();
-  const int worker = state.worker;
+  const int worker = Start();
   ASSERT_TRUE(MarkIs(0, 8));
   services.Preset(Control::编辑框1, Property::Content, Text());
   SetPosition(40000);

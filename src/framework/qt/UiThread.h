@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
+#include <atomic>
 #include <exception>
 #include <optional>
 #include <type_traits>
@@ -34,13 +35,35 @@ auto OnUiThread(Work&& work) -> std::invoke_result_t<Work> {
   using Result = std::invoke_result_t<Work>;
   QCoreApplication* app = QCoreApplication::instance();
   if (!app || QThread::currentThread() == app->thread()) return RunContained(work);
+  // The queued call orders the two threads with Qt's own semaphore, which ThreadSanitizer
+  // cannot see inside Qt's uninstrumented library. This flag states the same order in
+  // C++ terms: what the caller wrote before is seen by the work, and what the work
+  // wrote (its result, the caller's variables) is seen by the caller afterwards. The
+  // work looks at the flag before anything else.
+  std::atomic<bool> handedOver{false};
   if constexpr (std::is_void_v<Result>) {
+    handedOver.store(true, std::memory_order_release);
     QMetaObject::invokeMethod(
-        app, [&] { RunContained(work); }, Qt::BlockingQueuedConnection);
+        app,
+        [&] {
+          (void)handedOver.load(std::memory_order_acquire);
+          RunContained(work);
+          handedOver.store(false, std::memory_order_release);
+        },
+        Qt::BlockingQueuedConnection);
+    (void)handedOver.load(std::memory_order_acquire);
   } else {
     std::optional<Result> result;
+    handedOver.store(true, std::memory_order_release);
     QMetaObject::invokeMethod(
-        app, [&] { result.emplace(RunContained(work)); }, Qt::BlockingQueuedConnection);
+        app,
+        [&] {
+          (void)handedOver.load(std::memory_order_acquire);
+          result.emplace(RunContained(work));
+          handedOver.store(false, std::memory_order_release);
+        },
+        Qt::BlockingQueuedConnection);
+    (void)handedOver.load(std::memory_order_acquire);
     // No result when the call could not be delivered (the application is ending).
     return result ? std::move(*result) : Result{};
   }
