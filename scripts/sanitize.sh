@@ -14,10 +14,10 @@ case "$kind" in
   thread) folder=build-tsan ;;
   *) echo "address or thread" >&2; exit 2 ;;
 esac
-scripts/install-deps.sh
+scripts/install-deps.sh --tests
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
-cmake -S . -B "$folder" -G Ninja -DORVANE_SANITIZE="$kind" "${launcher[@]}" >/dev/null
+cmake -S . -B "$folder" -G Ninja -DORVANE_SANITIZE="$kind" -DORVANE_BUILD_TESTS=ON "${launcher[@]}" >/dev/null
 cmake --build "$folder"
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export LSAN_OPTIONS="suppressions=$(pwd)/tests/lsan.supp"
