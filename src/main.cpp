@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   QtHost host(argc, argv);
+  host.SetDesktopIdentity("orvane-notepad", "example.orvane.Notepad", ":/icons");
   Program program(host.Services());
   host.SetExitRoutine([&program] { ReleaseProgram(program); });
   host.SetTerminationRoutine([&program] { return EndOnSignal(program); });

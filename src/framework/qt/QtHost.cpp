@@ -4,9 +4,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFont>
+#include <QIcon>
 #include <QMessageBox>
 #include <QSessionManager>
+#include <QStandardPaths>
 #include <QStyleFactory>
 #include <QThread>
 #include <atomic>
@@ -72,6 +75,15 @@ void RunEmergencyRoutine() {
   if (routine) ReportRecoveryCopy(routine());
 }
 
+// The program's folder when the user may write there (a portable copy); for an
+// installed copy the documents folder ($XDG_DOCUMENTS_DIR), or home without one.
+QString StartFolder() {
+  const std::string program = ExecutableDirectory();
+  if (::access(program.c_str(), W_OK) == 0) return QString::fromStdString(program);
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
 [[noreturn]] void ShowFatalErrorAndExit(const Text& message) {
   OnUiThread([&] {
     RunEmergencyRoutine();
@@ -118,7 +130,7 @@ QtHost::QtHost(int& argc, char** argv) : state_(std::make_unique<State>()) {
   InstallFontSubstitutions();
   InstallQtTranslations();
   QApplication::setFont(DefaultControlFont());
-  QDir::setCurrent(QString::fromStdString(ExecutableDirectory()));
+  QDir::setCurrent(StartFolder());
   SetFatalErrorHandler(ShowFatalErrorAndExit);
   // Once a process, however many hosts it makes (the tests make several).
   static const bool watching = [] {
@@ -136,6 +148,16 @@ QtHost::~QtHost() {
 }
 
 RuntimeServices& QtHost::Services() { return state_->services; }
+
+void QtHost::SetDesktopIdentity(const std::string& className, const std::string& desktopFileName,
+                                const std::string& iconFolder) {
+  QCoreApplication::setApplicationName(QString::fromStdString(className));
+  QGuiApplication::setDesktopFileName(QString::fromStdString(desktopFileName));
+  const QDir icons(QString::fromStdString(iconFolder));
+  QIcon icon;
+  for (const QString& name : icons.entryList(QDir::Files)) icon.addFile(icons.filePath(name));
+  QApplication::setWindowIcon(icon);
+}
 
 void QtHost::SetExitRoutine(std::function<void()> routine) {
   state_->exitRoutine = std::move(routine);

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "framework/Events.h"
 #include "framework/RuntimeServices.h"
@@ -12,11 +13,18 @@
 // window and the message loop. Its header stays free of Qt so that main() is plain.
 class QtHost {
  public:
-  // Starts the toolkit and makes the program's folder the current directory.
+  // Starts the toolkit and makes the program's folder the current directory, where the
+  // file dialogs start. An installed copy's folder is not the user's to write: there
+  // they start in the user's documents folder (else the home folder) instead.
   QtHost(int& argc, char** argv);
   ~QtHost();
 
   RuntimeServices& Services();
+  // How the desktop tells the program's windows apart: their X11 class (className),
+  // the desktop entry they belong to (also the Wayland app id), and the icon, made of
+  // every image in iconFolder (a Qt resource folder). Called before LoadWindow.
+  void SetDesktopIdentity(const std::string& className, const std::string& desktopFileName,
+                          const std::string& iconFolder);
   // Called once after the message loop has ended and the destroyed event has run.
   void SetExitRoutine(std::function<void()> routine);
   // From now on SIGTERM, SIGINT and SIGHUP run the routine once, from the message loop;
