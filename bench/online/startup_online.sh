@@ -4,6 +4,7 @@
 #   served   the release page (naming V6.3, so no box) comes from a local server
 #   silent   the forum host accepts the connection and never answers
 #   offline  no route at all: the warning box comes first; the script closes it at once
+#   nodns    online, but the name server never answers: the look-up waits in vain
 # Each run is in network and mount namespaces of its own (tests/e2e/online_namespace.sh
 # under unshare), so nothing leaves the machine. Prints the medians and their ratios to
 # the served case. See bench/README.md.
@@ -134,6 +135,7 @@ served=()
 silent=()
 offline=()
 offline_box=()
+nodns=()
 for _ in $(seq "$runs"); do
   measure served
   served+=("$elapsed")
@@ -142,12 +144,15 @@ for _ in $(seq "$runs"); do
   measure offline
   offline+=("$elapsed")
   offline_box+=("$box_elapsed")
+  measure nodns
+  nodns+=("$elapsed")
 done
 
 served_median=$(printf '%s\n' "${served[@]}" | median)
 silent_median=$(printf '%s\n' "${silent[@]}" | median)
 offline_median=$(printf '%s\n' "${offline[@]}" | median)
 box_median=$(printf '%s\n' "${offline_box[@]}" | median)
+nodns_median=$(printf '%s\n' "${nodns[@]}" | median)
 ratio() { awk -v a="$1" -v b="$served_median" 'BEGIN { printf "%.2f", a / b }'; }
 echo "exec to shown main window, median of $runs runs each, in a network namespace:"
 printf '  %-38s %6s ms              (runs: %s)\n' "release page served locally" \
@@ -158,4 +163,6 @@ printf '  %-38s %6s ms   ratio %5s  (runs: %s)\n' "offline: the warning shown" "
   "$(ratio "$box_median")" "${offline_box[*]}"
 printf '  %-38s %6s ms   ratio %5s  (runs: %s)\n' "offline: window, warning closed at once" \
   "$offline_median" "$(ratio "$offline_median")" "${offline[*]}"
+printf '  %-38s %6s ms   ratio %5s  (runs: %s)\n' "name server never answers" \
+  "$nodns_median" "$(ratio "$nodns_median")" "${nodns[*]}"
 echo "  (ratios to the served case)"

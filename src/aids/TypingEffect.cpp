@@ -1,6 +1,7 @@
 #include "aids/TypingEffect.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -25,6 +26,29 @@ int TypingInterval(RuntimeServices& services, const Text& speed) {
   return static_cast<int>(interval);
 }
 
+namespace {
+
+constexpr const char* kSpeedSetting = "typing/speed";
+
+bool IsSpinnerSpeed(const Text& speed) {
+  int value = 0;
+  const char* end = speed.data() + speed.size();
+  const auto [stop, error] = std::from_chars(speed.data(), end, value);
+  return error == std::errc() && stop == end && value >= 1 && value <= 10;
+}
+
+}  // namespace
+
+void RestoreTypingSpeed(RuntimeServices& services) {
+  const Text speed = services.GetSetting(kSpeedSetting);
+  if (IsSpinnerSpeed(speed)) services.SetProperty(Control::编辑框3, Property::Content, speed);
+}
+
+void RememberTypingSpeed(RuntimeServices& services) {
+  const Text speed = services.GetProperty(Control::编辑框3, Property::Content).AsText();
+  if (IsSpinnerSpeed(speed)) services.SetSetting(kSpeedSetting, speed);
+}
+
 bool IsTypingUnderWay(RuntimeServices& services, const TypingState& state) {
   return state.thread != 0 && !state.stopped && services.IsThreadRunning(state.thread);
 }
@@ -33,6 +57,12 @@ void StopTyping(RuntimeServices& services, TypingState& state) {
   if (!IsTypingUnderWay(services, state)) return;
   services.KillThread(state.thread);
   state.stopped = true;
+  ShowTypingIdle(services);
+}
+
+void ShowTypingIdle(RuntimeServices& services) {
+  services.SetProperty(Control::按钮1, Property::Caption, Text("打字控制"));
+  services.SetProperty(Control::按钮1, Property::Disabled, true);
 }
 
 void StartTyping(RuntimeServices& services, TypingState& state) {
@@ -57,6 +87,7 @@ void StartTyping(RuntimeServices& services, TypingState& state) {
 }
 
 void ToggleTypingPause(RuntimeServices& services, TypingState& state) {
+  if (!IsTypingUnderWay(services, state)) return;
   if (services.ResumeThread(state.thread) != 0) {
     services.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
   } else {
@@ -86,4 +117,6 @@ void TypingWorker(RuntimeServices& services, TypingJob job) {
     const long long wait = beat - services.TickCount();
     if (!services.Delay(static_cast<int>(std::max(wait, 0LL)))) return;
   }
+  // Skipped when the run was stopped: a newer run may own the button by then.
+  ShowTypingIdle(services);
 }

@@ -20,14 +20,22 @@ struct TypingState {
 bool IsTypingUnderWay(RuntimeServices& services, const TypingState& state);
 // Ends a run that is typing or paused, as a stop: nothing more is typed.
 void StopTyping(RuntimeServices& services, TypingState& state);
+// 按钮1 once no run is typing or paused: "打字控制", disabled, as before the first run.
+void ShowTypingIdle(RuntimeServices& services);
 
 // 按钮7 "打字" and Ctrl+Q. A start while a run is typing or paused stops that run
 // and starts over with its whole script, so nothing of it is lost.
 void StartTyping(RuntimeServices& services, TypingState& state);
-// 按钮1 "打字控制": pauses before the next character, or continues with it.
+// 按钮1 "打字控制": pauses before the next character, or continues with it; nothing
+// when no run is under way.
 void ToggleTypingPause(RuntimeServices& services, TypingState& state);
 // The worker's routine; it types its own copy of the job.
 void TypingWorker(RuntimeServices& services, TypingJob job);
+
+// The speed box (编辑框3) as last used, kept in the settings as typing/speed: restored
+// at start-up when it is a whole number from 1 to 10, remembered at exit when it is one.
+void RestoreTypingSpeed(RuntimeServices& services);
+void RememberTypingSpeed(RuntimeServices& services);
 
 // The steps of a script: whole characters, with CR LF as one step. An empty
 // script has one empty step.

@@ -120,7 +120,10 @@ bool WindowTypingKeyPressed(RuntimeServices& services, WindowTypingState& state,
 
 void EndWindowTyping(RuntimeServices& services, WindowTypingState& state) {
   ReleaseEscape(services, state);
-  if (state.thread != 0) services.KillThread(state.thread);
+  if (state.thread != 0) {
+    services.KillThread(state.thread);
+    ShowTypingIdle(services);
+  }
   state.thread = 0;
   state.paused = false;
 }
@@ -132,6 +135,7 @@ void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, Win
       ReleaseEscape(services, state);
       state.thread = 0;
       state.paused = false;
+      ShowTypingIdle(services);
     });
     services.RestoreKeyboardMap();
   };

@@ -69,3 +69,23 @@ Text TextFromEditorUnits(std::u16string_view units) {
   }
   return TextFromUtf16(restored);
 }
+
+std::u16string ReadableFromEditorUnits(std::u16string_view units) {
+  std::u16string readable(units);
+  for (std::size_t i = 0; i < readable.size(); ++i) {
+    char16_t& c = readable[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < readable.size() && readable[i + 1] >= 0xDC00 &&
+        readable[i + 1] <= 0xDFFF) {
+      ++i;  // a character beyond the first plane
+    } else if (c == kParagraphSeparator || c == kBareLineFeed) {
+      c = u'\n';
+    } else if (c == kBareCarriageReturn) {
+      c = u'\r';
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      const auto held = std::find_if(kHeld.begin(), kHeld.end(),
+                                     [c](const auto& pair) { return pair.second == c; });
+      c = held != kHeld.end() ? held->first : u'\uFFFD';
+    }
+  }
+  return readable;
+}

@@ -19,5 +19,10 @@ std::u16string EditorUnitsFromText(std::string_view text);
 // Also takes the document's paragraph separators (LF or U+2029) as CR LF.
 Text TextFromEditorUnits(std::u16string_view units);
 
+// The units as other programs should read them (the clipboard): line breaks are LF
+// (a bare CR is CR), held characters are themselves again and a stray byte is the
+// replacement character U+FFFD.
+std::u16string ReadableFromEditorUnits(std::u16string_view units);
+
 constexpr char16_t kBareLineFeed = u'\u2028';
 constexpr char16_t kBareCarriageReturn = u'\u240D';

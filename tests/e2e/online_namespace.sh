@@ -10,6 +10,8 @@
 #                then never sends the rest
 #       offline  no interface but lo, no route; DIR/www is still served on lo, so that
 #                a fetch made in spite of being offline shows in the log
+#       nodns    online, but the forum host is not in hosts and the name server
+#                (10.253.0.2, on the veth's network) never answers; served as served
 # DIR   the caller's scratch folder: the private hosts and resolv.conf go there, the
 #       server writes DIR/server.pid and logs each request line with its status (or,
 #       when silent, the first line received) to DIR/server.log.
@@ -20,7 +22,7 @@ set -euo pipefail
 host=www.orvane.example
 mode=$1 dir=$2
 shift 2
-case $mode in served | silent | stalled | offline) ;; *) echo "unknown mode $mode" >&2; exit 2 ;; esac
+case $mode in served | silent | stalled | offline | nodns) ;; *) echo "unknown mode $mode" >&2; exit 2 ;; esac
 # unshare execs this script, so the caller is the parent: its namespaces must differ.
 for ns in net mnt; do
   own=$(readlink /proc/self/ns/$ns)
@@ -46,6 +48,10 @@ fi
 # not in hosts goes to a server on loopback too (nothing listens there for DNS).
 printf '127.0.0.1 localhost\n::1 localhost\n127.0.0.1 %s\n' "$host" >"$dir/hosts"
 printf 'nameserver 127.0.0.1\n' >"$dir/resolv.conf"
+if [[ $mode == nodns ]]; then
+  printf '127.0.0.1 localhost\n::1 localhost\n' >"$dir/hosts"
+  printf 'nameserver 10.253.0.2\n' >"$dir/resolv.conf"
+fi
 mount --bind "$dir/hosts" /etc/hosts
 mount --bind "$dir/resolv.conf" /etc/resolv.conf
 

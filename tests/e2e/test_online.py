@@ -30,10 +30,15 @@ RELEASE_PAGE = "http://" + HOME_PAGE + RELEASE_PATH
 # As the window manager is given them: each line break of the title one space.
 INITIAL_TITLE = PROGRAM_NAME + " " + HOME_PAGE
 BANNER = PROGRAM_NAME + " V/Q：800163063 微博@Orvane录制"
+CUSTOM_EDITION_ITEM = 3  # 定制软件专版
+CUSTOM_EDITION_PAGE = "http://" + HOME_PAGE + "/thread-12398-1-1.html"
+# Case and all, as the program writes it.
+CONTACT_LINK = ("tencent://AddContact/?fromId=45&fromSubId=1&subcmd=all&uin=800163063"
+                "&website=" + HOME_PAGE)
 UPDATE_CAPTION = "有更新！"
 OFFLINE_CAPTION = "语音可能不可用！"
 
-FETCH_TIME_OUT = 8      # seconds: the program's limit for the whole fetch
+FETCH_TIME_OUT = 2      # seconds: the program's limit for the whole fetch, rounded up
 START_UP_ALLOWANCE = 4  # seconds for the rest of start-up on a busy machine
 WAIT_SECONDS = 10
 NOTHING_HAPPENS_SECONDS = 1.5  # how long to watch for a browser that should not start
@@ -246,6 +251,20 @@ class OnlineCheckTest(ProgramTestCase):
         self.assertEqual(self.requests(), ["GET %s HTTP/1.0" % RELEASE_PATH])
         self.assertEqual(self.title(window), INITIAL_TITLE)
         self.assertEqual(self.browser_calls(), [])
+
+    def test_name_server_that_never_answers_delays_start_up_by_the_time_out_at_most(self):
+        self.launch("nodns")
+        window = self.wait_for_main_window(FETCH_TIME_OUT + START_UP_ALLOWANCE)
+        self.assertEqual(self.requests(), [])
+        self.assertEqual(self.title(window), INITIAL_TITLE)
+
+    def test_custom_edition_item_opens_the_page_then_the_contact_link_as_written(self):
+        self.launch("served", page("V6.3"))
+        window = self.wait_for_main_window()
+        self.origin = self.geometry(window)[:2]
+        self.choose_menu_item(CUSTOM_EDITION_ITEM)
+        self.wait_until(lambda: len(self.browser_calls()) == 2, "two addresses for the browser")
+        self.assertEqual(self.browser_calls(), [[CUSTOM_EDITION_PAGE], [CONTACT_LINK]])
 
     def test_sigterm_while_the_check_waits_on_a_silent_host_ends_the_program_at_once(self):
         self.launch("silent")

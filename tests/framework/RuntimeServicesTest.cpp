@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -53,6 +54,21 @@ class RuntimeServicesTest : public QObject {
     services.SetProperty(Control::编辑框1, Property::Content, script);
     QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), script);
     QCOMPARE(Editor()->document()->blockCount(), 2);  // only CR LF starts a new line
+  }
+
+  // Other programs read a stray byte as U+FFFD; pasted back into the editor it is the
+  // byte again.
+  void copyGivesReadableTextAndPastingItBackKeepsEveryByte() {
+    const Text script = Text("a\xFF", 2) + G("中\n文");
+    services.SetProperty(Control::编辑框1, Property::Content, script);
+    Editor()->selectAll();
+    Editor()->copy();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("a\uFFFD中\n文"));
+    QTextCursor end = Editor()->textCursor();
+    end.movePosition(QTextCursor::End);
+    Editor()->setTextCursor(end);
+    Editor()->paste();
+    QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), script + script);
   }
 
   void settingContentClearsTheChangedMarkAndEditsSetIt() {
@@ -317,6 +333,7 @@ class RuntimeServicesTest : public QObject {
             QColor(198, 197, 215));
   }
 
+  // Buttons too leave the focus where it is when clicked.
   void enterMovesTheFocusExceptInMultiLineBoxesAndEscDoesNothing() {
     window->show();
     window->activateWindow();
@@ -332,6 +349,8 @@ class RuntimeServicesTest : public QObject {
     QTest::keyClick(Editor(), Qt::Key_Return);
     QVERIFY(Editor()->hasFocus());
     QCOMPARE(services.GetProperty(Control::编辑框1, Property::Content).AsText(), Text("a\r\n"));
+    QTest::mouseClick(window->ControlWidget(Control::按钮6), Qt::LeftButton);
+    QVERIFY(Editor()->hasFocus());
     QTest::keyClick(window.get(), Qt::Key_Escape);
     QVERIFY(window->isVisible());
   }

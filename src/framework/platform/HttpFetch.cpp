@@ -153,10 +153,15 @@ FetchResult FetchHttpUnless(const std::string& url, bool (*giveUp)(), const Fetc
     pending->finished = true;
     pending->done.notify_one();
   }).detach();
+  // libcurl keeps its time-outs; this bound holds even where it could not (a name
+  // look-up without a resolver thread).
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(std::max(options.totalTimeoutMs, 1)) +
+                        std::chrono::milliseconds(250);
   std::unique_lock<std::mutex> lock(pending->mutex);
   while (!pending->done.wait_for(lock, std::chrono::milliseconds(50),
                                  [&] { return pending->finished; })) {
-    if (giveUp()) return {};
+    if (giveUp() || std::chrono::steady_clock::now() >= deadline) return {};
   }
   return std::move(pending->result);
 }

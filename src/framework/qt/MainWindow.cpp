@@ -122,6 +122,8 @@ QWidget* MainWindow::CreateControl(const ControlDefinition& d) {
 QWidget* MainWindow::CreateButton(const ControlDefinition& d) {
   auto* button = new WrapButton(ToQString(d.caption), this);
   button->setAutoDefault(false);
+  // A click leaves the keyboard where it was (the editor, usually); Tab still reaches it.
+  button->setFocusPolicy(Qt::TabFocus);
   connect(button, &QPushButton::clicked, this,
           [this, name = d.name] { RaiseFrom(EventKind::Clicked, name); });
   return button;

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QStyleFactory>
 #include <QTimer>
@@ -524,9 +525,15 @@ void QtRuntimeServices::CloseFile(int file) { files_.Close(file); }
 bool QtRuntimeServices::IsOnline() { return HasNetworkConnection(); }
 
 ByteBuffer QtRuntimeServices::FetchUrl(const Text& address, int* httpStatus) {
-  // The start-up check runs on this thread: a termination signal must not wait for the
-  // network's time-outs (up to 8 s on a host that looks online but answers nothing).
-  FetchResult result = FetchHttpUnless(Utf8FromText(address), &termination_signals::Arrived);
+  // The only fetch is the start-up check, made on this thread before the window shows:
+  // on a network whose name server or host never answers, it gives up within 1.7 s,
+  // so that the program never stands invisible for long. A termination signal does not
+  // wait even for that.
+  FetchOptions limits;
+  limits.connectTimeoutMs = 1000;  // name look-up and connection
+  limits.totalTimeoutMs = 1700;
+  FetchResult result =
+      FetchHttpUnless(Utf8FromText(address), &termination_signals::Arrived, limits);
   // A success status with a body that did not arrive whole (a time-out, the size cap)
   // is no complete response: the caller must not take the fragment for the page.
   const bool success = result.httpStatus >= 200 && result.httpStatus <= 299;
@@ -536,7 +543,12 @@ ByteBuffer QtRuntimeServices::FetchUrl(const Text& address, int* httpStatus) {
 
 void QtRuntimeServices::OpenUrl(const Text& address) {
   const QString url = ToQString(address);
-  OnUiThread([&] { QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode)); });
+  // xdg-open gets the address exactly as written: QUrl would lower-case what follows the
+  // scheme ("tencent://AddContact/..."). Qt's own way is the fallback without it.
+  OnUiThread([&] {
+    if (!QProcess::startDetached(QStringLiteral("xdg-open"), {url}))
+      QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
+  });
 }
 
 // --- Hot keys, threads and time -----------------------------------------------

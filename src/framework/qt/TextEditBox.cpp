@@ -1,14 +1,17 @@
 #include "framework/qt/TextEditBox.h"
 
 #include <QColor>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextLayout>
 #include <QTextOption>
 #include <algorithm>
 
+#include "framework/EditorText.h"
 #include "framework/qt/QtText.h"
 
 TextEditBox::TextEditBox(QWidget* parent) : QPlainTextEdit(parent) {
@@ -108,6 +111,36 @@ void TextEditBox::ScrollIntoView(int first, int last) {
 void TextEditBox::DeleteSelection() {
   QTextCursor cursor = textCursor();
   if (cursor.hasSelection()) cursor.removeSelectedText();
+}
+
+namespace {
+// The selection's units as the document holds them, stray bytes and all.
+constexpr char kEditorUnitsFormat[] = "application/x-orvane-editor-units";
+}  // namespace
+
+QMimeData* TextEditBox::createMimeDataFromSelection() const {
+  const std::u16string units = textCursor().selection().toRawText().toStdU16String();
+  auto* data = new QMimeData;
+  data->setText(QString::fromStdU16String(ReadableFromEditorUnits(units)));
+  data->setData(kEditorUnitsFormat,
+                QByteArray(reinterpret_cast<const char*>(units.data()),
+                           static_cast<qsizetype>(units.size() * sizeof(char16_t))));
+  return data;
+}
+
+bool TextEditBox::canInsertFromMimeData(const QMimeData* source) const {
+  return source->hasFormat(kEditorUnitsFormat) || QPlainTextEdit::canInsertFromMimeData(source);
+}
+
+void TextEditBox::insertFromMimeData(const QMimeData* source) {
+  if (isReadOnly() || !source->hasFormat(kEditorUnitsFormat))
+    return QPlainTextEdit::insertFromMimeData(source);
+  const QByteArray bytes = source->data(kEditorUnitsFormat);
+  QTextCursor cursor = textCursor();
+  cursor.insertText(QString(reinterpret_cast<const QChar*>(bytes.constData()),
+                            bytes.size() / qsizetype(sizeof(char16_t))));
+  setTextCursor(cursor);
+  ensureCursorVisible();
 }
 
 void TextEditBox::UndoOnce() {

@@ -34,6 +34,12 @@ class TextEditBox : public QPlainTextEdit {
   // an edit); count 0 clears it. A new mark out of view is scrolled into it.
   void MarkCharacters(int first, int count);
 
+ protected:
+  // Other programs get readable text; within the editor a copy keeps every byte.
+  QMimeData* createMimeDataFromSelection() const override;
+  bool canInsertFromMimeData(const QMimeData* source) const override;
+  void insertFromMimeData(const QMimeData* source) override;
+
  signals:
   // The text changed through an edit, an append or an undo (not SetContent).
   void contentChanged();
