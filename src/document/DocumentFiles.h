@@ -5,7 +5,8 @@
 
 #include "framework/RuntimeServices.h"
 
-// How a script file was encoded when it was read; a save writes it back the same way.
+// How a script file was encoded when it was read; a save writes it back the same way,
+// and the save dialogs' type list may choose another.
 enum class TextEncoding {
   Gbk,          // GBK / GB18030 bytes as the editor holds them (new files too)
   Utf8,         // UTF-8 without a byte-order mark
@@ -18,6 +19,11 @@ enum class TextEncoding {
 struct DocumentState {
   Text CurrentFileName;
   TextEncoding encoding = TextEncoding::Gbk;
+  // The line break the file came with; the editor's CR LF is written as it.
+  Text lineBreak = "\r\n";
+  // The script as it was last opened or saved (empty for a new one): text that still
+  // equals it has nothing to save, whatever edits led back to it.
+  Text savedText;
   // While a typing run is under way the editor holds only part of the script: the
   // whole script it types (nothing when no run is), and how to end the run.
   std::function<std::optional<Text>()> scriptBeingTyped;

@@ -95,3 +95,25 @@ std::optional<ByteBuffer> EncodeScript(const Text& text, TextEncoding encoding) 
       return WithMark({}, *body);
   }
 }
+
+Text ScriptLineBreak(const Text& text) {
+  if (text.find("\r\n") != Text::npos) return "\r\n";
+  if (text.find('\n') != Text::npos) return "\n";
+  if (text.find('\r') != Text::npos) return "\r";
+  return "\r\n";
+}
+
+Text WithLineBreaks(const Text& text, const Text& lineBreak) {
+  if (lineBreak == "\r\n") return text;
+  Text written;
+  written.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      written += lineBreak;
+      ++i;
+    } else {
+      written += text[i];
+    }
+  }
+  return written;
+}

@@ -16,3 +16,9 @@ struct DecodedScript {
 std::optional<DecodedScript> DecodeScript(const ByteBuffer& bytes);
 // The editor's text in the file's encoding, with its byte-order mark.
 std::optional<ByteBuffer> EncodeScript(const Text& text, TextEncoding encoding);
+
+// The line break a script's text keeps: a bare LF or CR when it has only those, else
+// CR LF (the editor's own, also for a text without any).
+Text ScriptLineBreak(const Text& text);
+// The text with each CR LF, the editor's line break, written as lineBreak.
+Text WithLineBreaks(const Text& text, const Text& lineBreak);

@@ -62,7 +62,7 @@ enum class Property {
   DialogType,        // integer: 0 open, 1 save, 2 font, 3 help
   FileName,          // text
   Filter,            // text: "description|pattern|..."
-  InitialFilter,     // integer, 0-based
+  InitialFilter,     // integer, 0-based; a confirmed file dialog leaves the pair chosen
   InitialDirectory,  // text
   DefaultExtension,  // text
   CreatePrompt,      // logical

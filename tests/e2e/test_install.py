@@ -3,7 +3,9 @@
 package unpacked with `dpkg -x`, each made read-only with a bind mount and started with a
 file on the command line: the title names the file, "语音" reads aloud (sound reaches
 SDL's disk driver), no error box, nothing is written under the prefix nor into the user's
-cache. A portable copy in a read-only folder writes its libraries once into the per-user
+cache. The package's copy has the desktop entry's window class and the installed icon,
+and its save dialogs start in the documents folder, then where the last one was
+confirmed, and write the encoding chosen in their type list. A portable copy in a read-only folder writes its libraries once into the per-user
 cache. An upgrade replaces a library an earlier build wrote and keeps one the user
 changed; a library of the user's without the needed function gives the run-time error
 box, and an empty one is replaced (kept as NAME.damaged). The command line
@@ -29,6 +31,8 @@ APP_ID = "example.orvane.Notepad"
 LIBRARIES = ("bass.dll", "speex.dll", "msc.dll", "CameraDll.dll")
 STAMP = "bundled-libraries.sha256"
 READ_BUTTON = (604 + 11, 3 + 16)  # 按钮10 "语音"
+SAVE_AS_BUTTON = (373 + 16, 3 + 16)  # 按钮4 "另存"
+SAVE_AS_TITLE = "请输入欲另存到的文本文件名:"
 SCRIPT = "你好，这是安装以后的第一次朗读。"
 SILENCE = 16
 SPEECH_SECONDS = 20
@@ -72,6 +76,14 @@ class InstallTest(ProgramTestCase):
         self.script = os.path.join(self.work, "第一课.txt")
         with open(self.script, "wb") as f:
             f.write(SCRIPT.encode("gbk"))
+        # A user of their own, whose documents folder has a name of its own.
+        self.env["HOME"] = os.path.join(self.work, "home")
+        self.env["XDG_CONFIG_HOME"] = os.path.join(self.work, "config")
+        self.documents = os.path.join(self.env["HOME"], "文档")
+        os.makedirs(self.documents)
+        os.makedirs(self.env["XDG_CONFIG_HOME"])
+        with open(os.path.join(self.env["XDG_CONFIG_HOME"], "user-dirs.dirs"), "w") as f:
+            f.write('XDG_DOCUMENTS_DIR="$HOME/文档"\n')
 
     def test_installed_prefix_and_debian_package_run_read_only_and_write_nothing(self):
         if not can_mount():
@@ -99,8 +111,12 @@ class InstallTest(ProgramTestCase):
                      "usr/share/icons/hicolor/256x256/apps/%s.png" % APP_ID,
                      "usr/share/man/man1/orvane-notepad.1.gz"):
             self.assertTrue(os.path.isfile(os.path.join(root, path)), path)
+        self.assertIn("qt6-translations-l10n",
+                      run(["dpkg-deb", "-f", packages[0], "Recommends"]).stdout.decode())
         self.stop_program()
-        self.check_read_only_run(os.path.join(root, "usr"), "package")
+        window = self.check_read_only_run(os.path.join(root, "usr"), "package")
+        self.check_window_class_and_icon(window, os.path.join(root, "usr"))
+        self.check_save_dialogs(window)
 
     def test_portable_copy_in_a_read_only_folder_writes_its_libraries_once_into_the_cache(self):
         if not can_mount():
@@ -214,6 +230,67 @@ class InstallTest(ProgramTestCase):
         self.assertEqual(snapshot(prefix), before, "nothing written under the prefix")
         self.assertFalse(os.path.exists(os.path.join(self.cache, "orvane-notepad")),
                          "the installed libraries were used")
+        return window
+
+    def check_window_class_and_icon(self, window, prefix):
+        """The window's class is the desktop entry's StartupWMClass, and its icon is the
+        installed icon (the 48-pixel size compared pixel by pixel)."""
+        wm_class = run(["xprop", "-id", window, "-notype", "WM_CLASS"], env=self.env)
+        instance_and_class = wm_class.stdout.decode().split("=", 1)[1].strip()
+        self.assertEqual(instance_and_class, '"orvane-notepad", "orvane-notepad"')
+        with open(os.path.join(prefix, "share/applications", APP_ID + ".desktop")) as f:
+            self.assertIn("StartupWMClass=orvane-notepad\n", f.read())
+
+        raw = run(["xprop", "-id", window, "-notype", "_NET_WM_ICON"], env=self.env)
+        values = [int(v) for v in raw.stdout.decode().split("=", 1)[1].replace(",", " ").split()]
+        icons, i = {}, 0
+        while i + 2 <= len(values):
+            width, height = values[i], values[i + 1]
+            icons[(width, height)] = values[i + 2:i + 2 + width * height]
+            i += 2 + width * height
+        self.assertIn((48, 48), icons, "icon sizes: %s" % sorted(icons))
+        png = os.path.join(prefix, "share/icons/hicolor/48x48/apps", APP_ID + ".png")
+        rgba = run(["convert", png, "-depth", "8", "rgba:-"]).stdout
+        worst = 0
+        for n, argb in enumerate(icons[(48, 48)]):
+            r, g, b, a = rgba[4 * n:4 * n + 4]
+            shown = ((argb >> 16) & 255, (argb >> 8) & 255, argb & 255, argb >> 24)
+            expected = (r, g, b, a) if a else (shown[0], shown[1], shown[2], 0)
+            worst = max(worst, *(abs(p - q) for p, q in zip(shown, expected)))
+        self.assertLessEqual(worst, 3, "the window's icon is the installed one")
+
+    def check_save_dialogs(self, window):
+        """An installed copy's first save dialog starts in the documents folder, later
+        ones where the last one was confirmed; the type list chooses the encoding."""
+        elsewhere = os.path.join(self.work, "elsewhere")
+        os.mkdir(elsewhere)
+        first = os.path.join(self.documents, "first.txt")
+        self.save_as("first.txt", "Down")  # GBK -> UTF-8
+        self.wait_until(lambda: os.path.exists(first), "first.txt in the documents folder")
+        with open(first, "rb") as f:
+            self.assertEqual(f.read(), SCRIPT.encode("utf-8"))
+        self.wait_until(lambda: self.xdotool("getwindowname", window).startswith(first),
+                        "the title to name the file saved")
+        self.save_as(os.path.join(elsewhere, "second.txt"), "Up")  # UTF-8 -> GBK
+        self.save_as("third.txt", None)  # the folder used last, the encoding as it is
+        third = os.path.join(elsewhere, "third.txt")
+        self.wait_until(lambda: os.path.exists(third), "third.txt where second.txt went")
+        for name in ("second.txt", "third.txt"):
+            with open(os.path.join(elsewhere, name), "rb") as f:
+                self.assertEqual(f.read(), SCRIPT.encode("gbk"), name)
+
+    def save_as(self, name, type_key):
+        """另存: the type list stepped with type_key (None: left), the name typed."""
+        self.click_client(*SAVE_AS_BUTTON)
+        dialog = self.wait_until(lambda: self.windows_named("^%s$" % SAVE_AS_TITLE),
+                                 "the save dialog").pop()
+        self.xdotool("windowfocus", "--sync", dialog, check=False)
+        # Into the type list and back: the name field then has its text selected.
+        self.xdotool("key", "alt+t", *([type_key] if type_key else []), "alt+n")
+        self.xdotool("type", "--delay", "10", name)
+        self.xdotool("key", "Return")
+        self.wait_until(lambda: not self.windows_named("^%s$" % SAVE_AS_TITLE),
+                        "the save dialog to close")
 
     def read_aloud(self):
         self.click_client(*READ_BUTTON)

@@ -270,8 +270,8 @@ TEST_F(DocumentFilesTest, AnEditAfterASaveBringsTheQuestionBack) {
   Edit("一二");
   EXPECT_TRUE(IsDocumentChanged(services));
   EXPECT_EQ(AskToSaveChanges(services, document),
-            ChangesOutcome::Cancelled);  // the unscripted box answers Cancel
-  ExpectQuestion(InitialTitle());
+            ChangesOutcome::Cancelled);                    // the unscripted box answers Cancel
+  ExpectQuestion(PathOf("a.txt") + "   " + BannerText());  // the save named the file
   EXPECT_EQ(document.CurrentFileName, PathOf("a.txt"));
 }
 
@@ -292,7 +292,7 @@ TEST_F(DocumentFilesTest, SaveWithoutANameAsksThroughTheSaveDialog) {
   EXPECT_EQ(DialogsShown().size(), 2u);
 }
 
-TEST_F(DocumentFilesTest, SaveAsThenSaveWritesTheNewPathAndLeavesTheTitle) {
+TEST_F(DocumentFilesTest, SaveAsNamesTheNewFileInTheTitleAndSaveWritesThere) {
   const Text old = PathOf("old.txt");
   PutFile(old, Bytes("旧"));
   document.CurrentFileName = old;
@@ -305,15 +305,34 @@ TEST_F(DocumentFilesTest, SaveAsThenSaveWritesTheNewPathAndLeavesTheTitle) {
   EXPECT_EQ(services.Files()[renamed], Bytes("新的内容"));
   EXPECT_EQ(document.CurrentFileName, renamed);
   EXPECT_FALSE(services.Modified());
+  const Text titled = renamed + "   " + BannerText();
+  EXPECT_EQ(Title(), titled);
 
   Edit("新的内容，再改");
+  services.Preset(Control::_启动窗口, Property::Title, Text("改过的标题"));
   EXPECT_EQ(SaveDocument(services, document, Text(), false), SaveOutcome::Saved);
   EXPECT_EQ(DialogsShown().size(), 1u) << "the current file needs no dialog";
   EXPECT_EQ(services.Files()[renamed], Bytes("新的内容，再改"));
   EXPECT_EQ(services.Files()[old], Bytes("旧"));
-  EXPECT_EQ(Title(), InitialTitle());
-  for (const auto& call : services.CallsOf<SetPropertyCall>())
-    EXPECT_NE(call.control, Control::_启动窗口) << "saving never retitles the window";
+  EXPECT_EQ(Title(), "改过的标题") << "saving to the same file leaves the title";
+}
+
+// Edits that lead back to the text as opened or saved (a typing run that ended, an
+// undo) leave nothing to save.
+TEST_F(DocumentFilesTest, TextEqualToWhatWasOpenedOrSavedAsksNothing) {
+  const Text path = PathOf("s.txt");
+  PutFile(path, Bytes("稿子"));
+  OpenDocumentFile(services, document, path);
+  Edit("稿子");
+  EXPECT_EQ(AskToSaveChanges(services, document), ChangesOutcome::Unchanged);
+  Edit("稿子，改");
+  Choose(PathOf("t.txt"));
+  SaveDocumentAs(services, document);
+  Edit("稿子，改");
+  EXPECT_EQ(AskToSaveChanges(services, document), ChangesOutcome::Unchanged);
+  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
+  Edit("稿子");
+  EXPECT_EQ(AskToSaveChanges(services, document), ChangesOutcome::Cancelled) << "asked";
 }
 
 TEST_F(DocumentFilesTest, EmptyEditorSavesAnEmptyFile) {
@@ -549,6 +568,37 @@ TEST_F(DocumentFilesTest, NewDocumentIsSavedAsGbk) {
   EXPECT_EQ(services.Files()[PathOf("new.txt")], Bytes("新建的稿子😀"));
 }
 
+// The save dialogs' type list writes GBK or UTF-8, preset to the script's own; an opened
+// script keeps its line breaks, also for the lines typed since.
+TEST_F(DocumentFilesTest, SaveDialogsChooseTheEncodingAndOpenedScriptsKeepTheirLineBreaks) {
+  const auto saveChoosing = [&](const char* name, int type, bool saveAs) {
+    services.ScriptDialog(
+        Control::通用对话框,
+        {true, {{Property::FileName, PathOf(name)}, {Property::InitialFilter, type}}});
+    if (saveAs) return SaveDocumentAs(services, document);
+    EXPECT_EQ(SaveDocument(services, document, Text(), false), SaveOutcome::Saved);
+  };
+  Edit("新稿\r\n二");
+  saveChoosing("u.txt", 1, false);
+  EXPECT_EQ(services.Peek(Control::通用对话框, Property::Filter).AsText(),
+            "文本文件 GBK (*.txt)|*.txt|文本文件 UTF-8 (*.txt)|*.txt|");
+  const char8_t utf8[] = u8"新稿\r\n二";
+  EXPECT_EQ(services.Files()[PathOf("u.txt")], ByteBuffer(utf8, utf8 + sizeof utf8 - 1));
+  saveChoosing("g.txt", 0, true);
+  EXPECT_EQ(services.Files()[PathOf("g.txt")], Bytes("新稿\r\n二"));
+  std::vector<int> presets;
+  for (const auto& call : services.CallsOf<SetPropertyCall>())
+    if (call.property == Property::InitialFilter) presets.push_back(call.value.AsInt());
+  EXPECT_EQ(presets, (std::vector<int>{0, 1})) << "GBK for the new script, then its UTF-8";
+
+  const Text unix = PathOf("lf.txt");
+  PutFile(unix, Bytes("一\n二"));
+  ASSERT_TRUE(LoadDocument(services, document, unix));
+  Edit("一\n二\r\n三");  // a line typed with Enter
+  SaveDocument(services, document, Text(), false);
+  EXPECT_EQ(services.Files()[unix], Bytes("一\n二\n三"));
+}
+
 // --- A typing run and the document -------------------------------------------------------
 
 // Holds a typing run's worker in its first pause (after the first character) until
@@ -601,10 +651,10 @@ TEST_F(DocumentFilesTest, DuringATypingRunSavesWriteTheWholeScriptAndOpenAndClea
   Choose(PathOf("copy.txt"));
   SaveDocumentAs(services, document);
   EXPECT_EQ(services.Files()[PathOf("copy.txt")], Bytes(script));
+  // The whole script is as saved: the exit has nothing to ask.
   services.Modified() = true;
-  services.ScriptMessageBoxAnswer(kAnswerYes);
   ExitProgram(program);
-  EXPECT_EQ(services.Files()[PathOf("copy.txt")], Bytes(script));
+  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
 
   // A successful open ends the run: nothing more is typed into the other file.
   const Text other = PathOf("other.txt");

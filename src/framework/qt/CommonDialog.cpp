@@ -137,6 +137,11 @@ class FileDialog : public QFileDialog {
   }
 
   QString Chosen() const { return chosen_; }
+  // The type pair chosen in the list, as an index into the filter's pairs.
+  int ChosenFilter() const {
+    const auto* types = findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    return types ? std::max(types->currentIndex(), 0) : state_.initialFilter;
+  }
 
   void accept() override {
     const QStringList files = selectedFiles();
@@ -198,6 +203,7 @@ bool RunFileDialog(QWidget* parent, CommonDialogState& state) {
   FileDialog dialog(parent, state);
   if (dialog.exec() != QDialog::Accepted || dialog.Chosen().isEmpty()) return false;
   state.fileName = dialog.Chosen();
+  state.initialFilter = dialog.ChosenFilter();  // as Windows leaves nFilterIndex
   if (!state.keepDirectory) QDir::setCurrent(QFileInfo(state.fileName).absolutePath());
   return true;
 }

@@ -15,7 +15,9 @@ struct CommonDialogState {
   QString fileName;
   // "description|patterns|description|patterns|", patterns separated by ';'.
   QString filter;
-  int initialFilter = 0;  // pair preselected, clamped to the pairs present
+  // Pair preselected, clamped to the pairs present; a confirmed file dialog leaves the
+  // pair the user chose.
+  int initialFilter = 0;
   QString initialDirectory;
   QString defaultExtension;  // without the dot; appended to a typed name without one
   bool createPrompt = false;
