@@ -1,6 +1,7 @@
 #include "app/StartupAndExit.h"
 
 #include "aids/ScreenCapture.h"
+#include "document/EditorAppearance.h"
 #include "document/RecoveryCopy.h"
 #include "online/OnlineServices.h"
 
@@ -12,6 +13,9 @@ void MainWindowCreated(Program& program) {
   RegisterHotKeys(services, program.hotKeys);
   program.speech.Initialize();  // failures are not reported here
   LoadReadingHighlight(program.Reading());
+  // Remembered appearance and typing speed.
+  RestoreEditorFont(services);
+  RestoreTypingSpeed(services);
   program.reading.soundDevice = program.player.InitDevice();
 }
 
@@ -27,6 +31,7 @@ void MainWindowDestroyed(Program& program) {
   const bool workerGone = StopReadingForExit(program.Reading());
   if (workerGone) program.speech.Finalize();
   program.player.FreeDevice();
+  RememberTypingSpeed(program.services);
 }
 
 void ExitProgram(Program& program) {

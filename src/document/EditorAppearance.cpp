@@ -1,8 +1,70 @@
 #include "document/EditorAppearance.h"
 
+#include <charconv>
+#include <cstdio>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace {
+
+// Remembered font: one setting an element, the colour as #RRGGBB.
+struct FontSetting {
+  const char* key;
+  FontElement element;
+};
+constexpr FontSetting kFontSettings[] = {
+    {"editor/face", FontElement::FaceName},       {"editor/size", FontElement::Size},
+    {"editor/bold", FontElement::Bold},           {"editor/italic", FontElement::Italic},
+    {"editor/strikeOut", FontElement::StrikeOut}, {"editor/underline", FontElement::Underline},
+};
+constexpr const char* kColourSetting = "editor/colour";
+constexpr int kLargestSize = 400;  // points
+
+Text SettingFrom(const Value& value, FontElement element) {
+  if (element == FontElement::FaceName) return value.AsText();
+  if (element == FontElement::Size) return std::to_string(value.AsInt());
+  return value.AsBool() ? "true" : "false";
+}
+
+std::optional<Value> ValueFrom(const Text& setting, FontElement element) {
+  if (setting.empty()) return std::nullopt;
+  if (element == FontElement::FaceName) return Value(setting);
+  if (element == FontElement::Size) {
+    int size = 0;
+    const char* end = setting.data() + setting.size();
+    const auto [stop, error] = std::from_chars(setting.data(), end, size);
+    if (error != std::errc() || stop != end || size < 1 || size > kLargestSize) return std::nullopt;
+    return Value(size);
+  }
+  if (setting == "true" || setting == "false") return Value(setting == "true");
+  return std::nullopt;
+}
+
+Text ColourSetting(Colour colour) {
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", colour.ref & 0xFF, (colour.ref >> 8) & 0xFF,
+                (colour.ref >> 16) & 0xFF);
+  return text;
+}
+
+std::optional<Colour> ColourFrom(const Text& setting) {
+  std::uint32_t rgb = 0;
+  const char* end = setting.data() + setting.size();
+  if (setting.size() != 7 || setting[0] != '#') return std::nullopt;
+  const auto [stop, error] = std::from_chars(setting.data() + 1, end, rgb, 16);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return Rgb(static_cast<int>(rgb >> 16), static_cast<int>(rgb >> 8), static_cast<int>(rgb));
+}
+
+void RememberEditorFont(RuntimeServices& services) {
+  for (const auto& [key, element] : kFontSettings)
+    services.SetSetting(
+        key, SettingFrom(services.GetProperty(Control::编辑框1, Property::Font, element), element));
+  services.SetSetting(
+      kColourSetting,
+      ColourSetting(services.GetProperty(Control::编辑框1, Property::TextColour).AsColour()));
+}
 
 // Before its first confirmation the dialog has no font of its own: it opens on the
 // editor's, so that confirming it unchanged leaves the editor as it was.
@@ -40,6 +102,15 @@ void ChooseEditorFont(RuntimeServices& services) {
   services.SetProperty(Control::编辑框1, Property::Font, chosen(Property::Underline),
                        FontElement::Underline);
   services.SetProperty(Control::编辑框1, Property::TextColour, chosen(Property::Colour));
+  RememberEditorFont(services);
+}
+
+void RestoreEditorFont(RuntimeServices& services) {
+  for (const auto& [key, element] : kFontSettings)
+    if (const auto value = ValueFrom(services.GetSetting(key), element))
+      services.SetProperty(Control::编辑框1, Property::Font, *value, element);
+  if (const auto colour = ColourFrom(services.GetSetting(kColourSetting)))
+    services.SetProperty(Control::编辑框1, Property::TextColour, *colour);
 }
 
 void UndoEdit(RuntimeServices& services) {

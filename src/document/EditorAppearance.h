@@ -2,8 +2,12 @@
 
 #include "framework/RuntimeServices.h"
 
-// 按钮8 "字体": the font dialog's choice becomes the whole editor's font and colour.
+// 按钮8 "字体": the font dialog's choice becomes the whole editor's font and colour,
+// and is remembered in the settings (editor/*).
 void ChooseEditorFont(RuntimeServices& services);
+// At start-up: the editor's font and colour as last chosen; what the settings do not
+// hold, or hold in a form that is not understood, keeps the design's value.
+void RestoreEditorFont(RuntimeServices& services);
 // 按钮6 "撤销": the editor's own one-step undo.
 void UndoEdit(RuntimeServices& services);
 // Right mouse button on 图片框1: another picture for the logo box.

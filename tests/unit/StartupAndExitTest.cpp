@@ -40,6 +40,51 @@ TEST_F(StartupAndExitTest, ConstructionWritesTheBundledLibrariesInOrder) {
   EXPECT_GT(fresh.Files()[fresh.programDirectory + "/msc.dll"].size(), 1000u);
 }
 
+// Font, colour and typing speed come back from the settings at start; values that are not
+// understood leave the design's.
+TEST_F(StartupAndExitTest, RememberedFontColourAndSpeedAreRestoredAndKept) {
+  services.Preset(Control::编辑框3, Property::Content, Text("7"));
+  services.Preset(Control::编辑框1, Property::Font, Text("宋体"), FontElement::FaceName);
+  services.Preset(Control::编辑框1, Property::Font, 15, FontElement::Size);
+  for (FontElement element :
+       {FontElement::Bold, FontElement::Italic, FontElement::StrikeOut, FontElement::Underline})
+    services.Preset(Control::编辑框1, Property::Font, false, element);
+  services.Preset(Control::编辑框1, Property::TextColour, Rgb(0, 0, 0));
+  const std::pair<const char*, const char*> settings[] = {
+      {"editor/face", "楷体"}, {"editor/size", "16x"},       {"editor/bold", "true"},
+      {"editor/italic", "1"},  {"editor/colour", "#FF8000"}, {"typing/speed", "3"}};
+  for (const auto& [key, value] : settings) services.SetSetting(key, value);
+  MainWindowCreated(program);
+  const auto font = [&](FontElement element) {
+    return services.Peek(Control::编辑框1, Property::Font, element);
+  };
+  EXPECT_EQ(font(FontElement::FaceName), Value("楷体"));
+  EXPECT_EQ(font(FontElement::Size), Value(15)) << "\"16x\" is no size";
+  EXPECT_EQ(font(FontElement::Bold), Value(true));
+  EXPECT_EQ(font(FontElement::Italic), Value(false)) << "\"1\" is no switch";
+  EXPECT_EQ(services.Peek(Control::编辑框1, Property::TextColour), Value(Rgb(255, 128, 0)));
+  EXPECT_EQ(services.Peek(Control::编辑框3, Property::Content), Value("3"));
+
+  services.ScriptDialog(Control::通用对话框1, {true,
+                                               {{Property::FaceName, Text("宋体")},
+                                                {Property::Size, 20},
+                                                {Property::Bold, false},
+                                                {Property::Italic, true},
+                                                {Property::StrikeOut, false},
+                                                {Property::Underline, false},
+                                                {Property::Colour, Rgb(0, 136, 255)}}});
+  Event fontButton;
+  fontButton.kind = EventKind::Clicked;
+  fontButton.source = Control::按钮8;
+  DispatchEvent(program, fontButton);
+  services.Preset(Control::编辑框3, Property::Content, Text("10"));
+  MainWindowDestroyed(program);
+  const std::pair<const char*, const char*> kept[] = {
+      {"editor/face", "宋体"},   {"editor/size", "20"},        {"editor/bold", "false"},
+      {"editor/italic", "true"}, {"editor/colour", "#0088FF"}, {"typing/speed", "10"}};
+  for (const auto& [key, value] : kept) EXPECT_EQ(services.GetSetting(key), value) << key;
+}
+
 TEST_F(StartupAndExitTest, ExitClosesTheMainWindow) {
   ExitProgram(program);
   const auto calls = services.CallsOf<CloseWindowCall>();
