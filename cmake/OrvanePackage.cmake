@@ -19,5 +19,5 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.orvane.example/")
 # Libraries from the binaries (dpkg-shlibdeps); espeak-ng's voices are data.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "espeak-ng-data")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-arphic-uming")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-arphic-uming, qt6-translations-l10n")
 include(CPack)
