@@ -153,11 +153,11 @@ FetchResult FetchHttpUnless(const std::string& url, bool (*giveUp)(), const Fetc
     pending->finished = true;
     pending->done.notify_one();
   }).detach();
-  // libcurl keeps its time-outs; this bound holds even where it could not (a name
-  // look-up without a resolver thread).
+  // libcurl keeps its time-outs, but a name look-up that never ends holds it past
+  // them (its resolver thread is joined): this bound holds all the same.
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::milliseconds(std::max(options.totalTimeoutMs, 1)) +
-                        std::chrono::milliseconds(250);
+                        std::chrono::milliseconds(100);
   std::unique_lock<std::mutex> lock(pending->mutex);
   while (!pending->done.wait_for(lock, std::chrono::milliseconds(50),
                                  [&] { return pending->finished; })) {

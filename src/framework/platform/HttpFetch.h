@@ -31,7 +31,7 @@ struct FetchResult {
 FetchResult FetchHttp(const std::string& url, const FetchOptions& options = {});
 
 // FetchHttp on a thread of its own, given up (the empty result) as soon as giveUp()
-// says so, checked every 50 ms, and at the latest 250 ms after the total time-out. The
+// says so, checked every 50 ms, and at the latest 100 ms after the total time-out. The
 // abandoned download ends by its own time-outs.
 FetchResult FetchHttpUnless(const std::string& url, bool (*giveUp)(),
                             const FetchOptions& options = {});

@@ -526,12 +526,12 @@ bool QtRuntimeServices::IsOnline() { return HasNetworkConnection(); }
 
 ByteBuffer QtRuntimeServices::FetchUrl(const Text& address, int* httpStatus) {
   // The only fetch is the start-up check, made on this thread before the window shows:
-  // on a network whose name server or host never answers, it gives up within 1.7 s,
+  // on a network whose name server or host never answers, it gives up within 1.5 s,
   // so that the program never stands invisible for long. A termination signal does not
   // wait even for that.
   FetchOptions limits;
   limits.connectTimeoutMs = 1000;  // name look-up and connection
-  limits.totalTimeoutMs = 1700;
+  limits.totalTimeoutMs = 1400;
   FetchResult result =
       FetchHttpUnless(Utf8FromText(address), &termination_signals::Arrived, limits);
   // A success status with a body that did not arrive whole (a time-out, the size cap)
