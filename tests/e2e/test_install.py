@@ -234,25 +234,27 @@ class InstallTest(ProgramTestCase):
 
     def check_window_class_and_icon(self, window, prefix):
         """The window's class is the desktop entry's StartupWMClass, and its icon is the
-        installed icon (the 48-pixel size compared pixel by pixel)."""
+        installed icon (the 128-pixel size compared pixel by pixel)."""
         wm_class = run(["xprop", "-id", window, "-notype", "WM_CLASS"], env=self.env)
         instance_and_class = wm_class.stdout.decode().split("=", 1)[1].strip()
         self.assertEqual(instance_and_class, '"orvane-notepad", "orvane-notepad"')
         with open(os.path.join(prefix, "share/applications", APP_ID + ".desktop")) as f:
             self.assertIn("StartupWMClass=orvane-notepad\n", f.read())
 
-        raw = run(["xprop", "-id", window, "-notype", "_NET_WM_ICON"], env=self.env)
+        # As numbers: xprop draws icons as text pictures by default.
+        raw = run(["xprop", "-id", window, "-notype", "-f", "_NET_WM_ICON", "32c", " = $0+\n",
+                   "_NET_WM_ICON"], env=self.env)
         values = [int(v) for v in raw.stdout.decode().split("=", 1)[1].replace(",", " ").split()]
         icons, i = {}, 0
         while i + 2 <= len(values):
             width, height = values[i], values[i + 1]
             icons[(width, height)] = values[i + 2:i + 2 + width * height]
             i += 2 + width * height
-        self.assertIn((48, 48), icons, "icon sizes: %s" % sorted(icons))
-        png = os.path.join(prefix, "share/icons/hicolor/48x48/apps", APP_ID + ".png")
+        self.assertIn((128, 128), set(icons), "icon sizes: %s" % sorted(icons))
+        png = os.path.join(prefix, "share/icons/hicolor/128x128/apps", APP_ID + ".png")
         rgba = run(["convert", png, "-depth", "8", "rgba:-"]).stdout
         worst = 0
-        for n, argb in enumerate(icons[(48, 48)]):
+        for n, argb in enumerate(icons[(128, 128)]):
             r, g, b, a = rgba[4 * n:4 * n + 4]
             shown = ((argb >> 16) & 255, (argb >> 8) & 255, argb & 255, argb >> 24)
             expected = (r, g, b, a) if a else (shown[0], shown[1], shown[2], 0)
