@@ -127,6 +127,7 @@ const std::vector<EventBinding>& MainWindowEvents() {
       OnMenu(MenuItem::对本软件有建议或意见, WithServices<OpenFeedbackPage>),
       OnMenu(MenuItem::朗读时标出句子, HighlightClicked),
       OnMenu(MenuItem::导出语音和字幕, Run<ExportNarrationClicked>),
+      OnMenu(MenuItem::发音词典, WithServices<EditPronunciations>),
       OnMenu(MenuItem::打字到当前窗口, TypingModeClicked),
   };
   return table;

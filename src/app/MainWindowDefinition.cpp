@@ -140,7 +140,8 @@ WindowDefinition MainWindowDefinition() {
                 {MenuItem::对本软件有建议或意见, "对本软件有建议或意见"},
                 {MenuItem::朗读时标出句子, "朗读时标出句子", true},
                 {MenuItem::导出语音和字幕, "导出语音和字幕…"},
-                {MenuItem::打字到当前窗口, "打字到当前窗口", true}};
+                {MenuItem::打字到当前窗口, "打字到当前窗口", true},
+                {MenuItem::发音词典, "发音词典…"}};
   w.menus.push_back(menu);
   return w;
 }

@@ -2,7 +2,9 @@
 
 #include "document/DocumentFiles.h"
 #include "document/ScriptEncoding.h"
+#include "framework/TextCodec.h"
 #include "speech/NarrationExport.h"
+#include "speech/Pronunciations.h"
 
 namespace {
 
@@ -100,4 +102,24 @@ int ExportNarrationCommand(RuntimeServices& services, const Text& scriptPath, co
           "synthesis failed or the files could not be written: " + wavePath + ", " + subtitlePath;
   }
   return 1;
+}
+
+void EditPronunciations(RuntimeServices& services) {
+  const Text path = PronunciationsPath(services);
+  if (!services.FileExists(path)) {
+    const std::string example = Utf8FromText(
+        "# 发音词典：每行一条，写法 => 读法。英文按整词匹配，不分大小写。\n"
+        "# /正则表达式/ => 读法 按模式匹配；# 之后是注释。只影响朗读和导出的声音。\n"
+        "# GitHub => 吉特哈布\n"
+        "# /\\bnginx\\b/ => engine x\n");
+    services.CreateFileBytes(path, {ByteBuffer(example.begin(), example.end())});
+  }
+  const std::optional<ByteBuffer> bytes = services.ReadRegularFile(path, 16u << 20);
+  const Pronunciations list = bytes ? ParsePronunciations(*bytes) : Pronunciations();
+  if (!list.problems.empty()) {
+    Text message = "发音词典中这些行没有用上：";
+    for (const Text& problem : list.problems) message += "\r\n" + problem;
+    services.ShowMessageBox(message, kMbIconExclamation | kMbOk, Text("发音词典"));
+  }
+  services.OpenUrl("file://" + path);
 }

@@ -8,6 +8,10 @@
 // (NAME.wav and NAME.srt) with a progress box that can cancel.
 void ExportNarrationClicked(Program& program);
 
+// "发音词典…": opens the pronunciation list in the user's editor, first writing one that
+// explains itself when there is none; lines it cannot use are told with their numbers.
+void EditPronunciations(RuntimeServices& services);
+
 // --export-narration SCRIPT OUT.AUDIO [OUT.SUBTITLES], without a window: reads the script
 // file (a regular file of at most 256 MB, as 打开 does), writes both files (the subtitles
 // as OUT.srt beside the audio when subtitlePath is empty) and tells the percentage done;

@@ -41,6 +41,7 @@ enum class MenuItem {
   朗读时标出句子,
   导出语音和字幕,
   打字到当前窗口,
+  发音词典,
 };
 
 // Properties, with the value kind each one holds.

@@ -235,6 +235,11 @@ class RuntimeServices {
   virtual bool CompleteAudioFile(int file) = 0;
   virtual bool KeepAudioFile(int file, bool keep) = 0;
 
+  // --- The user's configuration folder --------------------------------------
+  // $XDG_CONFIG_HOME/orvane-notepad (~/.config/orvane-notepad), where the settings file
+  // and the pronunciation list live; made when missing.
+  virtual Text ConfigDirectory() = 0;
+
   // --- Copies of unsaved text (autosave and recovery) --------------------------
   // Makes the folder (missing parents too) and checks that it is the user's own, not a
   // symbolic link, and mode 0700 (made so); the folder, or empty when it is unusable.

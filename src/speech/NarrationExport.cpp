@@ -5,6 +5,7 @@
 
 #include "framework/TextCodec.h"
 #include "speech/PieceSynthesis.h"
+#include "speech/Pronunciations.h"
 #include "speech/ScriptClauses.h"
 
 namespace {
@@ -61,11 +62,13 @@ NarrationOutcome SynthesizeNarration(SpeechSession& speech, const Text& script,
     if (!cancelled && progress && !progress(done, script.size())) cancelled = true;
     return !cancelled;
   };
+  const Pronunciations pronunciations = LoadPronunciations(speech.Services());
   std::vector<HeardClause> heard;
   std::int64_t samples = 0;
   for (const ScriptClause& clause : clauses) {
-    const ByteBuffer image =
-        SynthesizePiece(speech, script.substr(clause.begin, clause.end - clause.begin), keepGoing);
+    const ByteBuffer image = SynthesizePiece(
+        speech, Pronounce(pronunciations, script.substr(clause.begin, clause.end - clause.begin)),
+        keepGoing);
     speech.EndSession();
     if (cancelled) return NarrationOutcome::Cancelled;
     if (image.size() < kWaveHeaderBytes) return NarrationOutcome::Failed;

@@ -45,6 +45,8 @@ class SpeechSession {
 
   // The id of the last session begun; empty before the first and after a failed begin.
   const Text& SessionId() const { return sessionId_; }
+  // The services it was made with: what speaks through it reads the user's lists there.
+  RuntimeServices& Services() const { return services_; }
 
  private:
   // The engine's functions, bound on their first call.

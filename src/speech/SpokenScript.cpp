@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "speech/PieceSynthesis.h"
+#include "speech/Pronunciations.h"
 #include "speech/ScriptClauses.h"
 
 bool SpeakScript(SpeechSession& speech, const Text& script, const std::function<bool()>& keepGoing,
@@ -13,12 +14,14 @@ bool SpeakScript(SpeechSession& speech, const Text& script, const std::function<
   // Nothing to say still goes to the engine whole, as a reading always has.
   const bool whole = clauses.empty();
   if (whole) clauses.push_back({0, script.size(), 0});
+  const Pronunciations pronunciations = LoadPronunciations(speech.Services());
   std::int64_t made = 0;  // bytes of PCM so far
   int sentence = -1;
   for (std::size_t i = 0; i < clauses.size(); ++i) {
     const ScriptClause& clause = clauses[i];
-    const ByteBuffer image =
-        SynthesizePiece(speech, script.substr(clause.begin, clause.end - clause.begin), keepGoing);
+    const ByteBuffer image = SynthesizePiece(
+        speech, Pronounce(pronunciations, script.substr(clause.begin, clause.end - clause.begin)),
+        keepGoing);
     if (image.size() < kWaveHeaderBytes) return false;
     const std::size_t bytes = image.size() - kWaveHeaderBytes;
     if (!whole) {

@@ -148,6 +148,8 @@ class FakeRuntimeServices : public RuntimeServices {
   bool CompleteAudioFile(int file) override;
   bool KeepAudioFile(int file, bool keep) override;
   int OpenAudioFiles() const { return static_cast<int>(audioFiles_.size()); }
+  Text ConfigDirectory() override { return configDirectory; }
+  Text configDirectory = "/home/user/.config/orvane-notepad";
   bool UnregisterGlobalHotKey(int number) override;
 
   // Copies of unsaved text: folders in unusableFolders are refused, names in

@@ -6,6 +6,7 @@
 #include "app/Program.h"
 #include "framework/TextCodec.h"
 #include "framework/TextOperations.h"
+#include "speech/Pronunciations.h"
 #include "speech/ScriptClauses.h"
 #include "speech/SubtitleCues.h"
 #include "support/FakeRuntimeServices.h"
@@ -114,6 +115,18 @@ TEST(SubtitleCuesTest, EveryCharacterShowsOnceInShortCuesOfTwoLinesWithWordsWhol
   EXPECT_NE(shown.find("World!——"), Text::npos) << shown;
 }
 
+TEST(PronunciationsTest, WholeLatinWordsInAnyCaseOtherTextAndPatternsAndBadLinesByNumber) {
+  const std::string file = Utf8FromText(
+      "# 注释\nGitHub => 吉特哈布\n\nQt => Q T # 注释\n没有箭头\n/ngin+x/ => engine x\n"
+      "/(/ => 坏\n=> 空\n数据库 => 数据 库\n");
+  const Pronunciations list = ParsePronunciations(ByteBuffer(file.begin(), file.end()));
+  EXPECT_EQ(list.rules.size(), 4u);
+  EXPECT_EQ(list.problems, (std::vector<Text>{"第 5 行：缺少 =>", "第 7 行：正则表达式无效",
+                                              "第 8 行：=> 前面没有文字"}));
+  EXPECT_EQ(Pronounce(list, "用github托管，GitHubs 不变，qt 与 QtCreator；nginnx 和数据库"),
+            "用吉特哈布托管，GitHubs 不变，Q T 与 QtCreator；engine x 和数据 库");
+}
+
 // The export against the fake, with the recording engine: every piece is a session of
 // its own, and its samples place the cues.
 class NarrationExportTest : public ::testing::Test {
@@ -186,6 +199,24 @@ TEST_F(NarrationExportTest, AnUnwritableAudioFileIsToldBeforeSynthesisAndNoSubti
   EXPECT_EQ(OutFiles(), 0);
   EXPECT_EQ(services.OpenAudioFiles(), 0);
   EXPECT_EQ(services.CallsOf<MessageBoxCall>().size(), 2u);
+}
+
+TEST_F(NarrationExportTest, ThePronunciationMenuWritesAnExplainedListOnceAndNamesBadLines) {
+  const Text path = services.configDirectory + "/pronunciations.txt";
+  EditPronunciations(services);
+  ASSERT_EQ(services.Files().count(path), 1u);
+  const Pronunciations example = ParsePronunciations(services.Files()[path]);
+  EXPECT_TRUE(example.rules.empty() && example.problems.empty()) << "the example is comments";
+  ASSERT_EQ(services.CallsOf<OpenUrlCall>().size(), 1u);
+  EXPECT_EQ(services.CallsOf<OpenUrlCall>()[0].address, "file://" + path);
+  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
+
+  const std::string edited = Utf8FromText("GitHub => 吉特哈布\n这一行不对\n");
+  services.Files()[path] = ByteBuffer(edited.begin(), edited.end());
+  EditPronunciations(services);
+  ASSERT_EQ(services.CallsOf<MessageBoxCall>().size(), 1u);
+  EXPECT_NE(services.CallsOf<MessageBoxCall>()[0].message.AsText().find("第 2 行"), Text::npos);
+  EXPECT_EQ(services.Files()[path], ByteBuffer(edited.begin(), edited.end())) << "kept as edited";
 }
 
 TEST_F(NarrationExportTest, CancelOrAFailedPieceLeavesNoFileBehind) {

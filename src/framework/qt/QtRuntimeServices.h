@@ -102,6 +102,7 @@ class QtRuntimeServices : public RuntimeServices {
   bool WriteAudioFile(int file, const std::uint8_t* pcm, std::size_t bytes) override;
   bool CompleteAudioFile(int file) override;
   bool KeepAudioFile(int file, bool keep) override;
+  Text ConfigDirectory() override;
 
   // Copies of unsaved text (QtUnsavedTextCopies.cpp).
   Text PrivateFolder(const Text& folder) override;

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "framework/TextCodec.h"
 #include "speech/SpeechSession.h"
+#include "speech/SpokenScript.h"
 #include "support/FakeRuntimeServices.h"
 
 namespace {
@@ -26,6 +28,39 @@ double Rms(const ByteBuffer& image) {
     sum += static_cast<double>(s) * s;
   }
   return samples ? std::sqrt(sum / static_cast<double>(samples)) : 0;
+}
+
+// Whether two readings sound alike: espeak-ng varies its pitch a little from one reading
+// to the next, so the same text never gives the same samples twice; it gives the same
+// length and loudness contour (20 ms frames) instead.
+bool SoundAlike(const ByteBuffer& a, const ByteBuffer& b) {
+  const auto contour = [](const ByteBuffer& pcm) {
+    std::vector<double> frames;
+    for (std::size_t at = 0; at + 640 <= pcm.size(); at += 640) {
+      double sum = 0;
+      for (std::size_t i = at; i < at + 640; i += 2) {
+        std::int16_t s;
+        std::memcpy(&s, pcm.data() + i, 2);
+        sum += static_cast<double>(s) * s;
+      }
+      frames.push_back(std::sqrt(sum / 320));
+    }
+    return frames;
+  };
+  const std::vector<double> x = contour(a), y = contour(b);
+  const std::size_t n = std::min(x.size(), y.size());
+  if (n == 0 || std::abs(static_cast<double>(a.size()) - static_cast<double>(b.size())) >
+                    0.01 * static_cast<double>(b.size()))
+    return false;
+  double mx = 0, my = 0;
+  for (std::size_t i = 0; i < n; ++i) mx += x[i] / n, my += y[i] / n;
+  double sxy = 0, sxx = 0, syy = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    sxy += (x[i] - mx) * (y[i] - my);
+    sxx += (x[i] - mx) * (x[i] - mx);
+    syy += (y[i] - my) * (y[i] - my);
+  }
+  return sxy / std::sqrt(sxx * syy) > 0.95;
 }
 
 class SpeechSessionEngineTest : public ::testing::Test {
@@ -90,6 +125,30 @@ TEST_F(SpeechSessionEngineTest, TextLongerThanTheConfiguredSizeIsReadWhole) {
   const ByteBuffer longImage = Read(text + text + text);  // 4,800 bytes: three pieces
   const double ratio = static_cast<double>(longImage.size() - 44) / (shortImage.size() - 44);
   EXPECT_NEAR(ratio, 3.0, 0.1);
+}
+
+// A rule of the pronunciation list: the audio is that of the text written as it is said.
+TEST_F(SpeechSessionEngineTest, APronunciationSoundsAsIfItWereWritten) {
+  const auto speak = [&](const Text& script) {
+    ByteBuffer pcm;
+    std::vector<SpokenSentence> sentences;
+    EXPECT_TRUE(SpeakScript(
+        session, script, [] { return true; }, sentences,
+        [&](const std::uint8_t* piece, std::size_t bytes) {
+          pcm.insert(pcm.end(), piece, piece + bytes);
+          return true;
+        }));
+    return pcm;
+  };
+  const ByteBuffer unruled = speak("用 GitHub 托管");
+  const std::string rules = Utf8FromText("GitHub => 吉特哈布\n");
+  services.Files()[services.configDirectory + "/pronunciations.txt"] =
+      ByteBuffer(rules.begin(), rules.end());
+  const ByteBuffer ruled = speak("用 GitHub 托管");
+  const ByteBuffer written = speak("用 吉特哈布 托管");
+  EXPECT_GT(written.size(), 32000u);
+  EXPECT_TRUE(SoundAlike(ruled, written));
+  EXPECT_FALSE(SoundAlike(unruled, written));
 }
 
 }  // namespace
