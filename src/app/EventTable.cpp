@@ -18,7 +18,7 @@ void Run(Program& program, const Event&) {
 }
 
 EventBinding On(EventKind kind, Control source, void (*handler)(Program&, const Event&)) {
-  return {kind, source, MenuItem::退出, handler};
+  return {kind, source, std::nullopt, handler};
 }
 
 EventBinding OnMenu(MenuItem item, void (*handler)(Program&, const Event&)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "app/Program.h"
@@ -9,7 +10,7 @@
 struct EventBinding {
   EventKind kind;
   Control source;
-  MenuItem item;  // for menu clicks
+  std::optional<MenuItem> item;  // menu clicks only; no item for every other binding
   void (*handler)(Program&, const Event&);
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include "framework/Controls.h"
 
@@ -20,8 +21,8 @@ enum class EventKind {
 struct Event {
   EventKind kind = EventKind::Clicked;
   Control source = Control::_启动窗口;
-  MenuItem item = MenuItem::退出;  // for MenuItemClicked
-  int first = 0;                   // Feedback arguments, or the mouse position
+  std::optional<MenuItem> item;  // set only for MenuItemClicked
+  int first = 0;                 // Feedback arguments, or the mouse position
   int second = 0;
   mutable bool refused = false;  // CloseRequested: set by a handler to keep the window
 };
