@@ -35,7 +35,15 @@ def standard_library(bracket, path):
 
 
 def broken_rule(folder, file, bracket, path):
-    """Why an include in src/FOLDER/... breaks the layering, or None."""
+    """Why an include in src/FOLDER/... (FOLDER empty at the top of src/) breaks the layering,
+    or None."""
+    if folder == "":
+        # The entry points put the layers together: they reach the logic through app and
+        # the bundled libraries through framework/platform.
+        top = path.split("/")[0]
+        if bracket == '"' and top != "app" and (top in LOGIC or top == "components"):
+            return "an entry point uses app and the framework, not %s/ directly" % top
+        return None
     if folder in LOGIC:
         if standard_library(bracket, path) or framework_core(path):
             return None
@@ -72,9 +80,7 @@ def problems(src):
                 continue
             full = os.path.join(root, name)
             file = os.path.relpath(full, src)
-            if "/" not in file:
-                continue  # main.cpp puts the layers together
-            folder = file.split("/")[0]
+            folder = file.split("/")[0] if "/" in file else ""
             with open(full, encoding="utf-8", errors="replace") as f:
                 for number, line in enumerate(f, 1):
                     match = INCLUDE.match(line)

@@ -18,7 +18,12 @@ int main(int argc, char** argv) {
                                                std::filesystem::current_path(ignored).string());
   if (command.action == CommandAction::ExportNarration)
     return RunExportNarrationCommand(command.file, command.output, command.subtitles);
-  if (command.action != CommandAction::Run) return FinishWithoutWindow(command);
+  if (command.action != CommandAction::Run) {
+    const CommandReply reply = ReplyWithoutWindow(command);
+    std::fputs(reply.standardOutput.c_str(), stdout);
+    std::fputs(reply.standardError.c_str(), stderr);
+    return reply.status;
+  }
   if (const std::string problem = DisplayProblem(); !problem.empty()) {
     std::fprintf(stderr, "%s\n", problem.c_str());
     return 1;
@@ -36,7 +41,7 @@ int main(int argc, char** argv) {
   if (!command.file.empty() && !restored)
     OpenDocumentFile(program.services, program.document, TextFromUtf8(command.file));
   else if (!command.file.empty())
-    std::fprintf(stderr, "orvane-notepad: %s was not opened: the restored text is in the editor\n",
-                 command.file.c_str());
+    program.services.ReportProblem(
+        TextFromUtf8(command.file + " was not opened: the restored text is in the editor"));
   return host.Run();
 }

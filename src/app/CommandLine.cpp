@@ -1,7 +1,5 @@
 #include "app/CommandLine.h"
 
-#include <cstdio>
-
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                              const std::string& currentFolder) {
   const auto absolute = [&](const std::string& path) {
@@ -60,20 +58,17 @@ std::string UsageText() {
 
 std::string VersionText() { return "orvane-notepad " ORVANE_VERSION "\n"; }
 
-int FinishWithoutWindow(const CommandLine& command) {
+CommandReply ReplyWithoutWindow(const CommandLine& command) {
   switch (command.action) {
     case CommandAction::ShowHelp:
-      std::fputs(UsageText().c_str(), stdout);
-      return 0;
+      return {UsageText(), {}, 0};
     case CommandAction::ShowVersion:
-      std::fputs(VersionText().c_str(), stdout);
-      return 0;
+      return {VersionText(), {}, 0};
     case CommandAction::Misuse:
-      std::fprintf(stderr, "orvane-notepad: %s\n%s", command.problem.c_str(), UsageText().c_str());
-      return 2;
+      return {{}, "orvane-notepad: " + command.problem + "\n" + UsageText(), 2};
     case CommandAction::Run:
     case CommandAction::ExportNarration:
       break;
   }
-  return 0;
+  return {};
 }

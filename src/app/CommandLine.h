@@ -30,5 +30,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
 std::string UsageText();
 std::string VersionText();
 
-// Prints what a command that runs no window asks for and returns the exit status.
-int FinishWithoutWindow(const CommandLine& command);
+// What a command that runs no window prints, and its exit status; the entry point writes it.
+struct CommandReply {
+  std::string standardOutput;
+  std::string standardError;
+  int status = 0;
+};
+CommandReply ReplyWithoutWindow(const CommandLine& command);

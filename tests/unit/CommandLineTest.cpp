@@ -38,10 +38,11 @@ TEST(CommandLineTest, MisuseNamesTheProblemAndExitsWithStatusTwo) {
     EXPECT_FALSE(command.problem.empty());
   }
   EXPECT_NE(Parse({"--bogus"}).problem.find("--bogus"), std::string::npos);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(FinishWithoutWindow(Parse({"--bogus"})), 2);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("Usage: orvane-notepad"),
-            std::string::npos);
+  const CommandReply reply = ReplyWithoutWindow(Parse({"--bogus"}));
+  EXPECT_EQ(reply.status, 2);
+  EXPECT_TRUE(reply.standardOutput.empty());
+  EXPECT_NE(reply.standardError.find("--bogus"), std::string::npos);
+  EXPECT_NE(reply.standardError.find("Usage: orvane-notepad"), std::string::npos);
 }
 
 }  // namespace
