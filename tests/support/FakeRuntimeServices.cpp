@@ -500,6 +500,16 @@ bool FakeRuntimeServices::WaitForThread(int handle, int timeoutMilliseconds) {
   return true;
 }
 
+bool FakeRuntimeServices::WaitUntilThreadHeld(int handle, int timeoutMilliseconds) {
+  const auto until =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+  while (!threads_.IsHeld(handle)) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 bool FakeRuntimeServices::UnregisterGlobalHotKey(int number) {
   std::lock_guard lock(mutex_);
   Record(UnregisterHotKeyCall{number});

@@ -132,6 +132,8 @@ class FakeRuntimeServices : public RuntimeServices {
   bool ProcessEvents() override;
   // Waits (for real, bounded) until the thread's routine has returned.
   bool WaitForThread(int handle, int timeoutMilliseconds = 5000);
+  // Waits (for real, bounded) until the thread stands still in a pause.
+  bool WaitUntilThreadHeld(int handle, int timeoutMilliseconds = 5000);
   bool FileExists(const Text& path) override;
   ByteBuffer ReadFileBytes(const Text& path) override;
   // The fake's files are all regular files.

@@ -140,6 +140,12 @@ class ReadAloudTest : public ::testing::Test {
     return probe();
   }
   bool WorkerEnded(int worker) { return services.WaitForThread(worker, 5000); }
+  // The worker has gone round its wait a few more times: what it would have done wrong by
+  // now, it has done.
+  bool WorkerLoopsOn() {
+    const std::size_t delays = services.Delays().size();
+    return Eventually([&] { return services.Delays().size() >= delays + 3; });
+  }
 
   // The buttons 按钮10, 按钮11, 按钮12: enabled or not.
   std::vector<bool> Buttons() {
@@ -314,7 +320,7 @@ TEST_F(ReadAloudTest, PauseDuringSynthesisHoldsTheReadingUntilContinue) {
   EXPECT_EQ(Buttons(), kPaused);
   held.Release();
   ASSERT_TRUE(Eventually([&] { return Contains("BASS_StreamCreate("); }));
-  std::this_thread::sleep_for(300ms);  // room for a wrong start
+  ASSERT_TRUE(WorkerLoopsOn()) << "the paused reading waits, looking again and again";
   EXPECT_EQ(AudioLog().find("BASS_ChannelPlay"), std::string::npos) << "still paused";
   EXPECT_GT(state.worker, 0) << "the reading waits, it has not ended";
 
@@ -537,7 +543,7 @@ TEST_F(ReadAloudTest, TheSentenceBeingHeardIsMarkedThroughPauseAndEditsUntilStop
   SetPosition(40000);
   ASSERT_TRUE(MarkIs(8, 8));
   Pause();
-  std::this_thread::sleep_for(200ms);  // room for a wrong change
+  ASSERT_TRUE(WorkerLoopsOn()) << "the paused reading looks at its position again";
   EXPECT_EQ(services.Mark(), std::pair(8, 8)) << "the paused sentence stays marked";
   Start();
   // Text typed before it while reading: the mark finds the sentence where it is now.

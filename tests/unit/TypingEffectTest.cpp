@@ -157,7 +157,7 @@ TEST_F(TypingEffectTest, PauseStopsBeforeTheNextCharacterAndContinueTypesExactly
   ToggleTypingPause(services, state);
   EXPECT_EQ(Caption(), "继续");
   pause.Release();
-  std::this_thread::sleep_for(50ms);  // room for a wrong step to happen
+  ASSERT_TRUE(services.WaitUntilThreadHeld(state.thread)) << "the pause takes hold";
   EXPECT_EQ(Editor(), "A");
   EXPECT_TRUE(services.IsThreadRunning(state.thread));
 

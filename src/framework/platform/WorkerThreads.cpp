@@ -82,6 +82,13 @@ bool WorkerThreads::IsRunning(int handle) {
   return !record->finished;
 }
 
+bool WorkerThreads::IsHeld(int handle) {
+  auto record = Find(handle);
+  if (!record) return false;
+  std::lock_guard lock(record->mutex);
+  return record->held && record->suspendCount > 0 && !record->stopRequested;
+}
+
 bool WorkerThreads::OnWorkerThread() { return currentRecord != nullptr; }
 
 const void* WorkerThreads::CurrentToken() { return currentRecord; }
@@ -101,7 +108,9 @@ bool WorkerThreads::Wait(std::chrono::milliseconds duration) {
   }
   std::unique_lock lock(record->mutex);
   // A paused worker stops here, before its next step.
+  record->held = true;
   record->changed.wait(lock, [&] { return record->stopRequested || record->suspendCount == 0; });
+  record->held = false;
   if (record->stopRequested) return false;
   if (duration.count() > 0) {
     record->changed.wait_for(lock, duration, [&] { return record->stopRequested; });

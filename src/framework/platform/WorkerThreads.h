@@ -26,6 +26,9 @@ class WorkerThreads {
   int Resume(int handle);
   // False once the routine has returned, and for an unknown handle.
   bool IsRunning(int handle);
+  // Whether the worker stands still in a pause at its checkpoint now: lets a test know
+  // a pause has taken hold before it checks that nothing moves.
+  bool IsHeld(int handle);
 
   // Called by a worker: waits while it is suspended, then sleeps up to the given
   // time. False at once when the thread was asked to stop. On a thread that is
@@ -53,6 +56,7 @@ class WorkerThreads {
     std::condition_variable changed;
     bool stopRequested = false;
     int suspendCount = 0;
+    bool held = false;
     bool finished = false;
   };
 

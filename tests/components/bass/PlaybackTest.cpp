@@ -68,7 +68,13 @@ TEST_F(Playback, PauseThenPlayWithoutRestartContinuesWithNothingLostOrRepeated) 
 
   // From the moment pause returns, the position rests.
   const QWORD paused = BASS_ChannelGetPosition(stream, BASS_POS_BYTE);
-  std::this_thread::sleep_for(300ms);
+  // The device plays on (silence): twenty more of its buffers prove the pause has lasted.
+  const auto written = [&] { return std::filesystem::file_size(Path("device.raw")); };
+  const std::uintmax_t enough = written() + 20 * kBuffer16k * 4;
+  for (const auto deadline = std::chrono::steady_clock::now() + 10s;
+       written() < enough && std::chrono::steady_clock::now() < deadline;)
+    std::this_thread::sleep_for(5ms);
+  ASSERT_GE(written(), enough) << "the device goes on through the pause";
   EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), paused);
   EXPECT_GE(paused, 8000u);
   EXPECT_LT(paused, pcm_.size() * 2);
