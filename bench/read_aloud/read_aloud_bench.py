@@ -29,6 +29,7 @@ SIZES = [int(n) for n in os.environ.get("SIZES", "100,1000,10000").split(",")]
 
 STOP_BUTTON = (645 + 11, 3 + 16)  # 按钮12 "结束", client coordinates
 FRAME = 4                          # the device format: signed 16-bit, two channels
+DEVICE_BYTES_PER_SECOND = 44100 * FRAME
 SILENCE = 16                       # largest sample value still counted as silence
 WAIT_SECONDS = 60                  # bound on any wait (10,000 characters take seconds)
 CPU_SECONDS = 10
@@ -319,7 +320,12 @@ def main():
 
         # CPU of the whole program, with the longest script read at the real pace.
         pid = bench.program.pid
+        start, began = output.size(), time.monotonic()
         idle = cpu_share(pid, CPU_SECONDS)
+        fed = (output.size() - start) / (time.monotonic() - began)
+        print("audio output while idle: %.0f bytes a second, %.3f of the device's %d "
+              "(44,100 Hz, 16-bit stereo; goal: 0.9 to 1.12)"
+              % (fed, fed / DEVICE_BYTES_PER_SECOND, DEVICE_BYTES_PER_SECOND))
         start = output.size()
         bench.xdotool("key", "ctrl+a")
         output.watch_for_sound(start, [])
