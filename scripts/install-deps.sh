@@ -8,6 +8,7 @@ packages=(
   # Build
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libjpeg62-turbo-dev libxcb1-dev libxcb-keysyms1-dev libxcb-xtest0-dev
+  libxcb-xkb-dev
   libssl-dev
   # The Debian package (cpack -G DEB: dpkg-shlibdeps, file); rsvg-convert renders the
   # icon's PNG sizes
@@ -32,7 +33,7 @@ test_packages=(
   # Input, screenshots, the clipboard and a window manager for end-to-end tests
   xclip openbox
   # The typing test: xmodmap, and a receiving X client that turns keys into text
-  x11-xserver-utils libxcb-xkb-dev libxkbcommon-x11-dev
+  x11-xserver-utils libxkbcommon-x11-dev
   python3 sox libsox-fmt-mp3 lame id3v2 clang libclang-rt-14-dev valgrind iproute2
   # The capture test reads a message box through the accessibility bus
   dbus at-spi2-core libglib2.0-bin

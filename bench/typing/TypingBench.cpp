@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <numeric>
 #include <vector>
@@ -97,10 +98,19 @@ int main(int argc, char** argv) {
   const double mean = MeanPeriodMs(rhythm.steps, 0, 500);
   const double first = MeanPeriodMs(rhythm.steps, 0, 100);
   const double last = MeanPeriodMs(rhythm.steps, 400, 500);
+  int within = 0;
+  double longest = 0;
+  for (std::size_t i = 1; i < rhythm.steps.size(); ++i) {
+    const double period =
+        std::chrono::duration<double, std::milli>(rhythm.steps[i] - rhythm.steps[i - 1]).count();
+    within += std::abs(period - 30.0) <= 0.3 * 30.0;
+    longest = std::max(longest, period);
+  }
   std::printf(
-      "rhythm at 30 ms: mean period %.2f ms, ratio %.3f (goal <= 1.02); "
-      "first 100 %.2f ms, last 100 %.2f ms\n",
-      mean, mean / 30.0, first, last);
+      "rhythm at 30 ms: mean period %.2f ms, error %+.2f %% (goal within 2 %%); "
+      "first 100 %.2f ms, last 100 %.2f ms\n"
+      "  intervals within +-30 %%: %.1f %% (goal >= 95 %%), longest %.0f ms\n",
+      mean, 100.0 * (mean / 30.0 - 1.0), first, last, 100.0 * within / 499.0, longest);
 
   // Cost per step: 100,000 characters with no pause.
   const std::size_t count = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100000;

@@ -5,6 +5,23 @@
 #include <cmath>
 #include <limits>
 
+#include "aids/TypingRhythm.h"
+
+namespace {
+constexpr const char* kNaturalKey = "typing/natural";
+}  // namespace
+
+void LoadNaturalRhythm(RuntimeServices& services, TypingState& state) {
+  state.natural = services.GetSetting(kNaturalKey) == "true";
+  services.SetMenuItemChecked(MenuItem::自然节奏, state.natural);
+}
+
+void ToggleNaturalRhythm(RuntimeServices& services, TypingState& state) {
+  state.natural = !state.natural;
+  services.SetSetting(kNaturalKey, state.natural ? "true" : "false");
+  services.SetMenuItemChecked(MenuItem::自然节奏, state.natural);
+}
+
 std::vector<Text> TypingSteps(const Text& script) {
   std::vector<Text> steps;
   std::size_t i = 0;
@@ -77,7 +94,8 @@ void StartTyping(RuntimeServices& services, TypingState& state) {
   services.SetProperty(Control::编辑框1, Property::Content, Text());
   services.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
   const Text speed = services.GetProperty(Control::编辑框3, Property::Content).AsText();
-  state.job = TypingJob{Control::编辑框1, script, TypingInterval(services, speed)};
+  state.job = TypingJob{Control::编辑框1, script, TypingInterval(services, speed), state.natural,
+                        static_cast<std::uint64_t>(services.TickCount())};
 
   int handle = 0;
   const TypingJob job = state.job;
@@ -98,24 +116,17 @@ void ToggleTypingPause(RuntimeServices& services, TypingState& state) {
 
 void TypingWorker(RuntimeServices& services, TypingJob job) {
   services.SetProperty(job.target, Property::Content, Text());
-  if (job.interval == 0) job.interval = 250;
-  // Steps keep to a beat of the interval: the time a step takes comes off its pause,
-  // so the rhythm does not drag. After a pause the beat starts afresh.
-  long long beat = services.TickCount();
+  TypingSchedule schedule(services, job.interval, job.natural, job.seed);
+  schedule.Start();
   for (const Text& step : TypingSteps(job.text)) {
-    // A pause holds here, before the next character; a stop ends the run.
+    // A pause holds here, before the next character, and is left out of the beat; a
+    // stop ends the run.
+    const long long before = services.TickCount();
     if (!services.ProcessEvents()) return;
-    const long long now = services.TickCount();
-    if (job.interval < 0 || now - beat > job.interval) beat = now;
+    schedule.LeaveOut(before);
     services.AppendText(job.target, {step});
     services.RefreshNow(job.target);
-    if (job.interval < 0) {
-      if (!services.Delay(job.interval)) return;
-      continue;
-    }
-    beat += job.interval;
-    const long long wait = beat - services.TickCount();
-    if (!services.Delay(static_cast<int>(std::max(wait, 0LL)))) return;
+    if (!services.Delay(schedule.WaitAfter(step))) return;
   }
   // Skipped when the run was stopped: a newer run may own the button by then.
   ShowTypingIdle(services);

@@ -1,20 +1,30 @@
 #pragma once
 
+#include <cstdint>
+
 #include "framework/RuntimeServices.h"
 
 // The typing effect: the editor's script is taken, the editor emptied, and the
 // script typed back one character per step on a worker thread.
 struct TypingJob {
   Control target = Control::编辑框1;
-  Text text;         // the whole script of the current run
-  int interval = 0;  // milliseconds after each step; 0 means 250, negative no pause
+  Text text;               // the whole script of the current run
+  int interval = 0;        // milliseconds after each step; 0 means 250, negative no pause
+  bool natural = false;    // a human rhythm around the interval (TypingRhythm.h)
+  std::uint64_t seed = 0;  // of the natural rhythm's spread
 };
 
 struct TypingState {
   TypingJob job;
   int thread = 0;        // TypingThread: the latest worker's handle, 0 before the first run
   bool stopped = false;  // the latest run was ended by StopTyping
+  bool natural = false;  // the menu's "自然节奏", for the editor and other windows alike
 };
+
+// At start-up: the remembered "自然节奏" choice, shown as the menu item's check.
+void LoadNaturalRhythm(RuntimeServices& services, TypingState& state);
+// The menu item: switches the natural rhythm and remembers it.
+void ToggleNaturalRhythm(RuntimeServices& services, TypingState& state);
 
 // Whether a run is typing or paused: the editor then holds only part of its script.
 bool IsTypingUnderWay(RuntimeServices& services, const TypingState& state);

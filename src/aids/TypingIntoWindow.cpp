@@ -1,6 +1,6 @@
 #include "aids/TypingIntoWindow.h"
 
-#include <algorithm>
+#include "aids/TypingRhythm.h"
 
 namespace {
 
@@ -8,6 +8,8 @@ constexpr const char* kModeKey = "typing/intoFocusedWindow";
 constexpr int kEscape = 0x1B;
 constexpr int kNoModifier = 0;
 constexpr int kHeldKeysRetry = 10;  // ms between tries while the user holds a modifier
+constexpr int kBusyKeyRetry = 5;    // ms between tries while no key is free for a character
+constexpr int kPausedCheck = 50;    // ms between looks at the window while paused
 
 bool RunActive(RuntimeServices& services, const WindowTypingState& state) {
   return state.thread != 0 && services.IsThreadRunning(state.thread);
@@ -26,7 +28,6 @@ void ReleaseEscape(RuntimeServices& services, WindowTypingState& state) {
 
 void Pause(RuntimeServices& services, WindowTypingState& state) {
   if (state.paused) return;
-  services.SuspendThread(state.thread);
   state.paused = true;
   ReleaseEscape(services, state);
   services.SetProperty(Control::按钮1, Property::Caption, Text("继续"));
@@ -38,9 +39,9 @@ bool TryContinue(RuntimeServices& services, WindowTypingState& state) {
   switch (services.SendCharacter(state.job.window, Text())) {
     case CharacterDelivery::Sent:
     case CharacterDelivery::KeysHeld:
+    case CharacterDelivery::KeyBusy:
       GrabEscape(services, state);
       state.paused = false;
-      services.ResumeThread(state.thread);
       services.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
       return true;
     case CharacterDelivery::NotFocused:
@@ -64,7 +65,8 @@ void StartWindowTyping(RuntimeServices& services, WindowTypingState& state,
     services.SetProperty(Control::编辑框1, Property::Content, script);
   }
   const Text speed = services.GetProperty(Control::编辑框3, Property::Content).AsText();
-  state.job = WindowTypingJob{window, script, TypingInterval(services, speed)};
+  state.job = WindowTypingJob{window, script, TypingInterval(services, speed), editorTyping.natural,
+                              static_cast<std::uint64_t>(services.TickCount())};
   state.paused = false;
   services.SetProperty(Control::按钮1, Property::Disabled, false);
   services.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
@@ -128,6 +130,23 @@ void EndWindowTyping(RuntimeServices& services, WindowTypingState& state) {
   state.paused = false;
 }
 
+namespace {
+
+// While paused: the keyboard map is given back, and the window is looked at now and then,
+// so that a run whose window has closed ends at once. False when the run ends.
+bool HoldWhilePaused(RuntimeServices& services, const WindowTypingState& state, int window) {
+  services.RestoreKeyboardMap();
+  while (state.paused) {
+    if (!services.Delay(kPausedCheck)) return false;
+    const CharacterDelivery answer = services.SendCharacter(window, Text());
+    if (answer == CharacterDelivery::WindowGone || answer == CharacterDelivery::Unavailable)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, WindowTypingJob job) {
   const auto finish = [&] {
     // Skipped when the run was ended from outside: its state may belong to a newer run.
@@ -139,40 +158,44 @@ void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, Win
     });
     services.RestoreKeyboardMap();
   };
-  if (job.interval == 0) job.interval = 250;
-  long long beat = services.TickCount();
-  for (const Text& step : TypingSteps(job.text)) {
+  const std::vector<Text> steps = TypingSteps(job.text);
+  TypingSchedule schedule(services, job.interval, job.natural, job.seed);
+  schedule.Start();
+  for (std::size_t n = 0; n < steps.size(); ++n) {
     for (bool sent = false; !sent;) {
-      // A pause holds here, before the next character; a stop ends the run.
+      // Time spent paused or waiting for the user's keys is left out of the beat.
+      const long long before = services.TickCount();
       if (!services.ProcessEvents()) return finish();
-      switch (services.SendCharacter(job.window, step)) {
+      if (state.paused && !HoldWhilePaused(services, state, job.window)) return finish();
+      schedule.LeaveOut(before);
+      // Normally readied during the previous step's wait; at the start and after a pause,
+      // here.
+      services.PrepareCharacters(steps, n);
+      switch (services.SendCharacter(job.window, steps[n])) {
         case CharacterDelivery::Sent:
           sent = true;
           break;
-        case CharacterDelivery::KeysHeld:
+        case CharacterDelivery::KeysHeld: {
+          const long long held = services.TickCount();
           if (!services.Delay(kHeldKeysRetry)) return finish();
+          schedule.LeaveOut(held);
+          break;
+        }
+        case CharacterDelivery::KeyBusy:
+          if (!services.Delay(kBusyKeyRetry)) return finish();
           break;
         case CharacterDelivery::NotFocused:
+          // Held at the next try until continued.
           services.RunOnUiThread([&] { Pause(services, state); });
-          // Held here until continued; never a busy loop.
-          if (!services.Delay(kHeldKeysRetry)) return finish();
           break;
         case CharacterDelivery::WindowGone:
         case CharacterDelivery::Unavailable:
           return finish();
       }
     }
-    // The same beat as the editor typing: a step's own time comes off its pause, and
-    // after a pause the beat starts afresh.
-    const long long now = services.TickCount();
-    if (job.interval < 0 || now - beat > job.interval) beat = now;
-    if (job.interval < 0) {
-      if (!services.Delay(job.interval)) return finish();
-      continue;
-    }
-    beat += job.interval;
-    if (!services.Delay(static_cast<int>(std::max(beat - services.TickCount(), 0LL))))
-      return finish();
+    // The next step's keys are readied now, ahead of its time.
+    if (n + 1 < steps.size()) services.PrepareCharacters(steps, n + 1);
+    if (!services.Delay(schedule.WaitAfter(steps[n]))) return finish();
   }
   finish();
 }

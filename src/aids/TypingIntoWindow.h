@@ -1,24 +1,29 @@
 #pragma once
 
+#include <atomic>
+
 #include "aids/TypingEffect.h"
 #include "framework/RuntimeServices.h"
 
 // Typing the editor's script into another program's window (menu "打字到当前窗口"):
 // Ctrl+Q types into the window that has the keyboard focus, never into any other. While
 // characters are being typed Esc is grabbed and stops the run; a change of focus pauses
-// it, and only Ctrl+Q (or 打字控制) with the same window focused again continues it.
+// it, and only Ctrl+Q (or 打字控制) with the same window focused again continues it. While
+// paused the keyboard map is the user's own, and a run whose window closes ends at once.
 struct WindowTypingJob {
   int window = 0;  // the top-level window typed into
   Text text;       // the whole script
   int interval = 0;
+  bool natural = false;  // the natural rhythm (TypingRhythm.h)
+  std::uint64_t seed = 0;
 };
 
 struct WindowTypingState {
   bool intoFocusedWindow = false;  // the menu's mode, remembered as a setting
   WindowTypingJob job;
-  int thread = 0;  // the run's worker, 0 when there is no run
-  bool paused = false;
-  int escapeKey = 0;  // the hot-key number of the Esc grab while typing, else 0
+  int thread = 0;                    // the run's worker, 0 when there is no run
+  std::atomic<bool> paused = false;  // set on the user-interface thread, read by the worker
+  int escapeKey = 0;                 // the hot-key number of the Esc grab while typing, else 0
 };
 
 // At start-up: the remembered mode, shown as the menu item's check.

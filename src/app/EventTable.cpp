@@ -36,6 +36,11 @@ void TypingControlClicked(Program& program, const Event&) {
 
 void LoadTypingModeOnCreation(Program& program, const Event&) {
   LoadTypingMode(program.services, program.windowTyping);
+  LoadNaturalRhythm(program.services, program.typing);
+}
+
+void NaturalRhythmClicked(Program& program, const Event&) {
+  ToggleNaturalRhythm(program.services, program.typing);
 }
 
 void TypingModeClicked(Program& program, const Event&) {
@@ -129,6 +134,7 @@ const std::vector<EventBinding>& MainWindowEvents() {
       OnMenu(MenuItem::导出语音和字幕, Run<ExportNarrationClicked>),
       OnMenu(MenuItem::发音词典, WithServices<EditPronunciations>),
       OnMenu(MenuItem::打字到当前窗口, TypingModeClicked),
+      OnMenu(MenuItem::自然节奏, NaturalRhythmClicked),
   };
   return table;
 }

@@ -141,7 +141,8 @@ WindowDefinition MainWindowDefinition() {
                 {MenuItem::朗读时标出句子, "朗读时标出句子", true},
                 {MenuItem::导出语音和字幕, "导出语音和字幕…"},
                 {MenuItem::打字到当前窗口, "打字到当前窗口", true},
-                {MenuItem::发音词典, "发音词典…"}};
+                {MenuItem::发音词典, "发音词典…"},
+                {MenuItem::自然节奏, "自然节奏", true}};
   w.menus.push_back(menu);
   return w;
 }

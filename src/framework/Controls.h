@@ -42,6 +42,7 @@ enum class MenuItem {
   导出语音和字幕,
   打字到当前窗口,
   发音词典,
+  自然节奏,
 };
 
 // Properties, with the value kind each one holds.

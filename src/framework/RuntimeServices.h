@@ -13,6 +13,7 @@ enum class CharacterDelivery {
   Sent,         // pressed and released while the window had the keyboard focus
   NotFocused,   // another window has the focus: nothing was sent
   KeysHeld,     // the user holds a key down: nothing was sent, try again shortly
+  KeyBusy,      // no key is free for it yet (all hold characters just typed): try again shortly
   WindowGone,   // the window no longer exists
   Unavailable,  // no way to send keys on this display
 };
@@ -177,6 +178,13 @@ class RuntimeServices {
   virtual CharacterDelivery SendCharacter(int window, const Text& character) = 0;
   // Puts the keyboard map back as it was before the first SendCharacter.
   virtual void RestoreKeyboardMap() = 0;
+
+  // --- Typing ahead into other windows ----------------------------------------
+  // Called between the steps of a run with its steps and the index of the next one: when
+  // that one would need a change of the keyboard map, one change now readies as many of
+  // the coming steps as the map has room for, so that no step waits for a change at its
+  // time and the map changes seldom.
+  virtual void PrepareCharacters(const std::vector<Text>& steps, std::size_t next) = 0;
 
   // --- Settings and menus -----------------------------------------------------
   // The value remembered between runs under the key ("group/name"); empty when none.

@@ -30,6 +30,7 @@ class Receiver:
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.lock = threading.Lock()
         self.text, self.escapes, self.times, self.escape_free = "", 0, [], queue.Queue()
+        self.maps = 0  # changes of the keyboard map it was told of
         self.window = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
 
@@ -42,6 +43,8 @@ class Receiver:
                     self.window.put(fields[1])
                 elif fields[0] == "escape":
                     self.escape_free.put(fields[1] == "free")
+                elif fields[0] == "map":
+                    self.maps += 1
                 elif fields[0] == "esc":
                     self.escapes += 1
                 elif fields[0] == "key":  # one key's UTF-8

@@ -525,6 +525,11 @@ CharacterDelivery FakeRuntimeServices::SendCharacter(int window, const Text& cha
   return CharacterDelivery::Sent;
 }
 
+void FakeRuntimeServices::PrepareCharacters(const std::vector<Text>& steps, std::size_t next) {
+  std::lock_guard lock(mutex_);
+  Record(PrepareCharactersCall{next < steps.size() ? steps[next] : Text()});
+}
+
 void FakeRuntimeServices::RestoreKeyboardMap() {
   std::lock_guard lock(mutex_);
   Record(RestoreKeyboardMapCall{});

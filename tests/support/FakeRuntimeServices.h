@@ -183,6 +183,8 @@ class FakeRuntimeServices : public RuntimeServices {
   int FocusedWindow() override { return focusedWindow; }
   CharacterDelivery SendCharacter(int window, const Text& character) override;
   void RestoreKeyboardMap() override;
+  // Records the next step it was asked to ready.
+  void PrepareCharacters(const std::vector<Text>& steps, std::size_t next) override;
   Text GetSetting(const Text& key) override;
   bool SetSetting(const Text& key, const Text& value) override;
   void SetMenuItemChecked(MenuItem item, bool checked) override;

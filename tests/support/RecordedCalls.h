@@ -95,6 +95,9 @@ struct SendCharacterCall {  // only characters that reached the window
   Text character;
 };
 struct RestoreKeyboardMapCall {};
+struct PrepareCharactersCall {
+  Text next;  // the step to be readied next
+};
 struct SetMenuItemCheckedCall {
   MenuItem item;
   bool checked;
@@ -106,4 +109,4 @@ using RecordedCall =
                  ApplyFlatStyleCall, OpenDialogCall, MessageBoxCall, WriteFileCall, CreateFileCall,
                  ReplaceFileCall, FetchUrlCall, OpenUrlCall, RegisterHotKeyCall,
                  UnregisterHotKeyCall, StartThreadCall, SendCharacterCall, RestoreKeyboardMapCall,
-                 SetMenuItemCheckedCall, BundledLibraryCall>;
+                 PrepareCharactersCall, SetMenuItemCheckedCall, BundledLibraryCall>;

@@ -109,6 +109,33 @@ TEST_F(TypingEffectTest, NegativeSpeedMeansNoPause) {
   EXPECT_EQ(TypingInterval(services, "99999999999"), std::numeric_limits<int>::max());
 }
 
+// "自然节奏" is off by default and remembered; on, the editor's waits vary around the beat.
+TEST_F(TypingEffectTest, NaturalRhythmIsARememberedMenuSwitch) {
+  const Text script = "一二三四五六七八九十，一二三四五六七八九十。";
+  services.Preset(Control::编辑框3, Property::Content, Text("1"));
+  LoadNaturalRhythm(services, state);
+  EXPECT_FALSE(state.natural);
+  TypeToTheEnd(script);
+  EXPECT_EQ(services.Delays(), std::vector<int>(22, 30));
+
+  ToggleNaturalRhythm(services, state);
+  EXPECT_EQ(services.settings["typing/natural"], "true");
+  TypingState restarted;
+  LoadNaturalRhythm(services, restarted);
+  EXPECT_TRUE(restarted.natural);
+  const auto check = services.CallsOf<SetMenuItemCheckedCall>().back();
+  EXPECT_EQ(check.item, MenuItem::自然节奏);
+  EXPECT_TRUE(check.checked);
+
+  TypeToTheEnd(script);
+  const std::vector<int> all = services.Delays();
+  const std::vector<int> natural(all.begin() + 22, all.end());
+  ASSERT_EQ(natural.size(), 22u);
+  EXPECT_NE(*std::min_element(natural.begin(), natural.end()),
+            *std::max_element(natural.begin(), natural.end()));
+  EXPECT_GT(natural[10], 2 * 30 - 5) << "a pause after the comma";
+}
+
 // Holds the worker in its first pause until the test has acted, as a click
 // landing during that pause would.
 class FirstPause {

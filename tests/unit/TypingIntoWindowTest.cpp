@@ -94,7 +94,27 @@ TEST_F(TypingIntoWindowTest, FocusMovedAwayPausesUntilCtrlQInTheSameWindow) {
     if (std::holds_alternative<UnregisterHotKeyCall>(call)) escape.push_back("release");
   }
   EXPECT_EQ(escape, (std::vector<std::string>{"grab", "release", "grab", "release"}));
-  EXPECT_EQ(services.CallsOf<RestoreKeyboardMapCall>().size(), 1u);
+  // While paused and at the end the keyboard map is the user's own.
+  EXPECT_EQ(services.CallsOf<RestoreKeyboardMapCall>().size(), 2u);
+  EXPECT_TRUE(std::holds_alternative<RestoreKeyboardMapCall>(services.Calls().back()));
+}
+
+// A window that closes while its run is paused ends the run at once, map restored.
+TEST_F(TypingIntoWindowTest, WindowClosedWhilePausedEndsTheRunAtOnce) {
+  state.intoFocusedWindow = true;
+  services.focusedWindow = kTarget;
+  services.onDelay = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+  services.onProcessEvents = [this] {
+    if (services.CallsOf<SendCharacterCall>().size() >= 2) services.focusedWindow = kOther;
+  };
+  TypingHotKeyPressed(services, state, editor);
+  const int run = state.thread;
+  ASSERT_TRUE(WaitForCaption("继续"));
+  services.closedWindow = kTarget;
+  ASSERT_TRUE(services.WaitForThread(run));
+  EXPECT_EQ(state.thread, 0);
+  EXPECT_EQ(Sent().size(), 2u);
+  EXPECT_TRUE(std::holds_alternative<RestoreKeyboardMapCall>(services.Calls().back()));
 }
 
 }  // namespace

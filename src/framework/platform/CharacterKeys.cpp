@@ -1,10 +1,12 @@
 #include "framework/platform/CharacterKeys.h"
 
 #include <X11/keysym.h>
+#include <unistd.h>
 #include <xcb/xtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -16,10 +18,8 @@ struct FreeDeleter {
 template <typename Reply>
 using Owned = std::unique_ptr<Reply, FreeDeleter>;
 
-// Spare key codes taken at most, and how long a spare keeps its keysym after use: the
-// receiver looks the key up only when it gets to the event, perhaps after the next
-// character has been sent.
-constexpr std::size_t kMaxSpares = 8;
+// How long a place keeps its keysym after use: the receiver looks the key up only when it
+// gets to the event, perhaps after the next change of the map.
 constexpr auto kLinger = std::chrono::milliseconds(150);
 
 uint32_t KeysymOf(char32_t character) {
@@ -43,13 +43,19 @@ class ServerGrab {
   xcb_connection_t* c_;
 };
 
+// What a killed copy left in a place: one group of two levels.
+bool LooksBorrowed(const XkbKeyEntry& entry) {
+  const XkbKeyEntry sample = TwoLevelKey(1, 1);
+  return entry.size() == sample.size() &&
+         std::equal(sample.begin(), sample.begin() + 8, entry.begin());
+}
+
 }  // namespace
 
 CharacterKeys::~CharacterKeys() {
+  RestoreMap();
   std::lock_guard lock(mutex_);
-  if (!connection_) return;
-  RestoreLocked();
-  xcb_disconnect(connection_);
+  if (connection_) xcb_disconnect(connection_);
 }
 
 bool CharacterKeys::Connect() {
@@ -68,6 +74,7 @@ bool CharacterKeys::Connect() {
   xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
   for (int i = 0; i < screenNumber && screens.rem; ++i) xcb_screen_next(&screens);
   root_ = screens.data->root;
+  xkb_ = UseXkb(connection);
   connection_ = connection;
   return true;
 }
@@ -98,29 +105,52 @@ uint32_t CharacterKeys::TopLevelLocked(uint32_t window) {
   return 0;
 }
 
-bool CharacterKeys::FetchMap(KeyMap& map) {
+bool CharacterKeys::CurrentMap() {
+  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+    if ((event->response_type & 0x7F) == XCB_MAPPING_NOTIFY) mapStale_ = true;
+    std::free(event);
+  }
+  if (!mapStale_) return true;
   const xcb_setup_t* setup = xcb_get_setup(connection_);
   const int count = setup->max_keycode - setup->min_keycode + 1;
   Owned<xcb_get_keyboard_mapping_reply_t> reply(xcb_get_keyboard_mapping_reply(
       connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, count), nullptr));
   if (!reply || reply->keysyms_per_keycode == 0) return false;
   const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
-  map.first = setup->min_keycode;
-  map.perKeycode = reply->keysyms_per_keycode;
-  map.keysyms.assign(keysyms, keysyms + xcb_get_keyboard_mapping_keysyms_length(reply.get()));
-  perKeycode_ = map.perKeycode;
+  map_.first = setup->min_keycode;
+  map_.perKeycode = reply->keysyms_per_keycode;
+  map_.keysyms.assign(keysyms, keysyms + xcb_get_keyboard_mapping_keysyms_length(reply.get()));
+  mapStale_ = false;
+  bool unused = false;
+  if (!FindKey(XK_Shift_L, shiftKey_, unused)) shiftKey_ = 0;
+  if (!FindKey(XK_Caps_Lock, capsKey_, unused)) capsKey_ = 0;
+  if (!placesFound_) FindPlaces();
   return true;
 }
 
-bool CharacterKeys::FindKey(const KeyMap& map, uint32_t keysym, uint8_t& keycode,
-                            bool& shift) const {
-  for (int i = 0; i < map.Count(); ++i) {
-    const int code = map.first + i;
-    if (std::any_of(spares_.begin(), spares_.end(),
-                    [&](const Spare& s) { return s.keycode == code; }))
-      continue;
-    uint32_t lower = map.At(code, 0);
-    uint32_t upper = map.perKeycode > 1 ? map.At(code, 1) : 0;
+bool CharacterKeys::IsPlaceCode(int keycode) const {
+  return std::any_of(places_.begin(), places_.end(),
+                     [&](const SparePlace& p) { return p.keycode == keycode; });
+}
+
+void CharacterKeys::FindPlaces() {
+  placesFound_ = true;
+  for (int code = map_.first; code < map_.first + map_.Count(); ++code) {
+    bool blank = true;
+    for (int column = 0; column < map_.perKeycode; ++column) blank &= map_.At(code, column) == 0;
+    if (!blank) continue;
+    places_.push_back(SparePlace{static_cast<uint8_t>(code), 0});
+    // The second level needs Shift, and the two-level form XKB gives.
+    if (shiftKey_ != 0 && xkb_) places_.push_back(SparePlace{static_cast<uint8_t>(code), 1});
+  }
+}
+
+bool CharacterKeys::FindKey(uint32_t keysym, uint8_t& keycode, bool& shift) const {
+  for (int i = 0; i < map_.Count(); ++i) {
+    const int code = map_.first + i;
+    if (IsPlaceCode(code)) continue;
+    uint32_t lower = map_.At(code, 0);
+    uint32_t upper = map_.perKeycode > 1 ? map_.At(code, 1) : 0;
     // A key with one letter carries both cases.
     if (upper == 0 && lower >= 'a' && lower <= 'z') upper = lower - 'a' + 'A';
     if (upper == 0 && lower >= 'A' && lower <= 'Z') upper = lower, lower = lower - 'A' + 'a';
@@ -133,32 +163,60 @@ bool CharacterKeys::FindKey(const KeyMap& map, uint32_t keysym, uint8_t& keycode
   return false;
 }
 
-CharacterKeys::Spare* CharacterKeys::SpareFor(const KeyMap& map, uint32_t keysym) {
-  if (spares_.empty()) {
-    for (int code = map.first + map.Count() - 1; code >= map.first && spares_.size() < kMaxSpares;
-         --code) {
-      bool blank = true;
-      for (int column = 0; column < map.perKeycode; ++column) blank &= map.At(code, column) == 0;
-      if (blank) spares_.push_back(Spare{static_cast<uint8_t>(code)});
+bool CharacterKeys::WritePlaces(const std::vector<uint8_t>& keycodes) {
+  if (keycodes.empty()) return true;
+  const auto level = [&](uint8_t code, int which) {
+    for (const SparePlace& p : places_)
+      if (p.keycode == code && p.level == which) return p.keysym;
+    return 0u;
+  };
+  mapStale_ = true;
+  if (!xkb_) {
+    // Without XKB, one core change a key code.
+    for (uint8_t code : keycodes) {
+      std::vector<xcb_keysym_t> columns(static_cast<std::size_t>(map_.perKeycode), level(code, 0));
+      xcb_change_keyboard_mapping(connection_, 1, code, static_cast<uint8_t>(map_.perKeycode),
+                                  columns.data());
+      originals_.emplace(code, XkbKeyEntry());
+      if (level(code, 0) == 0) originals_.erase(code);
+    }
+    return true;
+  }
+  const uint8_t first = *std::min_element(keycodes.begin(), keycodes.end());
+  const uint8_t last = *std::max_element(keycodes.begin(), keycodes.end());
+  std::vector<XkbKeyEntry> entries;
+  if (!ReadXkbKeys(connection_, first, last - first + 1, entries)) return false;
+  std::vector<uint8_t> given;
+  for (uint8_t code : keycodes) {
+    XkbKeyEntry& entry = entries[code - first];
+    if (!originals_.count(code)) {
+      if (!EmptyKey(entry)) {
+        // Another program has given the key symbols since: it is not ours to use.
+        places_.erase(std::remove_if(places_.begin(), places_.end(),
+                                     [&](const SparePlace& p) { return p.keycode == code; }),
+                      places_.end());
+        continue;
+      }
+      originals_[code] = entry;
+    }
+    const uint32_t lower = level(code, 0), upper = level(code, 1);
+    if (lower == 0 && upper == 0) {
+      entry = originals_[code];
+      given.push_back(code);
+    } else {
+      entry = TwoLevelKey(lower, upper);
     }
   }
-  if (spares_.empty()) return nullptr;
-  for (Spare& spare : spares_) {
-    if (spare.keysym == keysym) return &spare;
-  }
-  Spare* oldest =
-      &*std::min_element(spares_.begin(), spares_.end(),
-                         [](const Spare& a, const Spare& b) { return a.lastUse < b.lastUse; });
-  std::this_thread::sleep_until(oldest->lastUse + kLinger);
-  return oldest;
+  if (!WriteXkbKeys(connection_, first, entries)) return false;
+  for (uint8_t code : given) originals_.erase(code);
+  return true;
 }
 
-void CharacterKeys::MapSpare(Spare& spare, uint32_t keysym) {
-  // Every column the same keysym: no level, group or Caps Lock changes it.
-  const std::vector<xcb_keysym_t> columns(static_cast<std::size_t>(perKeycode_), keysym);
-  xcb_change_keyboard_mapping(connection_, 1, spare.keycode, static_cast<uint8_t>(perKeycode_),
-                              columns.data());
-  spare.keysym = keysym;
+bool CharacterKeys::GiveBack(const std::map<uint8_t, XkbKeyEntry>& originals) {
+  for (SparePlace& place : places_) place.keysym = 0;
+  std::vector<uint8_t> codes;
+  for (const auto& [code, entry] : originals) codes.push_back(code);
+  return WritePlaces(codes);
 }
 
 bool CharacterKeys::AnyKeyDown() {
@@ -175,20 +233,68 @@ void CharacterKeys::PressAndRelease(uint8_t keycode) {
   xcb_test_fake_input(connection_, XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
 }
 
+void CharacterKeys::PressShifted(uint8_t keycode, bool shift) {
+  if (shift)
+    xcb_test_fake_input(connection_, XCB_KEY_PRESS, shiftKey_, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+  PressAndRelease(keycode);
+  if (shift)
+    xcb_test_fake_input(connection_, XCB_KEY_RELEASE, shiftKey_, XCB_CURRENT_TIME, XCB_NONE, 0, 0,
+                        0);
+}
+
+bool CharacterKeys::Ready(char32_t character) {
+  std::lock_guard lock(mutex_);
+  if (!Connect() || !CurrentMap()) return true;
+  uint8_t keycode = 0;
+  bool shift = false;
+  const uint32_t keysym = KeysymOf(character);
+  return FindKey(keysym, keycode, shift) || PlaceOf(places_, keysym) != nullptr;
+}
+
+void CharacterKeys::Prepare(const std::vector<char32_t>& coming) {
+  std::lock_guard lock(mutex_);
+  if (!Connect() || !CurrentMap()) return;
+  std::vector<uint32_t> keysyms;
+  for (char32_t character : coming) {
+    uint8_t keycode = 0;
+    bool shift = false;
+    const uint32_t keysym = KeysymOf(character);
+    if (!FindKey(keysym, keycode, shift)) keysyms.push_back(keysym);
+  }
+  std::vector<SparePlace> planned = places_;
+  const std::vector<uint8_t> changed = PlanSparePlaces(planned, keysyms, Clock::now(), kLinger);
+  if (changed.empty()) return;
+  std::vector<uint8_t> codes;
+  for (const SparePlace& place : places_) codes.push_back(place.keycode);
+  record_.Write(codes);  // before the map changes: a killed copy leaves the list
+  places_ = planned;
+  ServerGrab grab(connection_);
+  WritePlaces(changed);
+}
+
 CharacterDelivery CharacterKeys::Send(uint32_t topLevel, char32_t character) {
   std::lock_guard lock(mutex_);
   if (!Connect()) return CharacterDelivery::Unavailable;
-  KeyMap map;
-  if (!FetchMap(map)) return CharacterDelivery::Unavailable;
+  if (character == 0) {
+    // Only a question: no keys, so no grab.
+    Owned<xcb_get_window_attributes_reply_t> target(xcb_get_window_attributes_reply(
+        connection_, xcb_get_window_attributes(connection_, topLevel), nullptr));
+    if (!target) return CharacterDelivery::WindowGone;
+    Owned<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    return focus && focus->focus != XCB_NONE && focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT &&
+                   TopLevelLocked(focus->focus) == topLevel
+               ? CharacterDelivery::Sent
+               : CharacterDelivery::NotFocused;
+  }
+  if (!CurrentMap()) return CharacterDelivery::Unavailable;
   const uint32_t keysym = KeysymOf(character);
-  uint8_t keycode = 0, shiftKey = 0, capsKey = 0;
-  bool shift = false, unused = false;
-  FindKey(map, XK_Shift_L, shiftKey, unused);
-  FindKey(map, XK_Caps_Lock, capsKey, unused);
-  const bool onMap = character != 0 && FindKey(map, keysym, keycode, shift);
-  // Chosen before the grab: choosing may wait for a spare to be free again.
-  Spare* spare = character != 0 && !onMap ? SpareFor(map, keysym) : nullptr;
-  if (character != 0 && !onMap && !spare) return CharacterDelivery::Unavailable;
+  uint8_t keycode = 0;
+  bool shift = false;
+  bool onMap = FindKey(keysym, keycode, shift);
+  std::vector<uint8_t> codes;
+  for (const SparePlace& place : places_) codes.push_back(place.keycode);
+  if (!onMap) record_.Write(codes);
 
   ServerGrab grab(connection_);
   Owned<xcb_get_window_attributes_reply_t> target(xcb_get_window_attributes_reply(
@@ -199,54 +305,87 @@ CharacterDelivery CharacterKeys::Send(uint32_t topLevel, char32_t character) {
   if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT ||
       TopLevelLocked(focus->focus) != topLevel)
     return CharacterDelivery::NotFocused;
-  if (character == 0) return CharacterDelivery::Sent;
   if (AnyKeyDown()) return CharacterDelivery::KeysHeld;
 
   Owned<xcb_query_pointer_reply_t> pointer(
       xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr));
   const uint16_t state = pointer ? pointer->mask : 0;
-  const bool capsLock = (state & XCB_MOD_MASK_LOCK) && capsKey != 0;
+  const bool capsLock = (state & XCB_MOD_MASK_LOCK) && capsKey_ != 0;
   const bool otherGroup = (state >> 13) & 3;
-  if (onMap && (otherGroup || (shift && shiftKey == 0))) {
-    // Its key types something else in this group: a spare key code instead.
-    spare = SpareFor(map, keysym);
-    if (!spare) return CharacterDelivery::Unavailable;
+  // Its key types something else in this group: a place instead.
+  if (onMap && (otherGroup || (shift && shiftKey_ == 0))) {
+    onMap = false;
+    record_.Write(codes);
   }
-  if (spare) {
-    if (spare->keysym != keysym) MapSpare(*spare, keysym);
-    keycode = spare->keycode;
-    shift = false;
-    spare->lastUse = Clock::now();
+  if (!onMap) {
+    SparePlace* place = PlaceOf(places_, keysym);
+    if (!place) {
+      const std::vector<uint8_t> changed =
+          PlanSparePlaces(places_, {keysym}, Clock::now(), kLinger);
+      if (changed.empty() || !WritePlaces(changed)) return CharacterDelivery::KeyBusy;
+      place = PlaceOf(places_, keysym);
+      if (!place) return CharacterDelivery::KeyBusy;
+    }
+    keycode = place->keycode;
+    shift = place->level == 1;
+    place->lastUse = Clock::now();
   }
   // Caps Lock is switched off around the character and on again after it.
-  if (capsLock) PressAndRelease(capsKey);
-  if (shift)
-    xcb_test_fake_input(connection_, XCB_KEY_PRESS, shiftKey, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-  PressAndRelease(keycode);
-  if (shift)
-    xcb_test_fake_input(connection_, XCB_KEY_RELEASE, shiftKey, XCB_CURRENT_TIME, XCB_NONE, 0, 0,
-                        0);
-  if (capsLock) PressAndRelease(capsKey);
+  if (capsLock) PressAndRelease(capsKey_);
+  PressShifted(keycode, shift);
+  if (capsLock) PressAndRelease(capsKey_);
   return CharacterDelivery::Sent;
 }
 
 void CharacterKeys::RestoreMap() {
-  std::lock_guard lock(mutex_);
-  if (connection_) RestoreLocked();
+  for (;;) {
+    Clock::time_point until{};
+    {
+      std::lock_guard lock(mutex_);
+      if (!connection_) return;
+      if (originals_.empty()) {
+        record_.Remove();
+        return;
+      }
+      for (const SparePlace& place : places_)
+        if (place.keysym != 0) until = std::max(until, place.lastUse + kLinger);
+      if (until <= Clock::now()) {
+        {
+          ServerGrab grab(connection_);
+          GiveBack(originals_);
+        }
+        Owned<xcb_get_input_focus_reply_t>(
+            xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+        record_.Remove();
+        return;
+      }
+    }
+    std::this_thread::sleep_until(until);
+  }
 }
 
-void CharacterKeys::RestoreLocked() {
-  bool changed = false;
-  for (Spare& spare : spares_) {
-    if (spare.keysym == 0) continue;
-    std::this_thread::sleep_until(spare.lastUse + kLinger);
-    const std::vector<xcb_keysym_t> blank(static_cast<std::size_t>(perKeycode_), 0);
-    xcb_change_keyboard_mapping(connection_, 1, spare.keycode, static_cast<uint8_t>(perKeycode_),
-                                blank.data());
-    changed = true;
+void CharacterKeys::RestoreLeftovers() {
+  const std::vector<BorrowedKeysRecord::Leftover> leftovers =
+      BorrowedKeysRecord::LeftOnThisDisplay();
+  if (leftovers.empty()) return;
+  std::lock_guard lock(mutex_);
+  if (!Connect() || !xkb_) return;
+  for (const BorrowedKeysRecord::Leftover& leftover : leftovers) {
+    if (!leftover.keycodes.empty()) {
+      const uint8_t first = *std::min_element(leftover.keycodes.begin(), leftover.keycodes.end());
+      const uint8_t last = *std::max_element(leftover.keycodes.begin(), leftover.keycodes.end());
+      ServerGrab grab(connection_);
+      std::vector<XkbKeyEntry> entries;
+      if (!ReadXkbKeys(connection_, first, last - first + 1, entries)) continue;
+      bool changed = false;
+      for (uint8_t code : leftover.keycodes) {
+        if (!LooksBorrowed(entries[code - first])) continue;
+        entries[code - first] = XkbKeyEntry(8, 0);
+        changed = true;
+      }
+      if (changed && !WriteXkbKeys(connection_, first, entries)) continue;
+      mapStale_ = true;
+    }
+    ::unlink(leftover.path.c_str());
   }
-  spares_.clear();
-  if (changed)
-    Owned<xcb_get_input_focus_reply_t>(
-        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 }

@@ -139,6 +139,7 @@ QtHost::QtHost(int& argc, char** argv) : state_(std::make_unique<State>()) {
     return std::atexit(ExitDuringLoop) == 0;
   }();
   (void)watching;
+  state_->services.RestoreKeysOfKilledCopies();
 }
 
 QtHost::~QtHost() {
@@ -226,6 +227,7 @@ int QtHost::Run() {
   state_->services.FinishBackgroundWork();
   // Workers may still be waiting on the window: end them while it exists.
   const bool workersEnded = state_->services.StopAllThreads();
+  state_->services.RestoreKeyboardMap();
   state_->window.reset();
   if (state_->exitRoutine) state_->exitRoutine();
   // A worker stuck in a call that never returns must not outlive the objects it

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QGuiApplication>
 #include <QWindow>
+#include <optional>
 
 #include "framework/platform/CharacterKeys.h"
 #include "framework/qt/MainWindow.h"
@@ -23,16 +24,43 @@ int QtRuntimeServices::FocusedWindow() {
   return own ? 0 : static_cast<int>(focused);
 }
 
-CharacterDelivery QtRuntimeServices::SendCharacter(int window, const Text& character) {
-  const QList<uint> codes = ToQString(character).toUcs4();
-  // CR LF is one step of a script: one Return.
+namespace {
+
+// The character of one step of a script; CR LF is one step, one Return. Nothing for a
+// step that is not one character.
+std::optional<char32_t> StepCharacter(const Text& step) {
+  const QList<uint> codes = ToQString(step).toUcs4();
   const char32_t first = codes.isEmpty() ? 0 : static_cast<char32_t>(codes.front());
   if (codes.size() > 1 && !(codes.size() == 2 && first == U'\r' && codes[1] == U'\n'))
-    return CharacterDelivery::Unavailable;
-  return keys_->Send(static_cast<uint32_t>(window), first);
+    return std::nullopt;
+  return first;
+}
+
+// How many coming steps are looked at to fill the map's free places.
+constexpr std::size_t kLookAhead = 400;
+
+}  // namespace
+
+CharacterDelivery QtRuntimeServices::SendCharacter(int window, const Text& character) {
+  const std::optional<char32_t> step = StepCharacter(character);
+  if (!step) return CharacterDelivery::Unavailable;
+  return keys_->Send(static_cast<uint32_t>(window), *step);
 }
 
 void QtRuntimeServices::RestoreKeyboardMap() { keys_->RestoreMap(); }
+
+void QtRuntimeServices::PrepareCharacters(const std::vector<Text>& steps, std::size_t next) {
+  if (next >= steps.size()) return;
+  const std::optional<char32_t> first = StepCharacter(steps[next]);
+  if (!first || *first == 0 || keys_->Ready(*first)) return;
+  std::vector<char32_t> characters;
+  for (std::size_t i = next; i < steps.size() && i < next + kLookAhead; ++i)
+    if (const std::optional<char32_t> step = StepCharacter(steps[i]); step && *step != 0)
+      characters.push_back(*step);
+  keys_->Prepare(characters);
+}
+
+void QtRuntimeServices::RestoreKeysOfKilledCopies() { keys_->RestoreLeftovers(); }
 
 Text QtRuntimeServices::GetSetting(const Text& key) {
   return FromQString(ProgramSettings::Get(ToQString(key)).value_or(QString()));

@@ -79,6 +79,9 @@ class QtRuntimeServices : public RuntimeServices {
   int FocusedWindow() override;
   CharacterDelivery SendCharacter(int window, const Text& character) override;
   void RestoreKeyboardMap() override;
+  void PrepareCharacters(const std::vector<Text>& steps, std::size_t next) override;
+  // At start-up: key codes that a killed copy left borrowed get their mapping back.
+  void RestoreKeysOfKilledCopies();
 
   Text GetSetting(const Text& key) override;
   bool SetSetting(const Text& key, const Text& value) override;

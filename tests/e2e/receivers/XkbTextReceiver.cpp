@@ -1,7 +1,10 @@
 // A plain X client that turns the key presses it receives into text the way toolkits do
 // (xkbcommon over the server's current keyboard map, refreshed when the map changes).
-// Prints "window ID" once mapped, then for every key press "key MICROSECONDS HEX", HEX
-// being the UTF-8 bytes it produced ("esc" for Escape). A line "escape?" on stdin is
+// Prints "window ID" once it has asked for its window, "shown MICROSECONDS" when the window
+// is first exposed (with a window manager, once the manager has put it on the screen),
+// "map MICROSECONDS" for every change of the keyboard map it is told of, and for every
+// key press "key MICROSECONDS HEX", HEX being the UTF-8 bytes it produced ("esc" for
+// Escape). A line "escape?" on stdin is
 // answered "escape free" or "escape taken": whether another client grabs Escape alone
 // on the root window. Ends when stdin ends.
 #include <poll.h>
@@ -74,11 +77,20 @@ int main() {
   std::fflush(stdout);
 
   pollfd fds[2] = {{xcb_get_file_descriptor(connection), POLLIN, 0}, {0, POLLIN, 0}};
+  bool shown = false;
   for (;;) {
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
       const uint8_t kind = event->response_type & 0x7F;
       if (kind == xkbEvent || kind == XCB_MAPPING_NOTIFY) {
+        // A change is told once for every keyboard device: counted for the core one.
+        const auto* notify = reinterpret_cast<xcb_xkb_map_notify_event_t*>(event);
+        if (kind == xkbEvent && notify->xkbType == XCB_XKB_MAP_NOTIFY &&
+            notify->deviceID == keyboard.device)
+          std::printf("map %lld\n", Microseconds());
         keyboard.Load(connection);
+      } else if (kind == XCB_EXPOSE && !shown) {
+        shown = true;
+        std::printf("shown %lld\n", Microseconds());
       } else if (kind == XCB_KEY_PRESS) {
         const auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
         xkb_state_update_mask(keyboard.state, key->state & 0xFF, 0, 0, 0, 0,
@@ -100,8 +112,8 @@ int main() {
           }
           std::printf("key %lld %s\n", Microseconds(), hex.empty() ? "-" : hex.c_str());
         }
-        std::fflush(stdout);
       }
+      std::fflush(stdout);
       std::free(event);
     }
     if (xcb_connection_has_error(connection)) return 1;
