@@ -318,6 +318,8 @@ CharacterDelivery CharacterKeys::Send(uint32_t topLevel, char32_t character) {
     record_.Write(codes);
   }
   if (!onMap) {
+    // A map with no free key code cannot type the character at all.
+    if (places_.empty()) return CharacterDelivery::Unavailable;
     SparePlace* place = PlaceOf(places_, keysym);
     if (!place) {
       const std::vector<uint8_t> changed =
