@@ -81,6 +81,8 @@ class KeyboardMapTest(ProgramTestCase):
 
     def test_termination_signals_mid_run_restore_the_map(self):
         for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            # A state folder each: the recovery copy of one run is not offered to the next.
+            self.env["XDG_STATE_HOME"] = os.path.join(self.work, "state-%d" % number)
             self.start_with_script()
             self.borrowing(self.type_into_receiver())
             self.program.send_signal(number)
