@@ -340,10 +340,13 @@ class Session {
   // The editor raises a change after every step (an extra one changes nothing), and the
   // autosave delay passes: the copy holds the unsaved text, or is gone when there is none.
   std::optional<std::string> CheckAutosave() {
+    // A typing run changes the text with every character, each a change of its own that
+    // this step does not raise: only a step that began and ended without one is checked.
+    const bool typing = TypingUnderWay();
     Dispatch(EventKind::ContentChanged, Control::编辑框1);
     services.AdvanceTime(kAutosaveDelayMilliseconds);
     services.RunBackgroundWork();
-    if (TypingUnderWay()) return std::nullopt;  // the copy holds the whole script then
+    if (typing || TypingUnderWay()) return std::nullopt;
     const Text path = AutosaveTextPath(services, program->autosave);
     const bool kept = services.FileExists(path);
     const Text text = Editor();

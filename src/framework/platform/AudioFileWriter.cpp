@@ -49,6 +49,49 @@ std::string Extension(const std::string& path) {
   return extension;
 }
 
+// libsndfile writes its RF64 header's format as WAVE_FORMAT_EXTENSIBLE, and keeps it when
+// it falls back to RIFF for a file under 4 GB. Many readers of plain WAV files (Python's
+// wave module, older editors) take only WAVE_FORMAT_PCM, which is what 16-bit mono is.
+// The 40-byte extensible fmt chunk becomes a 16-byte PCM one and a 16-byte JUNK chunk
+// of the same total size, so nothing after it moves.
+bool MakePlainPcmHeader(const std::string& path) {
+  static constexpr unsigned char kPcmGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                     0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  unsigned char head[12];
+  bool changed = false;
+  off_t at = 12;
+  if (::pread(fd, head, sizeof head, 0) == sizeof head && std::memcmp(head, "RIFF", 4) == 0 &&
+      std::memcmp(head + 8, "WAVE", 4) == 0) {
+    for (int chunk = 0; chunk < 8; ++chunk) {
+      unsigned char header[8];
+      if (::pread(fd, header, sizeof header, at) != sizeof header) break;
+      const std::uint32_t size = header[4] | header[5] << 8 | header[6] << 16 |
+                                 static_cast<std::uint32_t>(header[7]) << 24;
+      if (std::memcmp(header, "data", 4) == 0) break;
+      if (std::memcmp(header, "fmt ", 4) == 0) {
+        unsigned char format[40];
+        if (size != sizeof format || ::pread(fd, format, sizeof format, at + 8) != sizeof format)
+          break;
+        const bool extensiblePcm = format[0] == 0xFE && format[1] == 0xFF && format[24] == 0x01 &&
+                                   format[25] == 0x00 &&
+                                   std::memcmp(format + 26, kPcmGuidTail, 14) == 0;
+        if (!extensiblePcm) break;
+        unsigned char plain[48] = {'f', 'm', 't', ' ', 16, 0, 0, 0};
+        std::memcpy(plain + 8, format, 16);
+        plain[8] = 0x01, plain[9] = 0x00;
+        std::memcpy(plain + 24, "JUNK\x10\0\0\0", 8);
+        changed = ::pwrite(fd, plain, sizeof plain, at) == sizeof plain && ::fsync(fd) == 0;
+        break;
+      }
+      at += 8 + size + (size & 1);
+    }
+  }
+  ::close(fd);
+  return changed;
+}
+
 }  // namespace
 
 struct AudioFileWriter::State {
@@ -56,6 +99,7 @@ struct AudioFileWriter::State {
   std::string temporary;
   int slot = -1;
   SNDFILE* file = nullptr;
+  int format = 0;
   bool completed = false;
   bool settled = false;
 };
@@ -88,6 +132,7 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::Open(const std::string& path, 
   }
   if (fd < 0) return nullptr;
   state->slot = Remember(state->temporary);
+  state->format = format;
   SF_INFO info{};
   info.samplerate = sampleRate;
   info.channels = 1;
@@ -134,6 +179,8 @@ bool AudioFileWriter::Complete() {
   const bool ok = sf_error(state_->file) == SF_ERR_NO_ERROR;
   state_->completed = sf_close(state_->file) == 0 && ok;
   state_->file = nullptr;
+  if (state_->completed && (state_->format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64)
+    MakePlainPcmHeader(state_->temporary);
   return state_->completed;
 }
 
