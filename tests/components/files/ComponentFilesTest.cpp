@@ -258,6 +258,11 @@ Outcome WriteKilledAt(const std::string& call, int n, const std::string& folder,
 // the stamp records as ours, so the next build still replaces it; and starts at
 // once take turns, none losing another's line of the stamp.
 TEST_F(ComponentFilesTest, KillsAndStartsAtOnceLeaveLibraryAndStampInAgreement) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer's runtime makes hundreds of these calls itself before the writer's
+  // own: the sweep would be thousands of runs. The plain build runs it.
+  GTEST_SKIP() << "the kill sweep runs in the build without AddressSanitizer";
+#endif
   ASSERT_EQ(RunCommand("strace -V >/dev/null 2>&1").status, 0) << "strace is needed";
   std::map<char, ByteBuffer> builds;
   for (char build : {'A', 'B', 'C'}) {
