@@ -142,6 +142,12 @@ class ReadAloudTest : public ::testing::Test {
   bool WorkerEnded(int worker) { return services.WaitForThread(worker, 5000); }
   // The worker has gone round its wait a few more times: what it would have done wrong by
   // now, it has done.
+  // The engine has been given the second piece's text.
+  bool SecondPieceAsked() {
+    for (const auto& call : EngineCalls())
+      if (call.rfind("QTTSTextPut|sid-2|", 0) == 0) return true;
+    return false;
+  }
   bool WorkerLoopsOn() {
     const std::size_t delays = services.Delays().size();
     return Eventually([&] { return services.Delays().size() >= delays + 3; });
@@ -396,11 +402,7 @@ TEST_F(ReadAloudTest, PlayBeginsWithTheFirstPieceAndPauseAndStopWorkBetweenPiece
   services.Preset(Control::编辑框1, Property::Content, Text("第一句。第二句。"));
   QueueAudio(32000);
   QueueAudio(32000);
-  HeldSynthesis held(services, [&] {
-    for (const auto& call : EngineCalls())
-      if (call.rfind("QTTSTextPut|sid-2|", 0) == 0) return true;
-    return false;
-  });
+  HeldSynthesis held(services, [&] { return SecondPieceAsked(); });
   const int worker = Start();
   ASSERT_TRUE(held.WaitUntilHeld());
   EXPECT_TRUE(Contains("BASS_StreamPutData(7,data,32000)\n")) << audioLog;
@@ -498,11 +500,7 @@ TEST_F(ReadAloudTest, TheWholeFirstSentenceIsMarkedWhileItsLaterClausesAreStillB
   services.Preset(Control::编辑框1, Property::Content, Text("第一步，打开软件。第二步。"));
   QueueAudio(32000);
   QueueAudio(32000);
-  HeldSynthesis held(services, [&] {
-    for (const auto& call : EngineCalls())
-      if (call.rfind("QTTSTextPut|sid-2|", 0) == 0) return true;
-    return false;
-  });
+  HeldSynthesis held(services, [&] { return SecondPieceAsked(); });
   Start();
   ASSERT_TRUE(held.WaitUntilHeld());
   EXPECT_TRUE(MarkIs(0, 18)) << "not only 第一步，";
