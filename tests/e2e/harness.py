@@ -181,8 +181,10 @@ class ProgramTestCase(unittest.TestCase):
         self.env["QT_QPA_PLATFORM"] = "xcb"
         self.env["XDG_RUNTIME_DIR"] = self.work
         # A program killed with unsaved text leaves an autosave copy for the next start to
-        # offer: each test keeps its own, never the user's.
+        # offer, and a chosen font or mode is remembered: each test keeps its own settings
+        # and state, never the user's nor another test's.
         self.env["XDG_STATE_HOME"] = os.path.join(self.work, "state")
+        self.env["XDG_CONFIG_HOME"] = os.path.join(self.work, "config")
         self.wait_until(lambda: run(["xdpyinfo"], check=False, env=self.env).returncode == 0,
                         "Xvfb answering")
 

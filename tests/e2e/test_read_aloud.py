@@ -388,9 +388,6 @@ class ReadAloudTest(ProgramTestCase):
                                 % (match, (lag - margin // FRAME) * 1000 / RATE))
         print("reading against sox's conversion: correlation %.6f" % match, file=sys.stderr)
 
-    @unittest.skip("open fault: since the pronunciation list's menu item the editor in this "
-                   "test's screenshots shows its lines shifted left by about two characters, so "
-                   "the mark's measured width no longer matches its sentence")
     def test_the_mark_follows_the_sentence_heard_in_a_long_script_and_holds_at_a_pause(self):
         self.lines = lines = long_script()
         script = "\n".join(lines) + "\n"
