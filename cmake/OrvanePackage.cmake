@@ -19,5 +19,6 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.orvane.example/")
 # Libraries from the binaries (dpkg-shlibdeps); espeak-ng's voices are data.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "espeak-ng-data")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-arphic-uming, qt6-translations-l10n")
+# qt6-wayland: the native window on Wayland sessions (XWayland otherwise).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-arphic-uming, qt6-translations-l10n, qt6-wayland")
 include(CPack)

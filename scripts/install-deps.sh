@@ -20,6 +20,8 @@ packages=(
   qt6-translations-l10n
   # Fonts: a Song/Ming face for 宋体, and a Latin fallback
   fonts-arphic-uming fonts-dejavu-core
+  # The native window on Wayland sessions
+  qt6-wayland
   # Opening web pages from the program
   xdg-utils
   # Headless runs of ./run: a virtual X server and a screenshot
@@ -41,6 +43,9 @@ test_packages=(
   ffmpeg
   # The HTTP test serves TLS with a certificate made on the spot
   openssl
+  # Headless sway sessions with the desktop portal (tests/wayland)
+  sway xwayland xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk grim
+  pipewire wireplumber
   # The bundled-library writer is killed at each of its system calls
   strace
 )

@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     std::fputs(reply.standardError.c_str(), stderr);
     return reply.status;
   }
+  ChooseWindowPlatform();
   if (const std::string problem = DisplayProblem(); !problem.empty()) {
     std::fprintf(stderr, "%s\n", problem.c_str());
     return 1;

@@ -5,6 +5,14 @@
 #include <cstdlib>
 #include <string_view>
 
+void ChooseWindowPlatform() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((platform && *platform) || !wayland || !*wayland) return;
+  // Qt itself stays on X11 under GNOME even in a Wayland session.
+  setenv("QT_QPA_PLATFORM", "wayland;xcb", 1);
+}
+
 std::string DisplayProblem() {
   const char* platform = std::getenv("QT_QPA_PLATFORM");
   if (platform && *platform && std::string_view(platform).substr(0, 3) != "xcb") return {};

@@ -11,7 +11,23 @@
 #include "framework/qt/QtText.h"
 #include "framework/qt/UiThread.h"
 
+namespace {
+
+// Keys reach other programs through XTest, which only an X11 session offers to all of
+// them; under Wayland our X connection would be XWayland's, whose clients are only some.
+bool KeysReachOtherWindows() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
+
+}  // namespace
+
 int QtRuntimeServices::FocusedWindow() {
+  if (!KeysReachOtherWindows()) {
+    // Said once; the typing then goes into the editor, as with no other window.
+    if (!toldNoWindowTyping_.exchange(true))
+      ShowMessageBox(
+          Value(Text("这个 Wayland 会话不能把字打到其他程序的窗口：打字在编辑框里进行。")), 0x40,
+          Text("打字到当前窗口"), std::nullopt);
+    return 0;
+  }
   const uint32_t focused = keys_->FocusedTopLevel();
   if (focused == 0) return 0;
   const bool own = OnUiThread([&] {
@@ -43,14 +59,16 @@ constexpr std::size_t kLookAhead = 400;
 
 CharacterDelivery QtRuntimeServices::SendCharacter(int window, const Text& character) {
   const std::optional<char32_t> step = StepCharacter(character);
-  if (!step) return CharacterDelivery::Unavailable;
+  if (!step || !KeysReachOtherWindows()) return CharacterDelivery::Unavailable;
   return keys_->Send(static_cast<uint32_t>(window), *step);
 }
 
-void QtRuntimeServices::RestoreKeyboardMap() { keys_->RestoreMap(); }
+void QtRuntimeServices::RestoreKeyboardMap() {
+  if (KeysReachOtherWindows()) keys_->RestoreMap();
+}
 
 void QtRuntimeServices::PrepareCharacters(const std::vector<Text>& steps, std::size_t next) {
-  if (next >= steps.size()) return;
+  if (next >= steps.size() || !KeysReachOtherWindows()) return;
   const std::optional<char32_t> first = StepCharacter(steps[next]);
   if (!first || *first == 0 || keys_->Ready(*first)) return;
   std::vector<char32_t> characters;
@@ -60,7 +78,9 @@ void QtRuntimeServices::PrepareCharacters(const std::vector<Text>& steps, std::s
   keys_->Prepare(characters);
 }
 
-void QtRuntimeServices::RestoreKeysOfKilledCopies() { keys_->RestoreLeftovers(); }
+void QtRuntimeServices::RestoreKeysOfKilledCopies() {
+  if (KeysReachOtherWindows()) keys_->RestoreLeftovers();
+}
 
 Text QtRuntimeServices::GetSetting(const Text& key) {
   return FromQString(ProgramSettings::Get(ToQString(key)).value_or(QString()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 
@@ -138,7 +139,8 @@ class QtRuntimeServices : public RuntimeServices {
   WorkerThreads threads_;
   std::unique_ptr<GlobalHotKeys> hotKeys_;
   // Declared after threads_: destroyed before them is fine, workers end in the destructor.
-  std::unique_ptr<CharacterKeys> keys_;
+  std::unique_ptr<CharacterKeys> keys_;  // used on X11 only
+  std::atomic<bool> toldNoWindowTyping_{false};
   Control hotKeyReceiver_ = Control::标签1;
   std::unique_ptr<BackgroundJobs> background_;
 };
