@@ -124,8 +124,6 @@ struct QtHost::State {
 
 QtHost::QtHost(int& argc, char** argv) : state_(std::make_unique<State>()) {
   ReturnLargeBlocksToTheSystem();
-  // The desktop entry's name: a Wayland compositor knows the window by it (its app id).
-  QGuiApplication::setDesktopFileName(QStringLiteral("example.orvane.Notepad"));
   state_->app = std::make_unique<QApplication>(argc, argv);
   QApplication::setStyle(QStyleFactory::create("Fusion"));
   QApplication::setQuitOnLastWindowClosed(false);
