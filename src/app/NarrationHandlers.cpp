@@ -17,6 +17,16 @@ int Percent(std::size_t done, std::size_t total) {
   return total == 0 ? 100 : static_cast<int>(done * 100 / total);
 }
 
+// The output (the audio or its subtitles) that is the script's own file, through
+// whatever links; empty when none is. Writing it would destroy the script.
+Text OutputThatIsTheScript(RuntimeServices& services, const Text& scriptPath, const Text& audioPath,
+                           const Text& subtitlePath) {
+  if (scriptPath.empty()) return Text();
+  for (const Text& output : {audioPath, subtitlePath})
+    if (services.IsSameFile(scriptPath, output)) return output;
+  return Text();
+}
+
 }  // namespace
 
 void ExportNarrationClicked(Program& program) {
@@ -28,6 +38,13 @@ void ExportNarrationClicked(Program& program) {
   if (!services.OpenDialog(kWaveDialog)) return;
   Text path = services.GetProperty(kWaveDialog, Property::FileName).AsText();
   if (!HasAudioExtension(path)) path += ".wav";
+  const Text clash = OutputThatIsTheScript(services, program.document.CurrentFileName, path,
+                                           SubtitlePathFor(path));
+  if (!clash.empty()) {
+    services.ShowMessageBox("语音和字幕未能导出：" + clash + " 就是讲稿文件本身。",
+                            kMbIconStop | kMbOk, Text("错误"));
+    return;
+  }
 
   // A session of its own: a reading under way keeps its session, the engine takes turns.
   SpeechSession speech(services);
@@ -61,6 +78,11 @@ int ExportNarrationCommand(RuntimeServices& services, const Text& scriptPath, co
   const Text& wavePath = audioPath;
   const Text subtitlePath =
       givenSubtitlePath.empty() ? SubtitlePathFor(audioPath) : givenSubtitlePath;
+  if (const Text clash = OutputThatIsTheScript(services, scriptPath, audioPath, subtitlePath);
+      !clash.empty()) {
+    *problem = "the output " + clash + " is the script itself; nothing was written";
+    return 1;
+  }
   const std::optional<ByteBuffer> bytes = services.ReadRegularFile(scriptPath, kLargestScriptFile);
   const std::optional<DecodedScript> script =
       bytes ? DecodeScript(*bytes) : std::optional<DecodedScript>();

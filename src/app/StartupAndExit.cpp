@@ -48,7 +48,8 @@ bool MainWindowCloseRequested(Program& program) {
 
 std::optional<Text> KeepUnsavedText(Program& program) {
   RuntimeServices& services = program.services;
-  if (program.closeConfirmed || !IsDocumentChanged(services)) return std::nullopt;
+  // Text whose save had not finished counts as unsaved.
+  if (program.closeConfirmed || !HasUnsavedText(services, program.document)) return std::nullopt;
   // A typing run holds the whole script; the editor only what has been typed so far.
   const TypingState& typing = program.typing;
   const bool typingRun = typing.thread != 0 && services.IsThreadRunning(typing.thread);
@@ -60,6 +61,8 @@ std::optional<Text> KeepUnsavedText(Program& program) {
 }
 
 std::optional<Text> EndOnSignal(Program& program) {
+  // An open or save under way gives up.
+  program.document.ending = true;
   std::optional<Text> copy = KeepUnsavedText(program);
   program.closeConfirmed = true;
   program.services.CloseWindow(Control::_启动窗口);

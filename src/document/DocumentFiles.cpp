@@ -1,8 +1,11 @@
 #include "document/DocumentFiles.h"
 
+#include <memory>
 #include <optional>
 #include <utility>
 
+#include "document/BackgroundWork.h"
+#include "document/FailureMessages.h"
 #include "document/ScriptEncoding.h"
 
 namespace {
@@ -10,8 +13,11 @@ namespace {
 constexpr Control kEditor = Control::编辑框1;
 constexpr Control kFileDialog = Control::通用对话框;
 
-void ShowError(RuntimeServices& services, const char* message) {
-  services.ShowMessageBox(Text(message), kMbIconStop | kMbOk, Text("错误"));
+// The designed first line, then which file and why.
+void ShowError(RuntimeServices& services, const char* headline, const Text& path,
+               const Text& reason) {
+  services.ShowMessageBox(FailureMessage(headline, path, reason), kMbIconStop | kMbOk,
+                          Text("错误"));
 }
 
 // Opens the file dialog with its title and type; the chosen path, or nothing.
@@ -65,20 +71,57 @@ void TitleNamesFile(RuntimeServices& services, const Text& path) {
 
 SaveOutcome SaveTo(RuntimeServices& services, DocumentState& document, const Text& path,
                    TextEncoding encoding) {
-  const Text content = CurrentScript(services, document);
-  const std::optional<ByteBuffer> bytes =
-      EncodeScript(WithLineBreaks(content, document.lineBreak), encoding);
-  // The old file is replaced only by a complete, flushed new one; the mark is
-  // cleared only once the text is safely on disk.
-  if (!bytes || !services.ReplaceFileBytes(path, {*bytes})) {
-    ShowError(services, "保存文件失败!");
+  if (document.busy) return SaveOutcome::Cancelled;
+  // During a typing run the document is the whole script being typed.
+  std::optional<Text> typed;
+  if (document.scriptBeingTyped) typed = document.scriptBeingTyped();
+
+  // Written on a worker; the mark is taken now, so that typing during the save marks
+  // the text again, and given back if the save does not succeed.
+  struct Result {
+    Text content;
+    bool encoded = true;
+    bool written = false;
+    FileProblem problem = FileProblem::None;
+  };
+  auto result = std::make_shared<Result>();
+  const bool wasChanged = IsDocumentChanged(services);
+  SetDocumentChanged(services, false);
+  document.busy = true;
+  document.changesBeingSaved = wasChanged;
+  const bool finished = RunWithProgress(
+      services, Text("正在保存文件…"),
+      [&services, result, typed = std::move(typed), encoding, lineBreak = document.lineBreak,
+       path](WorkPercent& percent) {
+        result->content =
+            typed ? *typed : services.GetProperty(kEditor, Property::Content).AsText();
+        percent = 30;
+        std::optional<ByteBuffer> bytes =
+            EncodeScript(WithLineBreaks(result->content, lineBreak), encoding);
+        percent = 50;
+        result->encoded = bytes.has_value();
+        if (!bytes) return;
+        std::vector<ByteBuffer> buffers;
+        buffers.push_back(std::move(*bytes));
+        // The old file is replaced only by a complete, flushed new one.
+        result->written = services.SaveFileBytes(path, buffers);
+        if (!result->written) result->problem = services.LastFileProblem();
+      },
+      [&document] { return document.ending; });
+  document.busy = false;
+  document.changesBeingSaved = false;
+  if (!finished || !result->written) {
+    if (wasChanged) SetDocumentChanged(services, true);
+    if (!finished) return SaveOutcome::Cancelled;
+    ShowError(services, "保存文件失败!", path,
+              result->encoded ? ReasonFor(result->problem)
+                              : Text("文字中有该文件的编码无法保存的字节。"));
     return SaveOutcome::Failed;
   }
-  SetDocumentChanged(services, false);
   if (path != document.CurrentFileName) TitleNamesFile(services, path);
   document.CurrentFileName = path;
   document.encoding = encoding;
-  document.savedText = content;
+  document.savedText = std::move(result->content);
   if (document.textSettled) document.textSettled();
   return SaveOutcome::Saved;
 }
@@ -95,6 +138,7 @@ void SetDocumentChanged(RuntimeServices& services, bool changed) {
 
 SaveOutcome SaveDocument(RuntimeServices& services, DocumentState& document, const Text& name,
                          bool useGivenName) {
+  if (document.busy) return SaveOutcome::Cancelled;
   const Text path = useGivenName ? name : document.CurrentFileName;
   if (!path.empty()) return SaveTo(services, document, path, document.encoding);
   const auto chosen = AskWhereToSave(services, "请输入欲保存到的文本文件名:", document.encoding);
@@ -103,36 +147,68 @@ SaveOutcome SaveDocument(RuntimeServices& services, DocumentState& document, con
 }
 
 void SaveDocumentAs(RuntimeServices& services, DocumentState& document) {
+  if (document.busy) return;
   const auto chosen = AskWhereToSave(services, "请输入欲另存到的文本文件名:", document.encoding);
   if (chosen) SaveTo(services, document, chosen->path, chosen->encoding);
 }
 
 bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text& path) {
-  // Opening through the file table honours other opens' sharing; the bytes are then
-  // read whole. Nothing of the document changes until the text is known.
-  // Only a regular file of a bounded size: a FIFO or device is never waited on or
-  // read forever.
-  const int file = services.OpenFile(path, 1, 1);
-  std::optional<DecodedScript> script;
-  if (file != 0) {
-    if (const auto bytes = services.ReadRegularFile(path, kLargestScriptFile))
-      script = DecodeScript(*bytes);
-    services.CloseFile(file);
-  }
-  if (!script) {
-    ShowError(services, "打开文件失败!");
-    return false;
-  }
-  // A typing run ends first, so that it never types into another document.
-  if (document.endTyping) document.endTyping();
-  services.SetProperty(kEditor, Property::Content, script->text);
-  SetDocumentChanged(services, false);
-  document.CurrentFileName = path;
-  document.encoding = script->encoding;
-  document.lineBreak = ScriptLineBreak(script->text);
-  document.savedText = std::move(script->text);
-  if (document.textSettled) document.textSettled();
-  return true;
+  if (document.busy) return false;
+  // Read, recognised and made ready for the editor on a worker; the editor and the
+  // document change in one step on the user-interface thread once the text is ready.
+  struct Result {
+    bool loaded = false;
+    FileProblem problem = FileProblem::None;
+  };
+  auto result = std::make_shared<Result>();
+  document.busy = true;
+  const bool finished = RunWithProgress(
+      services, Text("正在打开文件…"),
+      [&services, &document, result, path](WorkPercent& percent) {
+        // Opening through the file table honours other opens' sharing. Only a regular
+        // file of a bounded size: a FIFO or device is never waited on or read forever.
+        const int file = services.OpenFile(path, 1, 1);
+        if (file == 0) {
+          result->problem = services.LastFileProblem();
+          return;
+        }
+        std::optional<ByteBuffer> bytes = services.ReadRegularFile(path, kLargestScriptFile);
+        if (!bytes) result->problem = services.LastFileProblem();
+        services.CloseFile(file);
+        if (!bytes) return;
+        percent = 30;
+        std::optional<DecodedScript> script = DecodeScript(*bytes);
+        bytes.reset();
+        if (!script) {
+          result->problem = FileProblem::NotText;
+          return;
+        }
+        Text lineBreak = ScriptLineBreak(script->text);
+        percent = 50;
+        const int prepared = services.PrepareContent(kEditor, script->text);
+        if (prepared == 0) return;
+        percent = 100;
+        bool put = false;
+        services.RunOnUiThread([&] {
+          // A typing run ends first, so that it never types into another document.
+          if (document.endTyping) document.endTyping();
+          put = services.PutPreparedContent(prepared);
+          if (!put) return;
+          SetDocumentChanged(services, false);
+          document.CurrentFileName = path;
+          document.encoding = script->encoding;
+          document.lineBreak = std::move(lineBreak);
+          document.savedText = std::move(script->text);
+          if (document.textSettled) document.textSettled();
+        });
+        if (!put) services.DiscardPreparedContent(prepared);
+        result->loaded = put;
+      },
+      [&document] { return document.ending; });
+  document.busy = false;
+  if (finished && !result->loaded)
+    ShowError(services, "打开文件失败!", path, ReasonFor(result->problem));
+  return finished && result->loaded;
 }
 
 void OpenDocument(RuntimeServices& services, DocumentState& document) {
@@ -145,7 +221,13 @@ void OpenDocumentFile(RuntimeServices& services, DocumentState& document, const 
   if (LoadDocument(services, document, path)) TitleNamesFile(services, path);
 }
 
+bool HasUnsavedText(RuntimeServices& services, const DocumentState& document) {
+  return document.changesBeingSaved || IsDocumentChanged(services);
+}
+
 ChangesOutcome AskToSaveChanges(RuntimeServices& services, DocumentState& document) {
+  // Nothing is closed or replaced under an open or save that is under way.
+  if (document.busy) return ChangesOutcome::Cancelled;
   if (!IsDocumentChanged(services) || CurrentScript(services, document) == document.savedText)
     return ChangesOutcome::Unchanged;
   const Text title = services.GetProperty(Control::_启动窗口, Property::Title).AsText();

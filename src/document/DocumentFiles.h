@@ -30,6 +30,13 @@ struct DocumentState {
   std::function<void()> endTyping;
   // The text has been saved, or replaced by an opened file: its autosave copy goes.
   std::function<void()> textSettled;
+  // A file is being opened or saved on a worker: no other open, save or close starts.
+  bool busy = false;
+  // The program is ending: an open or save under way gives up.
+  bool ending = false;
+  // A save under way has taken the changed mark: until it succeeds the text still
+  // counts as unsaved (a recovery copy is due if the program ends meanwhile).
+  bool changesBeingSaved = false;
 };
 
 // The largest file 打开 reads; a larger one is refused rather than exhausting memory.
@@ -39,7 +46,7 @@ constexpr std::uint64_t kLargestScriptFile = 256ull << 20;
 enum class SaveOutcome {
   Saved,      // the text is on disk and the change mark cleared
   Failed,     // "保存文件失败!" was shown; the old file and the mark are as they were
-  Cancelled,  // the user cancelled the save dialog; nothing was written
+  Cancelled,  // the user cancelled the save dialog or the progress box; nothing was written
 };
 
 // What became of the changed-text question asked before an open, exit or close.
@@ -63,10 +70,13 @@ void OpenDocument(RuntimeServices& services, DocumentState& document);
 // What "打开" does once its dialog has named the file (also a file given on the
 // command line): read it, or show "打开文件失败!"; on success the title names it.
 void OpenDocumentFile(RuntimeServices& services, DocumentState& document, const Text& path);
-// Reads the file into the editor; true on success. A failed read changes nothing.
+// Reads the file into the editor; true on success. A failed or cancelled read changes
+// nothing. Large files are read and made ready on a worker (see RunWithProgress).
 bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text& path);
 // Asks whether to save changed text. A save that fails or is cancelled there
 // counts as "取消": nothing may be closed or replaced.
 ChangesOutcome AskToSaveChanges(RuntimeServices& services, DocumentState& document);
 bool IsDocumentChanged(RuntimeServices& services);
+// Changed text, also while a save of it is under way.
+bool HasUnsavedText(RuntimeServices& services, const DocumentState& document);
 void SetDocumentChanged(RuntimeServices& services, bool changed = true);

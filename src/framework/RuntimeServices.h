@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "framework/Controls.h"
+#include "framework/FileProblem.h"
 #include "framework/TextOperations.h"
 #include "framework/Types.h"
 
@@ -276,4 +277,29 @@ class RuntimeServices {
   // Runs the work on the program's background worker for files, one piece of work at a
   // time in the order given; returns at once. Work still queued at exit is done first.
   virtual void RunInBackground(std::function<void()> work) = 0;
+
+  // --- The user's files -------------------------------------------------------
+  // Why the calling thread's last failed file operation failed (OpenFile,
+  // ReadRegularFile, the writes); meaningful only right after a failure.
+  virtual FileProblem LastFileProblem() = 0;
+  // Whether both paths lead to one existing file (device and inode, after links).
+  virtual bool IsSameFile(const Text& first, const Text& second) = 0;
+  // Saves a file of the user's as ReplaceFileBytes does, and keeps its owner, group and
+  // other hard links (writing it in place, after a copy of the old bytes beside it, where
+  // a replacement could not); follows a link only where the kernel's protection of links
+  // in shared folders would. From a worker that is asked to stop, a replacement under
+  // way is abandoned and the old file kept.
+  virtual bool SaveFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) = 0;
+
+  // --- Large texts: the editor's new content made ready on a worker -----------
+  // Builds the edit box's next content on the calling thread (a worker), so that the
+  // user-interface thread only has to put it in. Its number, or 0 when the calling
+  // worker was asked to stop meanwhile.
+  virtual int PrepareContent(Control editBox, const Text& text) = 0;
+  // Makes a prepared text the edit box's content, as SetProperty Content does (the
+  // modification flag and undo cleared); false for a number that holds none. Skipped,
+  // false, for a worker that was asked to stop.
+  virtual bool PutPreparedContent(int prepared) = 0;
+  // Lets go of a prepared text that will not be put in; any thread.
+  virtual void DiscardPreparedContent(int prepared) = 0;
 };

@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -266,6 +267,8 @@ class DocumentFilesRealTest : public QObject {
   // Fails the test instead of hanging when a dialog is left without an answer.
   void WatchModals() {
     QWidget* modal = QApplication::activeModalWidget();
+    // A progress box waits for work, not for an answer.
+    if (qobject_cast<QProgressDialog*>(modal)) modal = nullptr;
     if (modal != lastModal || !modal) {
       lastModal = modal;
       modalSince.restart();
@@ -362,12 +365,21 @@ class DocumentFilesRealTest : public QObject {
     QFile hugeFile(huge);
     QVERIFY(hugeFile.open(QIODevice::WriteOnly) && hugeFile.resize((256ll << 20) + 1));
     hugeFile.close();
+    const QString zeros = Path(u"二进制.txt"_s);
+    QVERIFY(WriteAll(zeros, QByteArray("\0\0\0\0", 4)));
     services.SetProperty(Control::编辑框1, Property::Content, G(u"原稿"_s));
-    for (const QString& path : {fifo, endless, huge}) {
+    // The designed first line, then the file and why.
+    const std::pair<QString, QString> failures[] = {
+        {fifo, u"不是普通文件。"_s},
+        {endless, u"不是普通文件。"_s},
+        {huge, u"文件大于 256 MB。"_s},
+        {zeros, u"不是文本文件。"_s},
+        {Path(u"无.txt"_s), u"文件或其所在的文件夹不存在。"_s}};
+    for (const auto& [path, reason] : failures) {
       BoxSeen box;
       AnswerMessageBox(box, u"确定"_s);
       QVERIFY2(!LoadDocument(services, *document, NativeText(path)), qPrintable(path));
-      QCOMPARE(box.text, u"打开文件失败!"_s);
+      QCOMPARE(box.text, u"打开文件失败!\n"_s + path + u"\n"_s + reason);
     }
     QCOMPARE(EditorText(), G(u"原稿"_s));
   }
@@ -426,7 +438,8 @@ class DocumentFilesRealTest : public QObject {
     AnswerMessageBox(box, u"确定"_s);
     QCOMPARE(SaveDocument(services, *document, Text(), false), SaveOutcome::Failed);
 
-    QCOMPARE(box.text, u"保存文件失败!"_s);
+    QCOMPARE(box.text, u"保存文件失败!\n"_s + path + u"\n"_s +
+                           (readOnly ? u"文件系统是只读的。"_s : u"磁盘已满。"_s));
     QCOMPARE(box.caption, u"错误"_s);
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(ReadAll(path), old);
@@ -450,7 +463,7 @@ class DocumentFilesRealTest : public QObject {
     BoxSeen box;
     AnswerMessageBox(box, u"确定"_s);
     QVERIFY(!LoadDocument(services, *document, NativeText(locked)));
-    QCOMPARE(box.text, u"打开文件失败!"_s);
+    QCOMPARE(box.text, u"打开文件失败!\n"_s + locked + u"\n文件正被其他程序独占使用。"_s);
     QCOMPARE(box.caption, u"错误"_s);
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(Editor()->toPlainText(), u"当前的稿子++"_s);
@@ -478,6 +491,47 @@ class DocumentFilesRealTest : public QObject {
     QCOMPARE(qsizetype(EditorText().size()), file.size());
     Type(u"x"_s);
     QCOMPARE(SaveDocument(services, *document, Text(), false), SaveOutcome::Saved);
+    QCOMPARE(ReadAll(path), file + "x");
+  }
+
+  // A large file is read and made ready on a worker: the window goes on handling events,
+  // the editor keeps its text until the new one is ready, and the progress box that shows
+  // after half a second cancels the open. Saving it back goes the same way.
+  void largeFileOpensBehindAProgressBoxThatCancels() {
+    QByteArray block;
+    for (int line = 0; line < 1000; ++line)
+      block += Gbk(u"第%1行：这是录制教程视频时要读的讲稿，ＡＢＣ abc 123。\r\n"_s.arg(line));
+    const QByteArray file = block.repeated(96 * 1024 * 1024 / block.size());
+    const QString path = Path(u"很大的讲稿.txt"_s);
+    QVERIFY(WriteAll(path, file));
+    services.SetProperty(Control::编辑框1, Property::Content, G(u"原稿"_s));
+    document->CurrentFileName = G(u"原来的.txt"_s);
+
+    bool returned = false;
+    QStringList shownMeanwhile;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, [&] {
+      if (!returned) shownMeanwhile << Editor()->toPlainText().left(10);
+    });
+    tick.start(10);
+    bool boxShown = false;
+    WhenModal<QProgressDialog>([&](QProgressDialog* box) {
+      boxShown = true;
+      box->cancel();
+    });
+    QVERIFY(!LoadDocument(services, *document, NativeText(path)));
+    returned = true;
+    QVERIFY(boxShown);
+    QVERIFY2(!shownMeanwhile.isEmpty(), "no event was handled while the file was read");
+    QCOMPARE(shownMeanwhile.filter(u"原稿"_s).size(), shownMeanwhile.size());
+    QCOMPARE(EditorText(), G(u"原稿"_s));
+    QCOMPARE(document->CurrentFileName, G(u"原来的.txt"_s));
+
+    QVERIFY(LoadDocument(services, *document, NativeText(path)));
+    QCOMPARE(qsizetype(EditorText().size()), file.size());
+    Type(u"x"_s);
+    QCOMPARE(SaveDocument(services, *document, Text(), false), SaveOutcome::Saved);
+    QVERIFY(!Changed());
     QCOMPARE(ReadAll(path), file + "x");
   }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "framework/platform/FileProblems.h"
 #include "framework/platform/LibraryBinding.h"
 
 namespace {
@@ -265,7 +266,10 @@ std::optional<ByteBuffer> FakeRuntimeServices::ReadRegularFile(const Text& path,
                                                                std::uint64_t maximumSize) {
   std::lock_guard lock(mutex_);
   auto found = files_.find(path);
-  if (found == files_.end() || found->second.size() > maximumSize) return std::nullopt;
+  if (found == files_.end() || found->second.size() > maximumSize) {
+    fileProblem = found == files_.end() ? FileProblem::NotFound : FileProblem::TooLarge;
+    return std::nullopt;
+  }
   return found->second;
 }
 
@@ -394,15 +398,50 @@ bool FakeRuntimeServices::ReplaceFileBytes(const Text& path,
                                            const std::vector<ByteBuffer>& buffers) {
   std::lock_guard lock(mutex_);
   Record(ReplaceFileCall{path});
-  if (!Writable(path)) return false;
+  if (!Writable(path)) {
+    fileProblem = FileProblem::NoPermission;
+    return false;
+  }
   ByteBuffer file;
   for (const ByteBuffer& buffer : buffers) file.insert(file.end(), buffer.begin(), buffer.end());
   files_[path] = std::move(file);
   return true;
 }
 
+bool FakeRuntimeServices::IsSameFile(const Text& first, const Text& second) {
+  std::lock_guard lock(mutex_);
+  return first == second && files_.count(first) > 0;
+}
+
+bool FakeRuntimeServices::SaveFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) {
+  return ReplaceFileBytes(path, buffers);
+}
+
+int FakeRuntimeServices::PrepareContent(Control editBox, const Text& text) {
+  std::lock_guard lock(mutex_);
+  prepared_[nextPrepared_] = {editBox, text};
+  return nextPrepared_++;
+}
+
+bool FakeRuntimeServices::PutPreparedContent(int prepared) {
+  std::lock_guard lock(mutex_);
+  const auto found = prepared_.find(prepared);
+  if (found == prepared_.end() || WorkerThreads::StopRequested(WorkerThreads::CurrentToken()))
+    return false;
+  SetProperty(found->second.first, Property::Content, found->second.second, FontElement::None);
+  prepared_.erase(found);
+  return true;
+}
+
+void FakeRuntimeServices::DiscardPreparedContent(int prepared) {
+  std::lock_guard lock(mutex_);
+  prepared_.erase(prepared);
+}
+
 int FakeRuntimeServices::OpenFile(const Text& path, int mode, int sharing) {
-  return openFiles_.Open(path, mode, sharing);
+  const int file = openFiles_.Open(path, mode, sharing);
+  if (file == 0) fileProblem = ::LastFileProblem();
+  return file;
 }
 
 Text FakeRuntimeServices::ReadText(int file, std::optional<int> count) {

@@ -141,6 +141,17 @@ class FakeRuntimeServices : public RuntimeServices {
   bool WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   bool CreateFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   bool ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
+  // Files are the same when their paths are (the fake has no links); a save is a
+  // replacement; the last problem is what a failed fake operation noted, or what the
+  // test put in fileProblem.
+  FileProblem LastFileProblem() override { return fileProblem; }
+  bool IsSameFile(const Text& first, const Text& second) override;
+  bool SaveFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
+  FileProblem fileProblem = FileProblem::None;
+  // A prepared text is put in as SetProperty Content would.
+  int PrepareContent(Control editBox, const Text& text) override;
+  bool PutPreparedContent(int prepared) override;
+  void DiscardPreparedContent(int prepared) override;
   Text StateDirectory() override { return stateDirectory; }
   Text LocalTimeStamp() override { return localTimeStamp; }
   // Audio files end up in Files() as a WAV image (44-byte header, then the PCM) once
@@ -217,6 +228,8 @@ class FakeRuntimeServices : public RuntimeServices {
   };
   std::map<int, AudioFile> audioFiles_;
   int lastAudioFile_ = 0;
+  std::map<int, std::pair<Control, Text>> prepared_;
+  int nextPrepared_ = 1;
   std::pair<int, int> mark_{0, 0};
   std::vector<RecordedCall> calls_;
   bool modified_ = false;

@@ -116,8 +116,17 @@ class DocumentFilesTest : public ::testing::Test {
     EXPECT_EQ(boxes[0].style, style);
     EXPECT_EQ(boxes[0].caption, caption);
   }
-  void ExpectSaveFailedBox() const { ExpectOnlyBox("保存文件失败!", 0x10, "错误"); }
-  void ExpectOpenFailedBox() const { ExpectOnlyBox("打开文件失败!", 0x10, "错误"); }
+  // A failure box: the designed headline, then the file and why (not checked here).
+  void ExpectFailureBox(const Text& headline) const {
+    const auto boxes = services.CallsOf<MessageBoxCall>();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(FirstLine(boxes[0].message.AsText()), headline);
+    EXPECT_EQ(boxes[0].style, 0x10);
+    EXPECT_EQ(boxes[0].caption, "错误");
+  }
+  static Text FirstLine(const Text& text) { return text.substr(0, text.find("\r\n")); }
+  void ExpectSaveFailedBox() const { ExpectFailureBox("保存文件失败!"); }
+  void ExpectOpenFailedBox() const { ExpectFailureBox("打开文件失败!"); }
   void ExpectQuestion(const Text& title) const {
     ExpectOnlyBox("文件 " + title + " 的文字已经改变。\r\n想保存文件吗?", 0x23, "_启动窗口");
   }
@@ -242,7 +251,7 @@ TEST_P(DocumentStateTest, OpenThatFailsChangesNothing) {
 
   const auto boxes = services.CallsOf<MessageBoxCall>();
   ASSERT_FALSE(boxes.empty());
-  EXPECT_EQ(boxes.back().message.AsText(), "打开文件失败!");
+  EXPECT_EQ(boxes.back().message.AsText().substr(0, 15), "打开文件失败!\r\n");
   EXPECT_EQ(boxes.back().style, 0x10);
   EXPECT_EQ(boxes.back().caption, "错误");
   EXPECT_EQ(Editor(), "原稿\r\n");
@@ -440,7 +449,8 @@ TEST_F(DocumentFilesTest, SaveThatFailsInsideTheQuestionStopsOpenExitAndClose) {
 
   const auto boxes = services.CallsOf<MessageBoxCall>();
   ASSERT_EQ(boxes.size(), 6u);
-  for (int i = 1; i < 6; i += 2) EXPECT_EQ(boxes[i].message.AsText(), "保存文件失败!");
+  for (int i = 1; i < 6; i += 2)
+    EXPECT_EQ(boxes[i].message.AsText(), "保存文件失败!\r\n" + current + "\r\n没有权限。");
   EXPECT_EQ(OnDisk(current), Bytes("旧"));
   EXPECT_EQ(Editor(), "改过的") << "the open did not replace the unsaved text";
   EXPECT_EQ(document.CurrentFileName, current);

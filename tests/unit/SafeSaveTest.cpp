@@ -1,5 +1,6 @@
 // Saves that are killed, and the temporary files they leave: the real save code in a
 // child process, killed with SIGKILL at random moments.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -10,8 +11,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 
+#include "framework/platform/FileProblems.h"
 #include "framework/platform/WholeFiles.h"
 
 namespace {
@@ -129,6 +132,95 @@ TEST_F(SafeSaveTest, SavesKilledAtRandomMomentsLeaveTheOldOrTheNewFile) {
   EXPECT_TRUE(Temporaries().empty());
   std::printf("whole save %lld ms; 25 kills: old kept %d, new %d, leftovers %d\n",
               static_cast<long long>(wholeSave.count() / 1000), keptOld, gotNew, leftovers);
+}
+
+// Runs the step as another local user (nobody) in a child process; whether it succeeded.
+bool AsAnotherUser(const std::function<bool()>& step) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const bool switched =
+        ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+    ::_exit(switched && step() ? 0 : 1);
+  }
+  int status = 0;
+  return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+ByteBuffer Bytes(const std::string& text) { return ByteBuffer(text.begin(), text.end()); }
+
+// A folder like /tmp: owned by root, sticky and writable by everybody.
+fs::path SharedFolder(const fs::path& inside) {
+  const fs::path shared = inside / "shared";
+  fs::create_directories(shared);
+  ::chmod(shared.c_str(), 01777);
+  return shared;
+}
+
+// Another user plants notes.txt -> the saver's private file in a shared folder: the save
+// refuses to follow it and says why; a link of the saver's own there is followed.
+TEST_F(SafeSaveTest, LinkPlantedByAnotherUserInASharedFolderIsNotFollowed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+  ::chmod(folder.c_str(), 0755);
+  const fs::path shared = SharedFolder(folder);
+  const fs::path precious = folder / "precious.txt";
+  std::ofstream(precious) << "precious";
+  ::chmod(precious.c_str(), 0600);
+  const fs::path planted = shared / "notes.txt";
+  ASSERT_TRUE(AsAnotherUser([&] { return ::symlink(precious.c_str(), planted.c_str()) == 0; }));
+
+  EXPECT_FALSE(WriteFileAtomically(planted, {Bytes("replaced")}, true));
+  EXPECT_EQ(LastFileProblem(), FileProblem::LinkRefused);
+  EXPECT_EQ(Read(precious), "precious");
+
+  const fs::path own = shared / "mine.txt";
+  fs::create_symlink(precious, own);
+  EXPECT_TRUE(WriteFileAtomically(own, {Bytes("mine")}, true));
+  EXPECT_EQ(Read(precious), "mine");
+  EXPECT_TRUE(fs::is_symlink(own));
+}
+
+// The saved file keeps its owner and its other names; where a sticky folder refuses the
+// replacement of a file someone else owns but the saver may write, it is written in place;
+// no copy of the old text stays behind.
+TEST_F(SafeSaveTest, SaveKeepsOwnerAndHardLinksAndWritesInPlaceWhereTheFolderRefuses) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+  ::chmod(folder.c_str(), 0755);
+  const fs::path theirs = folder / "theirs.txt";
+  std::ofstream(theirs) << "old";
+  ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+  ::chmod(theirs.c_str(), 0664);
+  ASSERT_TRUE(SaveUserFile(theirs, {Bytes("by root")}));
+  struct stat info {};
+  ASSERT_EQ(::stat(theirs.c_str(), &info), 0);
+  EXPECT_EQ(Read(theirs), "by root");
+  EXPECT_EQ(info.st_uid, 65534u);
+  EXPECT_EQ(info.st_gid, 65534u);
+
+  const fs::path linked = folder / "linked.txt";
+  const fs::path other = folder / "other-name.txt";
+  std::ofstream(linked) << "old";
+  fs::create_hard_link(linked, other);
+  ASSERT_TRUE(SaveUserFile(linked, {Bytes("both names")}));
+  EXPECT_EQ(Read(other), "both names");
+  EXPECT_EQ(fs::hard_link_count(linked), 2u);
+
+  const fs::path shared = SharedFolder(folder);
+  const fs::path open = shared / "open.txt";
+  std::ofstream(open) << "old";
+  ::chmod(open.c_str(), 0666);
+  EXPECT_TRUE(AsAnotherUser([&] { return SaveUserFile(open, {Bytes("by nobody")}); }));
+  EXPECT_EQ(Read(open), "by nobody");
+  ASSERT_EQ(::stat(open.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 0u);
+  for (const fs::path& place : {folder, shared})
+    for (const auto& entry : fs::directory_iterator(place))
+      EXPECT_EQ(entry.path().string().find('~'), std::string::npos) << entry.path();
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "framework/platform/FileProblems.h"
+
 namespace {
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -64,20 +66,26 @@ int OpenFiles::Open(const std::string& nativePath, int mode, int sharing) {
   // Check sharing against our other opens before anything is created or emptied.
   struct stat info {};
   if (::stat(nativePath.c_str(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) return 0;
+    if (S_ISDIR(info.st_mode)) {
+      NoteFileProblem(FileProblem::NotRegularFile);
+      return 0;
+    }
     for (const auto& [number, other] : files_) {
       if (other.device != info.st_dev || other.inode != info.st_ino) continue;
       if ((entry.reads && other.deniesRead) || (entry.writes && other.deniesWrite) ||
-          (other.reads && entry.deniesRead) || (other.writes && entry.deniesWrite))
+          (other.reads && entry.deniesRead) || (other.writes && entry.deniesWrite)) {
+        NoteFileProblem(FileProblem::InUse);
         return 0;
+      }
     }
   }
   // Non-blocking, so that a FIFO cannot hold the open; FIFOs and sockets are refused.
   entry.fd = ::open(nativePath.c_str(), kFlags[mode] | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (entry.fd < 0) return 0;
+  if (entry.fd < 0) return NoteErrno();
   if (::fstat(entry.fd, &info) != 0 || S_ISDIR(info.st_mode) || S_ISFIFO(info.st_mode) ||
       S_ISSOCK(info.st_mode) ||
       ::fcntl(entry.fd, F_SETFL, ::fcntl(entry.fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    NoteFileProblem(FileProblem::NotRegularFile);
     ::close(entry.fd);
     return 0;
   }

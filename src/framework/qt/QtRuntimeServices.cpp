@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QStyleFactory>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
 #include <ctime>
@@ -22,6 +23,7 @@
 #include "framework/platform/BackgroundJobs.h"
 #include "framework/platform/BundledLibraries.h"
 #include "framework/platform/CharacterKeys.h"
+#include "framework/platform/FileProblems.h"
 #include "framework/platform/HttpFetch.h"
 #include "framework/platform/LibraryBinding.h"
 #include "framework/platform/LibraryPlace.h"
@@ -78,6 +80,16 @@ void QtRuntimeServices::Attach(MainWindow* window, const WindowDefinition& defin
 // --- Properties ---------------------------------------------------------------
 
 Value QtRuntimeServices::GetProperty(Control control, Property property, FontElement element) {
+  // A worker takes an editor's text as it is (a quick copy on the user-interface
+  // thread) and converts it itself: a large text never holds up the window.
+  if (property == Property::Content && WorkerThreads::OnWorkerThread()) {
+    std::optional<QString> raw = OnUiThread([&]() -> std::optional<QString> {
+      auto* edit = window_ ? qobject_cast<TextEditBox*>(window_->ControlWidget(control)) : nullptr;
+      if (!edit) return std::nullopt;
+      return edit->document()->toRawText();
+    });
+    if (raw) return TextFromEditorString(*raw);
+  }
   return OnUiThread([&] { return GetOnUiThread(control, property, element); });
 }
 
@@ -669,6 +681,52 @@ bool QtRuntimeServices::CreateFileBytes(const Text& path, const std::vector<Byte
 
 bool QtRuntimeServices::ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) {
   return WriteFileAtomically(NativePath(path), buffers, true);
+}
+
+FileProblem QtRuntimeServices::LastFileProblem() { return ::LastFileProblem(); }
+
+bool QtRuntimeServices::IsSameFile(const Text& first, const Text& second) {
+  return ::IsSameFile(NativePath(first), NativePath(second));
+}
+
+bool QtRuntimeServices::SaveFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) {
+  const void* worker = WorkerThreads::CurrentToken();
+  return SaveUserFile(NativePath(path), buffers,
+                      [worker] { return !worker || !WorkerThreads::StopRequested(worker); });
+}
+
+int QtRuntimeServices::PrepareContent(Control editBox, const Text& text) {
+  const void* worker = WorkerThreads::CurrentToken();
+  QTextDocument* built =
+      TextEditBox::BuildDocument(text, [worker] { return !WorkerThreads::StopRequested(worker); });
+  if (!built) return 0;
+  std::lock_guard lock(preparedMutex_);
+  prepared_[nextPrepared_] = {editBox, built};
+  return nextPrepared_++;
+}
+
+bool QtRuntimeServices::PutPreparedContent(int prepared) {
+  const void* worker = WorkerThreads::CurrentToken();
+  return OnUiThread([&] {
+    if (WorkerThreads::StopRequested(worker)) return false;
+    std::lock_guard lock(preparedMutex_);
+    const auto found = prepared_.find(prepared);
+    if (found == prepared_.end()) return false;
+    const auto [control, built] = found->second;
+    auto* edit = window_ ? qobject_cast<TextEditBox*>(window_->ControlWidget(control)) : nullptr;
+    if (!edit) return false;
+    prepared_.erase(found);
+    edit->AdoptDocument(built);
+    return true;
+  });
+}
+
+void QtRuntimeServices::DiscardPreparedContent(int prepared) {
+  std::lock_guard lock(preparedMutex_);
+  const auto found = prepared_.find(prepared);
+  if (found == prepared_.end()) return;
+  found->second.second->deleteLater();  // it lives on the user-interface thread now
+  prepared_.erase(found);
 }
 
 Text QtRuntimeServices::StateDirectory() { return TextFromUtf8(StateFolder()); }

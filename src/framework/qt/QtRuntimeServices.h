@@ -3,6 +3,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
 
 #include "framework/RuntimeServices.h"
 #include "framework/WindowDefinition.h"
@@ -15,6 +16,7 @@ class CharacterKeys;
 class GlobalHotKeys;
 class MainWindow;
 class QProgressDialog;
+class QTextDocument;
 class QWidget;
 
 // RuntimeServices over Qt Widgets. Control operations from any thread are carried
@@ -99,6 +101,12 @@ class QtRuntimeServices : public RuntimeServices {
   bool WriteFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   bool CreateFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   bool ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
+  FileProblem LastFileProblem() override;
+  bool IsSameFile(const Text& first, const Text& second) override;
+  bool SaveFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
+  int PrepareContent(Control editBox, const Text& text) override;
+  bool PutPreparedContent(int prepared) override;
+  void DiscardPreparedContent(int prepared) override;
   Text StateDirectory() override;
   Text LocalTimeStamp() override;
   // Audio files written as they are made (QtAudioFiles.cpp).
@@ -135,6 +143,10 @@ class QtRuntimeServices : public RuntimeServices {
   MainWindow* window_ = nullptr;
   std::unique_ptr<QProgressDialog> progress_;
   std::map<Control, CommonDialogState> dialogs_;
+  // Prepared editor texts by number, with the edit box each is for.
+  std::mutex preparedMutex_;
+  std::map<int, std::pair<Control, QTextDocument*>> prepared_;
+  int nextPrepared_ = 1;
   OpenFiles files_;
   WorkerThreads threads_;
   std::unique_ptr<GlobalHotKeys> hotKeys_;

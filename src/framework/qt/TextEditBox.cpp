@@ -1,7 +1,9 @@
 #include "framework/qt/TextEditBox.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QMimeData>
+#include <QPlainTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -31,6 +33,49 @@ void TextEditBox::SetContent(const Text& text) {
   settingContent_ = false;
   modified_ = false;
   lastWasUndo_ = false;
+}
+
+QTextDocument* TextEditBox::BuildDocument(const Text& text,
+                                          const std::function<bool()>& stillWanted) {
+  const QString whole = EditorStringFromText(text);
+  auto* next = new QTextDocument;
+  next->setUndoRedoEnabled(false);
+  QTextCursor cursor(next);
+  // In pieces, so that a build nobody wants any more ends soon.
+  constexpr qsizetype kPiece = 1 << 22;
+  for (qsizetype at = 0; at < whole.size();) {
+    qsizetype count = std::min(kPiece, whole.size() - at);
+    if (at + count < whole.size() && whole[at + count - 1].isHighSurrogate()) --count;
+    cursor.insertText(whole.sliced(at, count));
+    at += count;
+    if (!stillWanted()) {
+      delete next;
+      return nullptr;
+    }
+  }
+  next->setUndoRedoEnabled(true);
+  next->moveToThread(QCoreApplication::instance()->thread());
+  return next;
+}
+
+void TextEditBox::AdoptDocument(QTextDocument* next) {
+  QTextDocument* previous = document();
+  next->setDefaultFont(previous->defaultFont());
+  next->setDefaultTextOption(previous->defaultTextOption());
+  next->setDocumentMargin(previous->documentMargin());
+  next->setDocumentLayout(new QPlainTextDocumentLayout(next));
+  // The first document belongs to Qt's own control, which deletes it when it is replaced.
+  const bool ours = previous->parent() == this;
+  disconnect(previous, nullptr, this, nullptr);
+  next->setParent(this);
+  setDocument(next);
+  if (ours) delete previous;
+  connect(next, &QTextDocument::contentsChange, this, &TextEditBox::OnContentsChange);
+  modified_ = false;
+  lastWasUndo_ = false;
+  markFirst_ = -1;
+  markCount_ = 0;
+  setExtraSelections({});
 }
 
 // The raw text: toPlainText() would turn line separators and no-break spaces into

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <functional>
 
 #include "framework/Types.h"
 
@@ -15,6 +16,13 @@ class TextEditBox : public QPlainTextEdit {
 
   // Replaces the whole text; clears the modification flag and the undo step.
   void SetContent(const Text& text);
+  // A document holding the text, built on the calling thread (a worker may build it)
+  // and handed to the user-interface thread; null when stillWanted() turns false
+  // between its pieces.
+  static QTextDocument* BuildDocument(const Text& text, const std::function<bool()>& stillWanted);
+  // Makes a built document the content, as SetContent does, keeping the look (font,
+  // alignment); the box owns it from now on.
+  void AdoptDocument(QTextDocument* next);
   Text Content() const;
   // Places the caret after the last character, inserts the text there and
   // scrolls it into view. Cannot be undone; marks the text as modified.

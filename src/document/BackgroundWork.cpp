@@ -1,0 +1,47 @@
+#include "document/BackgroundWork.h"
+
+#include <memory>
+
+namespace {
+constexpr long long kProgressAfterMs = 500;
+constexpr int kPollMs = 20;
+}  // namespace
+
+bool RunWithProgress(RuntimeServices& services, const Text& label,
+                     std::function<void(WorkPercent&)> work, const std::function<bool()>& giveUp) {
+  struct Shared {
+    std::function<void(WorkPercent&)> work;
+    WorkPercent percent{0};
+    std::atomic<bool> finished{false};
+  };
+  auto shared = std::make_shared<Shared>();
+  shared->work = std::move(work);
+  int worker = 0;
+  const bool started = services.StartThread(
+      [shared](int) {
+        shared->work(shared->percent);
+        shared->finished = true;
+      },
+      0, &worker);
+  if (!started) return false;
+  const long long start = services.TickCount();
+  bool shown = false;
+  bool cancelled = false;
+  while (!shared->finished) {
+    if (giveUp()) {
+      cancelled = true;
+      break;
+    }
+    if (services.TickCount() - start >= kProgressAfterMs) {
+      shown = true;
+      if (!services.ShowProgress(label, shared->percent, 100)) {
+        cancelled = true;
+        break;
+      }
+    }
+    services.DelayWithEvents(kPollMs);
+  }
+  if (shown) services.EndProgress();
+  if (cancelled) services.KillThread(worker);
+  return !cancelled;
+}
