@@ -501,7 +501,7 @@ class DocumentFilesRealTest : public QObject {
     QByteArray block;
     for (int line = 0; line < 1000; ++line)
       block += Gbk(u"第%1行：这是录制教程视频时要读的讲稿，ＡＢＣ abc 123。\r\n"_s.arg(line));
-    const QByteArray file = block.repeated(96 * 1024 * 1024 / block.size());
+    const QByteArray file = block.repeated(48 * 1024 * 1024 / block.size());
     const QString path = Path(u"很大的讲稿.txt"_s);
     QVERIFY(WriteAll(path, file));
     services.SetProperty(Control::编辑框1, Property::Content, G(u"原稿"_s));

@@ -53,6 +53,17 @@ QTextDocument* TextEditBox::BuildDocument(const Text& text,
       return nullptr;
     }
   }
+  // Each paragraph's layout object is made here: putting the document in lays out only
+  // what shows, but first visits every paragraph's layout, and making millions of them
+  // would hold up the window.
+  int paragraphs = 0;
+  for (QTextBlock block = next->begin(); block.isValid(); block = block.next()) {
+    block.layout();
+    if (++paragraphs % 65536 == 0 && !stillWanted()) {
+      delete next;
+      return nullptr;
+    }
+  }
   next->setUndoRedoEnabled(true);
   next->moveToThread(QCoreApplication::instance()->thread());
   return next;
