@@ -512,7 +512,12 @@ bool FakeRuntimeServices::Delay(int milliseconds) {
   return threads_.Checkpoint();
 }
 
-bool FakeRuntimeServices::DelayWithEvents(int milliseconds) { return Delay(milliseconds); }
+bool FakeRuntimeServices::DelayWithEvents(int milliseconds) {
+  if (WorkerThreads::OnWorkerThread()) return Delay(milliseconds);
+  bool going = true;
+  mutex_.Released([&] { going = Delay(milliseconds); });
+  return going;
+}
 
 bool FakeRuntimeServices::ProcessEvents() {
   std::function<void()> hook;

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/RuntimeServices.h"
@@ -237,7 +238,41 @@ class FakeRuntimeServices : public RuntimeServices {
   std::vector<int> delays_;
   long long now_ = 1000;
   int hotKeyCalls_ = 0;
-  mutable std::recursive_mutex mutex_;
+  // Recursive; the thread that plays the user-interface thread lets go of it while it
+  // waits with events, as the real one handles workers' requests meanwhile.
+  class UiLock {
+   public:
+    void lock() {
+      if (owner_ == std::this_thread::get_id()) {
+        ++depth_;
+        return;
+      }
+      mutex_.lock();
+      owner_ = std::this_thread::get_id();
+      depth_ = 1;
+    }
+    void unlock() {
+      if (--depth_ > 0) return;
+      owner_ = std::thread::id();
+      mutex_.unlock();
+    }
+    template <typename Work>
+    void Released(Work&& work) {
+      if (owner_ != std::this_thread::get_id()) return work();
+      const int depth = depth_;
+      depth_ = 1;
+      unlock();
+      work();
+      lock();
+      depth_ = depth;
+    }
+
+   private:
+    std::mutex mutex_;
+    std::atomic<std::thread::id> owner_{};
+    int depth_ = 0;
+  };
+  mutable UiLock mutex_;
   OpenFiles openFiles_;
   struct DelayedWork {
     long long due;
