@@ -143,13 +143,17 @@ def main():
             time.sleep(0.1)
         program = subprocess.Popen([os.path.join(build, "orvane-notepad")], env=env, cwd=work,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(300):
+        # A loaded machine can take long to show the window: wait for it, and say so if
+        # it never comes instead of failing later on an empty search.
+        deadline = time.monotonic() + 120
+        while not xdo("search", "--onlyvisible", "--name", "Orvane").split():
+            if program.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError("the program's window did not appear (exit status %s)"
+                                   % program.poll())
             for title in ("语音可能不可用！", "有更新！"):
                 for box in xdo("search", "--onlyvisible", "--name", "^%s$" % title).split():
                     xdo("windowactivate", "--sync", box)
                     xdo("key", "Escape")
-            if xdo("search", "--onlyvisible", "--name", "Orvane").split():
-                break
             time.sleep(0.1)
         left, top = paste(env, xdo, "")
         # Speed box: "1".
