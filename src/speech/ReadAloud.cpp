@@ -2,7 +2,6 @@
 
 #include <string_view>
 
-#include "speech/PieceSynthesis.h"
 #include "speech/SpokenScript.h"
 
 namespace {
@@ -15,15 +14,6 @@ void ShowButtons(RuntimeServices& services, Buttons buttons) {
   services.SetProperty(Control::按钮12, Property::Disabled, buttons == Buttons::Idle);
 }
 
-// Often enough that the marked sentence changes with the voice.
-constexpr int kPlaybackCheckMilliseconds = 50;
-// The engine's PCM: 16 kHz mono 16-bit.
-constexpr int kSpeechRate = 16000;
-constexpr std::int64_t kBytesPerSecond = 2 * kSpeechRate;
-// Synthesis stays at most this far ahead of what has been heard, so a reading holds a
-// few hundred kilobytes whatever the script's length. A clause takes far less than
-// this to make even on a busy machine, so the voice never waits for the next one.
-constexpr std::int64_t kAheadBytes = 15 * kBytesPerSecond;
 constexpr Control kEditor = Control::编辑框1;
 const Text kHighlightSetting = "reading/highlight";
 
@@ -81,15 +71,17 @@ void StartOrContinueReading(const ReadAloud& reading) {
     }
     state.stream = 0;
     state.started = false;
-    state.paused = 0;
     std::erase_if(state.stoppedWorkers,
                   [&](int worker) { return !reading.services.IsThreadRunning(worker); });
+    auto pieces = std::make_shared<PiecePipeline>(reading.services, reading.speech);
     int handle = 0;
     const ReadAloud copy = reading;
-    if (!reading.services.StartThread([copy](int) { ReadAloudWorker(copy); }, 0, &handle))
+    if (!reading.services.StartThread([copy, pieces](int) { ReadAloudWorker(copy, *pieces); }, 0,
+                                      &handle))
       handle = 0;
     state.worker = handle;
-  } else if (state.paused == 1) {
+    state.pieces = handle != 0 ? pieces : nullptr;
+  } else if (IsReadingPaused(state)) {
     // Continue where the pause left off; a pause during synthesis just lets the audio
     // play when it arrives.
     if (state.stream != 0) {
@@ -98,7 +90,7 @@ void StartOrContinueReading(const ReadAloud& reading) {
       reading.player.Play(state.stream, false);
       state.started = true;
     }
-    state.paused = 0;
+    state.pieces->RequestContinue();
   }
   ShowButtons(reading.services, Buttons::Reading);
 }
@@ -108,7 +100,7 @@ void PauseReading(const ReadAloud& reading) {
   // With nothing being read there is nothing to pause: 结束 stays disabled.
   if (state.worker <= 0) return;
   if (state.stream != 0) reading.player.Pause(state.stream);
-  state.paused = 1;
+  if (state.pieces) state.pieces->RequestPause();
   ShowButtons(reading.services, Buttons::Paused);
 }
 
@@ -120,7 +112,9 @@ void StopReading(const ReadAloud& reading) {
     state.worker = 0;
     if (state.stream != 0) reading.player.Stop(state.stream);
   }
-  state.paused = 0;
+  // The pipeline stops at its next look; the next reading has a pipeline of its own.
+  if (state.pieces) state.pieces->RequestStop();
+  state.pieces = nullptr;
   reading.services.MarkText(kEditor, 0, 0);
   ShowButtons(reading.services, Buttons::Idle);
 }
@@ -155,16 +149,81 @@ bool StopReadingForExit(const ReadAloud& reading) {
   return true;
 }
 
-ByteBuffer SynthesizeText(const ReadAloud& reading, const Text& text) {
-  RuntimeServices& services = reading.services;
-  // A stop is looked for between chunks, so it never waits for a long synthesis.
-  return SynthesizePiece(reading.speech, text, [&services] { return services.ProcessEvents(); });
+bool IsReadingPaused(const ReadAloudState& state) {
+  return state.pieces && state.pieces->PauseRequested();
 }
 
-void ReadAloudWorker(const ReadAloud& reading) {
+namespace {
+
+// The reading's outlet: the pieces go into a push stream that plays from the first one
+// on; what the stream has played is what has been heard, and its sentence is marked.
+class PlayedPieces : public PieceOutlet {
+ public:
+  PlayedPieces(const ReadAloud& reading, const PiecePipeline& pieces, const Text& script)
+      : reading_(reading), pieces_(pieces), script_(script) {}
+  ~PlayedPieces() override {
+    // Freed at once: a failed piece ends the reading here, as a stop does.
+    if (stream_ != 0) reading_.player.FreeStream(stream_);
+  }
+
+  bool Take(const std::uint8_t* pcm, std::size_t bytes) override {
+    AudioPlayer& player = reading_.player;
+    if (stream_ != 0) return player.PushData(stream_, pcm, bytes, false) >= 0;
+    stream_ = player.CreatePushStream(PiecePipeline::kSampleRate, 1);
+    if (stream_ == 0 || player.PushData(stream_, pcm, bytes, false) < 0) return false;
+    ReadAloudState& state = reading_.state;
+    reading_.services.RunOnUiThread([&] {
+      state.stream = stream_;
+      // Paused before the audio arrived: it waits for continue.
+      if (!pieces_.PauseRequested()) {
+        player.Play(stream_);
+        state.started = true;
+      }
+    });
+    return true;
+  }
+
+  std::int64_t Heard() override { return reading_.player.GetPosition(stream_); }
+
+  // A paused stream keeps its place, and so its mark.
+  void Hearing(int sentence, const std::vector<SpokenSentence>& sentences) override {
+    RuntimeServices& services = reading_.services;
+    ReadAloudState& state = reading_.state;
+    bool highlight = false;
+    services.RunOnUiThread([&] {
+      started_ = state.started;
+      highlight = state.highlight;
+      // Switched off and on again between two looks: the mark has gone, so put it back.
+      if (seenChanges_ != state.highlightChanges) marked_ = -2;
+      seenChanges_ = state.highlightChanges;
+    });
+    if (!started_ || !highlight) sentence = -1;
+    if (sentence == marked_) return;
+    services.RunOnUiThread([&] { MarkSentence(services, script_, sentences, sentence); });
+    marked_ = sentence;
+  }
+
+  bool Finish() override { return reading_.player.PushData(stream_, nullptr, 0, true) >= 0; }
+
+  // Played to its end; a paused or stalled stream counts as active, and one paused before
+  // it began waits for continue.
+  bool HeardToTheEnd() override { return started_ && reading_.player.IsActive(stream_) == 0; }
+
+ private:
+  const ReadAloud& reading_;
+  const PiecePipeline& pieces_;
+  const Text& script_;
+  AudioPlayer::Handle stream_ = 0;
+  bool started_ = false;  // the stream has been played
+  int marked_ = -1;
+  int seenChanges_ = 0;
+};
+
+}  // namespace
+
+void ReadAloudWorker(const ReadAloud& reading, PiecePipeline& pieces) {
   RuntimeServices& services = reading.services;
   ReadAloudState& state = reading.state;
-  AudioPlayer& player = reading.player;
 
   // Stopped readings' workers may still be leaving the engine: one owner at a time.
   // Every worker stopped before this one started is in the list, so waiting for them
@@ -179,100 +238,31 @@ void ReadAloudWorker(const ReadAloud& reading) {
   if (!listed) return;
   for (int worker : earlier)
     while (services.IsThreadRunning(worker))
-      if (!services.Delay(5)) return;
+      if (!services.Delay(5) || pieces.StopRequested()) return;
 
   const Text text = services.GetProperty(kEditor, Property::Content).AsText();
-  player.SetMasterVolume(0.99f);
-  std::vector<SpokenSentence> sentences;
-  AudioPlayer::Handle stream = 0;
-
-  // Marks the sentence being heard at that position of the stream; a paused stream keeps
-  // its place, and so its mark. Whether the stream has been played.
-  int marked = -1;
-  int seenChanges = 0;
-  const auto follow = [&](std::int64_t heard) {
-    bool started = false;
-    bool highlight = false;
-    services.RunOnUiThread([&] {
-      started = state.started;
-      highlight = state.highlight;
-      // Switched off and on again between two looks: the mark has gone, so put it back.
-      if (seenChanges != state.highlightChanges) marked = -2;
-      seenChanges = state.highlightChanges;
-    });
-    const int sentence = started && highlight ? SentenceAt(sentences, heard) : -1;
-    if (sentence != marked) {
-      services.RunOnUiThread([&] { MarkSentence(services, text, sentences, sentence); });
-      marked = sentence;
-    }
-    return started;
-  };
-
-  // Clause by clause into a push stream: the first piece plays while the next ones are
-  // made, and the reading knows where each sentence is in its audio.
-  std::int64_t pushed = 0;
-  bool audioFailed = false;  // else a false from SpeakScript is the engine's, or a stop
-  const auto playPiece = [&](const std::uint8_t* pcm, std::size_t bytes) {
-    if (stream == 0) {
-      if (!services.ProcessEvents()) return false;
-      stream = player.CreatePushStream(kSpeechRate, 1);
-      audioFailed = stream == 0 || player.PushData(stream, pcm, bytes, false) < 0;
-      if (audioFailed) return false;
-      services.RunOnUiThread([&] {
-        state.stream = stream;
-        // Paused before the audio arrived: it waits for continue.
-        if (state.paused != 1) {
-          player.Play(stream);
-          state.started = true;
-        }
-      });
-    } else if (player.PushData(stream, pcm, bytes, false) < 0) {
-      audioFailed = true;
-      return false;
-    }
-    pushed += static_cast<std::int64_t>(bytes);
-    // The next piece waits until the voice has caught up; a paused reading keeps it
-    // waiting, a stop ends the wait at once.
-    for (;;) {
-      const std::int64_t heard = player.GetPosition(stream);
-      follow(heard);
-      if (heard < 0) {
-        audioFailed = true;
-        return false;
-      }
-      if (pushed - heard <= kAheadBytes) return true;
-      if (!services.DelayWithEvents(kPlaybackCheckMilliseconds)) return false;
-    }
-  };
-  bool spoken = SpeakScript(
-      reading.speech, text, [&services] { return services.ProcessEvents(); }, sentences, playPiece);
-  bool stopped = !services.ProcessEvents();
-  if (stopped) reading.speech.EndSession();  // the engine stops working for nobody
-  if (spoken && !stopped) {
-    audioFailed = player.PushData(stream, nullptr, 0, true) < 0;
-    spoken = !audioFailed;
+  reading.player.SetMasterVolume(0.99f);
+  PiecePipeline::Outcome outcome;
+  {
+    PlayedPieces played(reading, pieces, text);
+    outcome = pieces.Run(text, played, PiecePipeline::Silence::SpeakWhole);
   }
-  if (spoken && !stopped) {
-    // Until the stream has played to its end; a paused or stalled stream counts as
-    // active, and one paused before it began waits for continue.
-    while (!(follow(player.GetPosition(stream)) && player.IsActive(stream) == 0))
-      if (!services.DelayWithEvents(kPlaybackCheckMilliseconds)) break;
-    stopped = !services.ProcessEvents();
-  }
-  // Freed at once: a failed piece ends the reading here, as a stop does.
-  if (stream != 0) player.FreeStream(stream);
-  if (stopped) return;
-  // Over (by itself or by a failure): the buttons say so, and a failure is told once.
+  if (outcome == PiecePipeline::Outcome::Stopped || pieces.StopRequested()) return;
+  // Over (by itself or by a failure): the buttons say so, and a failure is told once
+  // (unless a stop came first).
+  bool over = false;
   services.RunOnUiThread([&] {
+    over = true;
     state.worker = 0;
     state.stream = 0;
     state.started = false;
-    state.paused = 0;
+    state.pieces = nullptr;
     services.MarkText(kEditor, 0, 0);
     ShowButtons(services, Buttons::Idle);
   });
-  if (!spoken)
+  if (over && outcome != PiecePipeline::Outcome::Finished)
     services.ShowMessageBox(
-        Text(audioFailed ? "语音无法播放，朗读已停止。" : "语音合成出错，朗读已停止。"),
+        Text(outcome == PiecePipeline::Outcome::OutletFailed ? "语音无法播放，朗读已停止。"
+                                                             : "语音合成出错，朗读已停止。"),
         kMbOk | kMbIconExclamation, Text("语音"));
 }

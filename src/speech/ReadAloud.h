@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "audio/AudioPlayer.h"
 #include "framework/RuntimeServices.h"
+#include "speech/PiecePipeline.h"
 #include "speech/SpeechSession.h"
 
 // The read-aloud driver's state. Every change happens on the user-interface thread
@@ -13,8 +15,9 @@
 struct ReadAloudState {
   int worker = 0;                  // the running worker; 0 when no reading is under way
   AudioPlayer::Handle stream = 0;  // the current reading's stream; 0 before its audio
-  int paused = 0;                  // 1 after a pause, until continue
-  bool started = false;            // the current reading's stream has been played
+  // The current reading's pieces: its pause and stop requests, shared with its worker.
+  std::shared_ptr<PiecePipeline> pieces;
+  bool started = false;  // the current reading's stream has been played
   // Stopped workers that may still be finishing. The engine has one owner at a time:
   // a new worker waits until every one of them has ended.
   std::vector<int> stoppedWorkers;
@@ -52,8 +55,9 @@ void LoadReadingHighlight(const ReadAloud& reading);
 // "朗读时标出句子": switches the mark off or on and remembers it.
 void ToggleReadingHighlight(const ReadAloud& reading);
 
-// The worker's routine: reads the editor once, synthesises it piece by piece into a
-// push stream that plays from the first piece on, waits for the end.
-void ReadAloudWorker(const ReadAloud& reading);
-// Synthesis with the reading voice; the WaveImage, or empty on failure or stop.
-ByteBuffer SynthesizeText(const ReadAloud& reading, const Text& text);
+// Whether the reading is paused (and waits for continue).
+bool IsReadingPaused(const ReadAloudState& state);
+
+// The worker's routine: reads the editor once and has the pipeline speak it into a push
+// stream that plays from the first piece on, until the end.
+void ReadAloudWorker(const ReadAloud& reading, PiecePipeline& pieces);

@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <future>
-#include <memory>
 #include <thread>
 
 #include "app/Program.h"
@@ -41,7 +38,7 @@ class ReadAloudTest : public ::testing::Test {
     SetPosition(4000);
     SetActive(kStopped);
     Ui([&] { StopReading(program.Reading()); });
-    Ui([&] { services.onProcessEvents = nullptr; });
+    ReleaseEngine();
     // The workers must be gone before the program's objects are.
     for (int worker : state.stoppedWorkers) EXPECT_TRUE(WorkerEnded(worker));
   }
@@ -140,14 +137,17 @@ class ReadAloudTest : public ::testing::Test {
     return probe();
   }
   bool WorkerEnded(int worker) { return services.WaitForThread(worker, 5000); }
+  // The worker is held inside the engine while the test acts: in the first request for
+  // audio of that session (of any without one), until released.
+  void HoldEngine(const char* session = nullptr) {
+    Recorder<void(const char*)>("msc.dll", "RecorderHoldAudioGet")(session);
+  }
+  bool EngineHeld() {
+    return Eventually([&] { return Recorder<int()>("msc.dll", "RecorderHolding")() == 1; });
+  }
+  void ReleaseEngine() { Recorder<void()>("msc.dll", "RecorderRelease")(); }
   // The worker has gone round its wait a few more times: what it would have done wrong by
   // now, it has done.
-  // The engine has been given the second piece's text.
-  bool SecondPieceAsked() {
-    for (const auto& call : EngineCalls())
-      if (call.rfind("QTTSTextPut|sid-2|", 0) == 0) return true;
-    return false;
-  }
   bool WorkerLoopsOn() {
     const std::size_t delays = services.Delays().size();
     return Eventually([&] { return services.Delays().size() >= delays + 3; });
@@ -235,7 +235,7 @@ TEST_F(ReadAloudTest, PauseThenContinueAfterSynthesisEndedGoesOnFromWhereItPause
   EXPECT_NE(log.find("BASS_ChannelPlay(7,0)"), std::string::npos) << log;
   EXPECT_EQ(log.find("BASS_ChannelSetPosition"), std::string::npos)
       << "a push stream goes on from its place; a seek would replay or skip";
-  EXPECT_EQ(state.paused, 0);
+  EXPECT_FALSE(IsReadingPaused(state));
   EXPECT_EQ(Buttons(), kReading);
 }
 
@@ -260,7 +260,7 @@ TEST_F(ReadAloudTest, StopAfterSynthesisEndedEndsTheReadingAtOnceAndForgetsThePa
   EXPECT_TRUE(Contains("BASS_ChannelStop(7)"));
   EXPECT_EQ(state.worker, 0);
   EXPECT_EQ(Buttons(), kIdle);
-  EXPECT_EQ(state.paused, 0) << "the next reading must not jump to this one's position";
+  EXPECT_FALSE(IsReadingPaused(state)) << "the next reading must not start paused";
   ASSERT_TRUE(WorkerEnded(worker));
   EXPECT_TRUE(Contains("BASS_StreamFree(7)"));
   EXPECT_TRUE(Messages().empty()) << "a stop is no failure";
@@ -284,47 +284,15 @@ TEST_F(ReadAloudTest, StopAfterTheEndOnlyResetsTheButtons) {
   EXPECT_EQ(Buttons(), kIdle);
 }
 
-// The worker is held inside synthesis (between two engine answers) while the test acts:
-// at its first look for a stop, or the first once holdWhen says so. The hook owns the
-// hold, which a worker may still be leaving when the test's body has ended.
-class HeldSynthesis {
- public:
-  explicit HeldSynthesis(
-      FakeRuntimeServices& services, std::function<bool()> holdWhen = [] { return true; })
-      : hold_(std::make_shared<Hold>()) {
-    hold_->holdWhen = std::move(holdWhen);
-    services.Locked([&] {
-      services.onProcessEvents = [hold = hold_] {
-        if (hold->calls != 0 || !hold->holdWhen() || ++hold->calls != 1) return;
-        hold->reached.set_value();
-        hold->released.wait();
-      };
-    });
-  }
-  bool WaitUntilHeld() {
-    return hold_->reached.get_future().wait_for(5s) == std::future_status::ready;
-  }
-  void Release() { hold_->release.set_value(); }
-
- private:
-  struct Hold {
-    std::function<bool()> holdWhen;
-    std::atomic<int> calls{0};
-    std::promise<void> reached, release;
-    std::shared_future<void> released = release.get_future().share();
-  };
-  std::shared_ptr<Hold> hold_;
-};
-
 TEST_F(ReadAloudTest, PauseDuringSynthesisHoldsTheReadingUntilContinue) {
   QueueAudio(16000, 1);
   QueueAudio(16000, 2);
-  HeldSynthesis held(services);
+  HoldEngine();
   Start();
-  ASSERT_TRUE(held.WaitUntilHeld());
+  ASSERT_TRUE(EngineHeld());
   Pause();
   EXPECT_EQ(Buttons(), kPaused);
-  held.Release();
+  ReleaseEngine();
   ASSERT_TRUE(Eventually([&] { return Contains("BASS_StreamCreate("); }));
   ASSERT_TRUE(WorkerLoopsOn()) << "the paused reading waits, looking again and again";
   EXPECT_EQ(AudioLog().find("BASS_ChannelPlay"), std::string::npos) << "still paused";
@@ -338,9 +306,9 @@ TEST_F(ReadAloudTest, PauseDuringSynthesisHoldsTheReadingUntilContinue) {
 TEST_F(ReadAloudTest, StopDuringSynthesisMakesNoSoundAndNoLaterReadingUsesTheEngineBeforeItLeft) {
   QueueAudio(16000, 1);
   QueueAudio(16000, 2);
-  HeldSynthesis held(services);
+  HoldEngine();
   const int first = Start();
-  ASSERT_TRUE(held.WaitUntilHeld());
+  ASSERT_TRUE(EngineHeld());
   Stop();
   EXPECT_EQ(state.worker, 0);
   EXPECT_EQ(Buttons(), kIdle);
@@ -364,7 +332,7 @@ TEST_F(ReadAloudTest, StopDuringSynthesisMakesNoSoundAndNoLaterReadingUsesTheEng
   Start();
   ASSERT_TRUE(waitsOrBegins());
   EXPECT_EQ(begins(), 1) << "two workers on the engine at once";
-  held.Release();
+  ReleaseEngine();
   ASSERT_TRUE(WorkerEnded(first));
   ASSERT_TRUE(Eventually([&] { return begins() >= 2; }));
   const auto calls = EngineCalls();
@@ -402,9 +370,9 @@ TEST_F(ReadAloudTest, PlayBeginsWithTheFirstPieceAndPauseAndStopWorkBetweenPiece
   services.Preset(Control::编辑框1, Property::Content, Text("第一句。第二句。"));
   QueueAudio(32000);
   QueueAudio(32000);
-  HeldSynthesis held(services, [&] { return SecondPieceAsked(); });
+  HoldEngine("sid-2");
   const int worker = Start();
-  ASSERT_TRUE(held.WaitUntilHeld());
+  ASSERT_TRUE(EngineHeld());
   EXPECT_TRUE(Contains("BASS_StreamPutData(7,data,32000)\n")) << audioLog;
   EXPECT_TRUE(Contains("BASS_ChannelPlay(7,1)")) << "the first piece plays while the next is made";
   Pause();
@@ -416,7 +384,7 @@ TEST_F(ReadAloudTest, PlayBeginsWithTheFirstPieceAndPauseAndStopWorkBetweenPiece
   Stop();
   EXPECT_TRUE(Contains("BASS_ChannelStop(7)"));
   EXPECT_EQ(Buttons(), kIdle);
-  held.Release();
+  ReleaseEngine();
   ASSERT_TRUE(WorkerEnded(worker));
   const std::string log = AudioLog();
   EXPECT_NE(log.find("BASS_StreamFree(7)"), std::string::npos);
@@ -481,12 +449,12 @@ TEST_F(ReadAloudTest, SynthesisWaitsWhileFifteenSecondsAreQueuedAndPauseAndStopW
 
 TEST_F(ReadAloudTest, TheScriptIsTakenOnceWhenTheReadingStarts) {
   services.Preset(Control::编辑框1, Property::Content, Text());
-  HeldSynthesis held(services);
+  HoldEngine();
   QueueAudio(3200);
   Start();
-  ASSERT_TRUE(held.WaitUntilHeld());
+  ASSERT_TRUE(EngineHeld());
   services.Preset(Control::编辑框1, Property::Content, Text("改过的稿子"));
-  held.Release();
+  ReleaseEngine();
   ASSERT_TRUE(Eventually([&] { return Contains("BASS_ChannelPlay(7,1)"); }));
   for (const auto& call : EngineCalls())
     EXPECT_EQ(call.find("改过的稿子"), std::string::npos) << call;
@@ -500,11 +468,11 @@ TEST_F(ReadAloudTest, TheWholeFirstSentenceIsMarkedWhileItsLaterClausesAreStillB
   services.Preset(Control::编辑框1, Property::Content, Text("第一步，打开软件。第二步。"));
   QueueAudio(32000);
   QueueAudio(32000);
-  HeldSynthesis held(services, [&] { return SecondPieceAsked(); });
+  HoldEngine("sid-2");
   Start();
-  ASSERT_TRUE(held.WaitUntilHeld());
+  ASSERT_TRUE(EngineHeld());
   EXPECT_TRUE(MarkIs(0, 18)) << "not only 第一步，";
-  held.Release();
+  ReleaseEngine();
 }
 
 // The editor cleared, then holding a shorter script: the mark is on the heard sentence

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <future>
 #include <thread>
 
 #include "app/EventTable.h"
@@ -129,15 +127,13 @@ TEST_F(StartupAndExitTest, AtExitAHotKeyPressedWhileTheReadingStopsStartsNothing
   MainWindowCreated(program);
   const int ctrlA = program.hotKeys.StartReadingHotKey;
   const std::thread::id uiThread = std::this_thread::get_id();
-  // The reading's worker is held inside synthesis until the press has come in.
-  std::promise<void> held, pressed;
-  const std::shared_future<void> pressedDone = pressed.get_future().share();
-  std::atomic<bool> holding = false;
-  services.onProcessEvents = [&] {
-    if (std::this_thread::get_id() == uiThread || holding.exchange(true)) return;
-    held.set_value();
-    pressedDone.wait_for(std::chrono::seconds(5));
+  // The reading's worker is held inside the engine until the press has come in.
+  const auto recorder = [&](const char* name) {
+    return services.LibraryFunctionAddress("msc.dll", name);
   };
+  reinterpret_cast<void (*)(const char*)>(recorder("RecorderHoldAudioGet"))(nullptr);
+  const auto held = reinterpret_cast<int (*)()>(recorder("RecorderHolding"));
+  const auto release = reinterpret_cast<void (*)()>(recorder("RecorderRelease"));
   bool pressDelivered = false;
   services.onDelay = [&](int) {
     if (std::this_thread::get_id() != uiThread || pressDelivered) return;
@@ -147,14 +143,16 @@ TEST_F(StartupAndExitTest, AtExitAHotKeyPressedWhileTheReadingStopsStartsNothing
     press.source = Control::标签1;
     press.first = ctrlA;
     DispatchEvent(program, press);
-    pressed.set_value();
+    release();
   };
   Event read;
   read.kind = EventKind::Clicked;
   read.source = Control::按钮10;
   DispatchEvent(program, read);
   const int worker = program.reading.worker;
-  ASSERT_EQ(held.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  for (int i = 0; i < 500 && held() == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(held(), 1);
 
   Event destroyed;
   destroyed.kind = EventKind::Destroyed;

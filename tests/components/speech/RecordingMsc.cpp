@@ -1,5 +1,7 @@
 #include "RecordingMsc.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -27,6 +29,12 @@ struct Recorder {
   std::string sessionId;   // likewise
   int nextSession = 1;
   bool beginSucceeds = true;
+  // A held QTTSAudioGet: asked for, waiting, let go.
+  bool hold = false;
+  std::string holdSession;  // empty: any
+  bool holding = false;
+  bool released = false;
+  std::condition_variable changed;
 };
 
 Recorder& State() {
@@ -55,6 +63,30 @@ void RecorderReset(void) {
   r.answers.clear();
   r.nextSession = 1;
   r.beginSucceeds = true;
+  r.hold = false;
+  r.released = true;  // a call still held goes on
+  r.changed.notify_all();
+}
+
+void RecorderHoldAudioGet(const char* sessionID) {
+  Recorder& r = State();
+  std::lock_guard lock(r.mutex);
+  r.hold = true;
+  r.holdSession = sessionID ? sessionID : "";
+  r.released = false;
+}
+
+int RecorderHolding(void) {
+  Recorder& r = State();
+  std::lock_guard lock(r.mutex);
+  return r.holding ? 1 : 0;
+}
+
+void RecorderRelease(void) {
+  Recorder& r = State();
+  std::lock_guard lock(r.mutex);
+  r.released = true;
+  r.changed.notify_all();
 }
 
 void RecorderSetResult(const char* function, int result) {
@@ -119,8 +151,14 @@ int QTTSTextPut(const char* sessionID, const char* textString, unsigned int text
 const void* QTTSAudioGet(const char* sessionID, unsigned int* audioLen, int* synthStatus,
                          int* errorCode) {
   Recorder& r = State();
-  std::lock_guard lock(r.mutex);
+  std::unique_lock lock(r.mutex);
   Record("QTTSAudioGet|" + Show(sessionID));
+  if (r.hold && (r.holdSession.empty() || r.holdSession == Show(sessionID))) {
+    r.hold = false;
+    r.holding = true;
+    r.changed.wait_for(lock, std::chrono::seconds(10), [&r] { return r.released; });
+    r.holding = false;
+  }
   Answer answer;
   answer.null = true;
   answer.status = 2;

@@ -19,6 +19,12 @@ RECORDER_API void RecorderSetResult(const char* function, int result);
    with that length), the status and the error code. Without queued answers it
    answers null, length 0, status 2, error 0. */
 RECORDER_API void RecorderQueueAudio(const void* data, unsigned int length, int status, int error);
+/* The next QTTSAudioGet of the session (of any session for null) is recorded, then
+   waits before it answers until RecorderRelease (at most 10 s): the caller is held
+   inside the engine. RecorderHolding says whether a call waits now. */
+RECORDER_API void RecorderHoldAudioGet(const char* sessionID);
+RECORDER_API int RecorderHolding(void);
+RECORDER_API void RecorderRelease(void);
 /* The calls so far, one line each: the function's name, then its arguments separated
    by '|'; a null text is written <null>. */
 RECORDER_API int RecorderCallCount(void);

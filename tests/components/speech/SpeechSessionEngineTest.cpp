@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "framework/TextCodec.h"
+#include "speech/PiecePipeline.h"
 #include "speech/SpeechSession.h"
-#include "speech/SpokenScript.h"
 #include "support/FakeRuntimeServices.h"
 
 namespace {
@@ -129,16 +129,22 @@ TEST_F(SpeechSessionEngineTest, TextLongerThanTheConfiguredSizeIsReadWhole) {
 
 // A rule of the pronunciation list: the audio is that of the text written as it is said.
 TEST_F(SpeechSessionEngineTest, APronunciationSoundsAsIfItWereWritten) {
-  const auto speak = [&](const Text& script) {
+  // The pipeline's pieces, gathered.
+  struct Gathered : PieceOutlet {
     ByteBuffer pcm;
-    std::vector<SpokenSentence> sentences;
-    EXPECT_TRUE(SpeakScript(
-        session, script, [] { return true; }, sentences,
-        [&](const std::uint8_t* piece, std::size_t bytes) {
-          pcm.insert(pcm.end(), piece, piece + bytes);
-          return true;
-        }));
-    return pcm;
+    bool Take(const std::uint8_t* piece, std::size_t bytes) override {
+      pcm.insert(pcm.end(), piece, piece + bytes);
+      return true;
+    }
+    std::int64_t Heard() override { return static_cast<std::int64_t>(pcm.size()); }
+    bool Finish() override { return true; }
+  };
+  const auto speak = [&](const Text& script) {
+    PiecePipeline pieces(services, session);
+    Gathered gathered;
+    EXPECT_EQ(pieces.Run(script, gathered, PiecePipeline::Silence::Refuse),
+              PiecePipeline::Outcome::Finished);
+    return gathered.pcm;
   };
   const ByteBuffer unruled = speak("用 GitHub 托管");
   const std::string rules = Utf8FromText("GitHub => 吉特哈布\n");
