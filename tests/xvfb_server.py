@@ -5,8 +5,11 @@ that moment would be dropped)."""
 
 import os
 import select
+import shutil
 import subprocess
+import tempfile
 import time
+import unittest
 
 
 def start_xvfb(width, height, seconds=10):
@@ -34,3 +37,37 @@ def start_xvfb(width, height, seconds=10):
         os.close(read_end)
     number = number.strip()
     return process, (":" + number.decode()) if number.isdigit() else None
+
+
+class XvfbTestCase(unittest.TestCase):
+    """A test with its own Xvfb (SCREEN) and scratch folder: self.work, self.xvfb and
+    self.display. Both are released by clean-ups registered first, so they run after the
+    test's own clean-ups and tearDown (clean-ups run last in, first out): every client has
+    ended before its server, and the folder goes last. Also when setUp fails half-way."""
+
+    SCREEN = (640, 480)
+    WORK_PREFIX = "orvane-x-"
+    XVFB_SECONDS = 30
+
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix=self.WORK_PREFIX)
+        self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
+        self.xvfb = None
+        self.addCleanup(self.end_xvfb)
+        self.start_xvfb()
+
+    def start_xvfb(self):
+        """Starts the test's server, or a new one once the last has ended: self.display."""
+        self.end_xvfb()
+        self.xvfb, self.display = start_xvfb(*self.SCREEN, seconds=self.XVFB_SECONDS)
+        self.assertIsNotNone(self.display, "Xvfb did not report a display number")
+
+    def end_xvfb(self):
+        if self.xvfb is None:
+            return
+        if self.xvfb.poll() is None:
+            self.xvfb.kill()
+        try:
+            self.xvfb.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            pass

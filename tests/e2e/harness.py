@@ -14,13 +14,12 @@ import select
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
 # The shared X server helper lives in tests/.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from xvfb_server import start_xvfb  # noqa: E402
+from xvfb_server import XvfbTestCase  # noqa: E402
 
 PROGRAM = [os.environ.get("ORVANE_NOTEPAD", "")]  # set by main()
 
@@ -132,12 +131,14 @@ def keeps_screenshots(step):
     return wrapper
 
 
-class ProgramTestCase(unittest.TestCase):
+class ProgramTestCase(XvfbTestCase):
     """A test with its own X server and the program under test; screenshots are kept on
     failure of any test or setUp of a subclass."""
 
     SHOT_PREFIX = "e2e-"
     SCREEN = (1280, 800)
+    WORK_PREFIX = "orvane-e2e-"
+    XVFB_SECONDS = WAIT_SECONDS
 
     def __init_subclass__(cls, **kwargs):
         super().__init_subclass__(**kwargs)
@@ -149,35 +150,30 @@ class ProgramTestCase(unittest.TestCase):
     def setUp(self):
         self.assertTrue(PROGRAM[0] and os.access(PROGRAM[0], os.X_OK),
                         "give the program's path as the first argument or in ORVANE_NOTEPAD")
-        self.work = tempfile.mkdtemp(prefix="orvane-e2e-")
         self.shots = {}  # label: path
-        self.xvfb = None
         self.program = None
         self.program_log = None
+        super().setUp()
         # Cleanups run even when setUp fails half-way, unlike tearDown.
-        self.addCleanup(self.release_processes)
-        self.start_xvfb()
+        self.addCleanup(self.release_program)
 
-    def release_processes(self):
-        for process in (self.program, self.xvfb):
-            if process is not None and process.poll() is None:
-                process.kill()
-            if process is not None:
-                try:
-                    process.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    pass
+    def release_program(self):
+        if self.program is not None and self.program.poll() is None:
+            self.program.kill()
+        if self.program is not None:
+            try:
+                self.program.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                pass
         if self.program_log is not None:
             self.program_log.close()
-        shutil.rmtree(self.work, ignore_errors=True)
 
     # --- the X server and the program -------------------------------------------------
 
     def start_xvfb(self):
-        self.xvfb, display = start_xvfb(*self.SCREEN, seconds=WAIT_SECONDS)
-        self.assertIsNotNone(display, "Xvfb did not report a display number")
+        super().start_xvfb()
         self.env = dict(os.environ)
-        self.env["DISPLAY"] = display
+        self.env["DISPLAY"] = self.display
         self.env["QT_QPA_PLATFORM"] = "xcb"
         self.env["XDG_RUNTIME_DIR"] = self.work
         # A program killed with unsaved text leaves an autosave copy for the next start to

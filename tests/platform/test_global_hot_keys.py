@@ -12,14 +12,13 @@ import queue
 import shutil
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import unittest
 
 # The shared X server helper lives in tests/.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from xvfb_server import start_xvfb  # noqa: E402
+from xvfb_server import XvfbTestCase  # noqa: E402
 
 PROBE = ""
 KEY_CLIENT = ""
@@ -100,31 +99,24 @@ class Process:
                 stream.close()
 
 
-class GlobalHotKeysTest(unittest.TestCase):
+class GlobalHotKeysTest(XvfbTestCase):
+
+    WORK_PREFIX = "orvane-hotkeys-"
+    XVFB_SECONDS = WAIT_SECONDS
 
     def setUp(self):
         self.assertTrue(os.access(PROBE, os.X_OK) and os.access(KEY_CLIENT, os.X_OK),
                         "give the paths of HotKeyProbe and XcbKeyClient as arguments")
-        self.work = tempfile.mkdtemp(prefix="orvane-hotkeys-")
+        super().setUp()
         self.processes = []
-        self.xvfb = None
-        self.start_xvfb()
+        self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb",
+                        XDG_RUNTIME_DIR=self.work)
 
     def tearDown(self):
         for process in self.processes:
             process.kill()
-        if self.xvfb is not None:
-            self.xvfb.kill()
-            self.xvfb.wait()
-        shutil.rmtree(self.work, ignore_errors=True)
 
     # --- the X server and the clients -------------------------------------------------
-
-    def start_xvfb(self):
-        self.xvfb, display = start_xvfb(640, 480, seconds=WAIT_SECONDS)
-        self.assertIsNotNone(display, "Xvfb did not report a display number")
-        self.env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
-                        XDG_RUNTIME_DIR=self.work)
 
     def start(self, args, name, env=None, seconds=WAIT_SECONDS):
         process = Process(args, env or self.env, name, seconds)

@@ -24,7 +24,7 @@ from datetime import datetime
 # The shared X server and overlay helpers live in tests/.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../.."))
 from overlay_pixels import dimmed, shrink  # noqa: E402
-from xvfb_server import start_xvfb  # noqa: E402
+from xvfb_server import XvfbTestCase  # noqa: E402
 
 HOST = os.environ.get("CAPTURE_HOST", "")
 LIBRARY = os.environ.get("CAMERA_DLL", "")
@@ -68,17 +68,19 @@ class Picture:
         return b"".join(self.row(x, y + line, width) for line in range(height))
 
 
-class XServerCase(unittest.TestCase):
+class XServerCase(XvfbTestCase):
     """Each test gets its own Xvfb, home folder and capture_host."""
 
-    screen = SCREEN
+    SCREEN = SCREEN
+    WORK_PREFIX = "orvane-capture-"
+    XVFB_SECONDS = WAIT_SECONDS
     scale_factor = None
 
     def setUp(self):
         self.assertTrue(HOST and os.access(HOST, os.X_OK), "capture_host not given")
         self.assertTrue(LIBRARY and os.path.isfile(LIBRARY), "CameraDll.dll not given")
-        self.work = tempfile.mkdtemp(prefix="orvane-capture-")
-        self.xvfb = self.host = None
+        super().setUp()
+        self.host = None
         self.addCleanup(self.clean_up)  # also when setUp itself fails half way
         self.home = os.path.join(self.work, "home")
         self.pictures = os.path.join(self.home, "Pictures")
@@ -89,8 +91,7 @@ class XServerCase(unittest.TestCase):
         self.shots = 0
         self.env = {k: v for k, v in os.environ.items() if k not in FOREIGN_VARIABLES}
         self.env.update(HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
-                        XDG_RUNTIME_DIR=runtime, LC_ALL="C.UTF-8")
-        self.start_xvfb()
+                        XDG_RUNTIME_DIR=runtime, LC_ALL="C.UTF-8", DISPLAY=self.display)
         self.window = self.start_host()
         # The host's picture never changes: every capture starts from this screen.
         shots = [self.shot("desktop")]
@@ -114,15 +115,11 @@ class XServerCase(unittest.TestCase):
         if self.host is not None:
             self.host.stdin.close()
             self.host_log.close()
-        if self.xvfb is not None:
-            self.xvfb.kill()
-            self.xvfb.wait(timeout=5)
         if self._outcome_failed():
             kept = os.path.join(os.getcwd(), "capture-" + self._testMethodName)
             shutil.rmtree(kept, ignore_errors=True)
             shutil.copytree(self.work, kept, ignore=shutil.ignore_patterns("run"))
             sys.stderr.write("\nscreenshots and host output kept in %s\n" % kept)
-        shutil.rmtree(self.work, ignore_errors=True)
 
     def _outcome_failed(self):
         outcome = getattr(self, "_outcome", None)
@@ -132,11 +129,6 @@ class XServerCase(unittest.TestCase):
         return any(test is self for test, _ in result.failures + result.errors)
 
     # --- the X server and the host -------------------------------------------------------
-
-    def start_xvfb(self):
-        self.xvfb, display = start_xvfb(*self.screen, seconds=WAIT_SECONDS)
-        self.assertIsNotNone(display, "Xvfb did not report a display number")
-        self.env["DISPLAY"] = display
 
     def start_host(self):
         env = dict(self.env, QT_QPA_PLATFORM="xcb")
@@ -211,7 +203,7 @@ class XServerCase(unittest.TestCase):
         """Starts a capture; returns the screen as it was, once the overlay dims all of it."""
         before = self.wait_for_screen("before", lambda shown: shown.rgb == self.desktop.rgb)
         self.command("capture")
-        middle = (0, self.screen[1] // 2, self.screen[0], 1)
+        middle = (0, self.SCREEN[1] // 2, self.SCREEN[0], 1)
         self.wait_for_screen("overlay", lambda shown: dimmed(before.region(middle),
                                                              shown.region(middle)))
         return before
@@ -405,7 +397,7 @@ class AdjustTest(XServerCase):
         self.assert_clipboard_is_area(before, rect)
 
     def test_arrows_stop_at_the_screen_edges(self):
-        width, height = self.screen
+        width, height = self.SCREEN
         before = self.begin_capture()
         self.drag((1, 2), (61, 42))
         self.key("Left", "Left", "Up", "Up", "Up")
