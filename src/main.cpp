@@ -11,6 +11,7 @@
 #include "framework/TextCodec.h"
 #include "framework/platform/DisplayCheck.h"
 #include "framework/qt/QtHost.h"
+#include "framework/qt/SessionCommand.h"
 
 int main(int argc, char** argv) {
   std::error_code ignored;
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
                                                std::filesystem::current_path(ignored).string());
   if (command.action == CommandAction::ExportNarration)
     return RunExportNarrationCommand(command.file, command.output, command.subtitles);
+  if (command.action == CommandAction::SendAction)
+    return SendActionToRunningCopy(argc, argv, command.actionName);
   if (command.action != CommandAction::Run) {
     const CommandReply reply = ReplyWithoutWindow(command);
     std::fputs(reply.standardOutput.c_str(), stdout);
@@ -31,6 +34,7 @@ int main(int argc, char** argv) {
   }
   QtHost host(argc, argv);
   host.SetDesktopIdentity("orvane-notepad", "example.orvane.Notepad", ":/icons");
+  if (!host.JoinSession(command.file, command.newInstance)) return 0;
   Program program(host.Services());
   host.SetExitRoutine([&program] { ReleaseProgram(program); });
   host.SetTerminationRoutine([&program] { return EndOnSignal(program); });

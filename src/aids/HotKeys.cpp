@@ -1,44 +1,136 @@
 #include "aids/HotKeys.h"
 
-namespace {
-constexpr int kCtrl = 1;
-}  // namespace
+#include "aids/HotKeyText.h"
 
-void RegisterHotKeys(RuntimeServices& services, HotKeyNumbers& numbers) {
-  const auto registerKey = [&](int keyCode) {
-    return services.RegisterGlobalHotKey(Control::_启动窗口, Control::标签1, kCtrl, keyCode);
-  };
-  numbers.StartReadingHotKey = registerKey('A');
-  numbers.PauseReadingHotKey = registerKey('Z');
-  numbers.TypingHotKey = registerKey('Q');
+namespace {
+
+// When the button shows its key as the pointer moves over it. 截图 never does: the
+// balloon would be in the picture it takes.
+enum class Tip { Always, WhenSet, Never };
+
+struct ActionDescription {
+  const char* name;
+  const char* setting;
+  const char* defaultKeys;
+  const char* label;  // in the dialog and the notices
+  Control button;
+  Tip tip;
+};
+
+// In HotKeyAction order.
+constexpr ActionDescription kActions[kHotKeyActionCount] = {
+    {"read-aloud", "hotkeys/read", "Ctrl+A", "朗读/继续", Control::按钮10, Tip::Always},
+    {"pause-reading", "hotkeys/pause", "Ctrl+Z", "暂停朗读", Control::按钮11, Tip::Always},
+    {"type", "hotkeys/type", "Ctrl+Q", "打字", Control::按钮7, Tip::Always},
+    {"stop-reading", "hotkeys/stop", "", "结束朗读", Control::按钮12, Tip::WhenSet},
+    {"capture", "hotkeys/capture", "", "截图", Control::按钮5, Tip::Never},
+};
+
+const char* const kRefused = "已被其他程序占用";
+const char* const kUnusable = "不能用作热键";
+
+// Why a set key is not in force.
+const char* Problem(const Text& keys) { return ParseHotKeyText(keys) ? kRefused : kUnusable; }
+
+int Register(RuntimeServices& services, const Text& keys) {
+  const std::optional<KeyCombination> combination = ParseHotKeyText(keys);
+  if (!combination) return 0;
+  return services.RegisterGlobalHotKey(Control::_启动窗口, Control::标签1, combination->modifiers,
+                                       combination->virtualKey);
 }
 
-void UnregisterHotKeys(RuntimeServices& services, HotKeyNumbers& numbers) {
-  for (int* number :
-       {&numbers.StartReadingHotKey, &numbers.PauseReadingHotKey, &numbers.TypingHotKey}) {
-    if (*number != 0) services.UnregisterGlobalHotKey(*number);
-    *number = 0;
+// Whether the key can be taken now: registered for a moment and given back.
+Text CheckKey(RuntimeServices& services, const Text& keys) {
+  if (keys.empty()) return Text();
+  if (!ParseHotKeyText(keys)) return kUnusable;
+  const int number = Register(services, keys);
+  if (number == 0) return kRefused;
+  services.UnregisterGlobalHotKey(number);
+  return Text();
+}
+
+}  // namespace
+
+const char* HotKeyActionName(HotKeyAction action) {
+  return kActions[static_cast<int>(action)].name;
+}
+
+std::optional<HotKeyAction> HotKeyActionNamed(const std::string& name) {
+  for (int i = 0; i < kHotKeyActionCount; ++i)
+    if (name == kActions[i].name) return static_cast<HotKeyAction>(i);
+  return std::nullopt;
+}
+
+void LoadHotKeys(RuntimeServices& services, HotKeyState& state) {
+  for (int i = 0; i < kHotKeyActionCount; ++i) {
+    const Text setting = kActions[i].setting;
+    state.keys[i] =
+        services.HasSetting(setting) ? services.GetSetting(setting) : Text(kActions[i].defaultKeys);
   }
 }
 
-void DispatchHotKey(const HotKeyNumbers& numbers, int number, const HotKeyCommands& commands) {
-  if (number == 0) return;
-  if (number == numbers.StartReadingHotKey && commands.startOrContinueReading)
-    commands.startOrContinueReading();
-  if (number == numbers.PauseReadingHotKey && commands.pauseReading) commands.pauseReading();
-  if (number == numbers.TypingHotKey && commands.startTyping) commands.startTyping();
+void RegisterHotKeys(RuntimeServices& services, HotKeyState& state) {
+  for (int i = 0; i < kHotKeyActionCount; ++i) state.numbers[i] = Register(services, state.keys[i]);
 }
 
-void ShowHotKeyTip(RuntimeServices& services, const HotKeyNumbers& numbers, Control button) {
-  const char* tip = nullptr;
-  int number = 0;
-  if (button == Control::按钮7) tip = "热键：CTRL+Q", number = numbers.TypingHotKey;
-  if (button == Control::按钮10) tip = "热键：CTRL+A", number = numbers.StartReadingHotKey;
-  if (button == Control::按钮11) tip = "热键：CTRL+Z", number = numbers.PauseReadingHotKey;
-  if (!tip) return;
-  Text text(tip);
-  // Otherwise the user never learns why the key does nothing.
-  if (number == 0) text += "\r\n（热键已被其他程序占用）";
-  services.ShowBalloon(Control::气球提示框1, services.MouseX(), services.MouseY(), text, -1,
-                       Text());
+void UnregisterHotKeys(RuntimeServices& services, HotKeyState& state) {
+  for (int& number : state.numbers) {
+    if (number != 0) services.UnregisterGlobalHotKey(number);
+    number = 0;
+  }
+}
+
+void AnnounceRefusedHotKeys(RuntimeServices& services, const HotKeyState& state) {
+  Text notice;
+  std::optional<Control> button;
+  for (int i = 0; i < kHotKeyActionCount; ++i) {
+    if (state.keys[i].empty() || state.numbers[i] != 0) continue;
+    if (!notice.empty()) notice += "\r\n";
+    notice += "热键 " + HotKeyDisplayText(state.keys[i]) + "（" + kActions[i].label + "）" +
+              Problem(state.keys[i]);
+    if (!button) button = kActions[i].button;
+  }
+  if (button) services.ShowBalloonAtControl(Control::气球提示框1, *button, notice);
+}
+
+void DispatchHotKey(const HotKeyState& state, int number,
+                    const std::function<void(HotKeyAction)>& run) {
+  if (number == 0) return;
+  for (int i = 0; i < kHotKeyActionCount; ++i)
+    if (state.numbers[i] == number) run(static_cast<HotKeyAction>(i));
+}
+
+void ShowHotKeyTip(RuntimeServices& services, const HotKeyState& state, Control button) {
+  for (int i = 0; i < kHotKeyActionCount; ++i) {
+    const ActionDescription& action = kActions[i];
+    if (action.button != button) continue;
+    const Text& keys = state.keys[i];
+    if (action.tip == Tip::Never || (keys.empty() && action.tip == Tip::WhenSet)) return;
+    Text text = "热键：" + (keys.empty() ? Text("无") : HotKeyDisplayText(keys));
+    // Otherwise the user never learns why the key does nothing.
+    if (!keys.empty() && state.numbers[i] == 0) {
+      text += "\r\n（热键";
+      text += Problem(keys);
+      text += "）";
+    }
+    services.ShowBalloon(Control::气球提示框1, services.MouseX(), services.MouseY(), text, -1,
+                         Text());
+    return;
+  }
+}
+
+void ChooseHotKeys(RuntimeServices& services, HotKeyState& state) {
+  // Our own grabs would take the keys the user presses in the dialog.
+  UnregisterHotKeys(services, state);
+  std::vector<HotKeyField> fields;
+  for (int i = 0; i < kHotKeyActionCount; ++i) fields.push_back({kActions[i].label, state.keys[i]});
+  const HotKeyCheck check = [&services](int, const Text& keys) { return CheckKey(services, keys); };
+  if (services.EditHotKeys(fields, check)) {
+    for (int i = 0; i < kHotKeyActionCount; ++i) {
+      if (fields[i].keys == state.keys[i]) continue;
+      state.keys[i] = fields[i].keys;
+      services.SetSetting(kActions[i].setting, state.keys[i]);
+    }
+  }
+  RegisterHotKeys(services, state);
 }

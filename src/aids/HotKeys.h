@@ -1,33 +1,48 @@
 #pragma once
 
+#include <array>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "framework/RuntimeServices.h"
 
-// The numbers the three hot keys were registered under; 0 for one that was refused
-// (another program holds it), which then never matches a press.
-struct HotKeyNumbers {
-  int StartReadingHotKey = 0;  // Ctrl+A
-  int PauseReadingHotKey = 0;  // Ctrl+Z
-  int TypingHotKey = 0;        // Ctrl+Q
+// What a hot key (or a request from outside, `--action NAME`) can run.
+enum class HotKeyAction { Read, Pause, Type, Stop, Capture };
+inline constexpr int kHotKeyActionCount = 5;
+
+// The keys the user chose, one per action in HotKeyAction order, as Qt's portable
+// key-sequence text (empty for none), and the numbers they are registered under (0 for a
+// key that is none, refused by another program, or unusable).
+struct HotKeyState {
+  std::array<Text, kHotKeyActionCount> keys;
+  std::array<int, kHotKeyActionCount> numbers{};
 };
 
-// What a press runs.
-struct HotKeyCommands {
-  std::function<void()> startOrContinueReading;
-  std::function<void()> pauseReading;
-  std::function<void()> startTyping;
-};
+// The action's name on the command line and over the session bus ("read-aloud",
+// "pause-reading", "type", "stop-reading", "capture"), and back.
+const char* HotKeyActionName(HotKeyAction action);
+std::optional<HotKeyAction> HotKeyActionNamed(const std::string& name);
 
-// Registers Ctrl+A, Ctrl+Z and Ctrl+Q, in that order, with _启动窗口 and the hidden
-// label 标签1 as receivers.
-void RegisterHotKeys(RuntimeServices& services, HotKeyNumbers& numbers);
-// Gives the three keys back (at exit) and forgets their numbers, so that a press
-// already on its way matches none of them.
-void UnregisterHotKeys(RuntimeServices& services, HotKeyNumbers& numbers);
-// The feedback event of 标签1: runs the command whose number was pressed. The three
-// numbers are compared one after the other, each on its own.
-void DispatchHotKey(const HotKeyNumbers& numbers, int number, const HotKeyCommands& commands);
-// Mouse over 按钮7, 按钮10 or 按钮11: their hot key in a balloon at the cursor, with a
-// second line when the key was refused.
-void ShowHotKeyTip(RuntimeServices& services, const HotKeyNumbers& numbers, Control button);
+// The keys from the settings (hotkeys/read, pause, type, stop, capture); an action with
+// nothing stored gets its default: Ctrl+A, Ctrl+Z, Ctrl+Q, none, none.
+void LoadHotKeys(RuntimeServices& services, HotKeyState& state);
+// Registers every key that is set, in action order, with _启动窗口 and the hidden label
+// 标签1 as receivers.
+void RegisterHotKeys(RuntimeServices& services, HotKeyState& state);
+// Gives every registered key back.
+void UnregisterHotKeys(RuntimeServices& services, HotKeyState& state);
+// At start: a key that is set but not in force is said once in a balloon at its
+// action's button, which goes by itself.
+void AnnounceRefusedHotKeys(RuntimeServices& services, const HotKeyState& state);
+
+// The feedback event of 标签1: runs the action whose number was pressed.
+void DispatchHotKey(const HotKeyState& state, int number,
+                    const std::function<void(HotKeyAction)>& run);
+// Mouse over an action's button: its key in a balloon at the cursor, with a second line
+// when the key is not in force. 结束 shows one only when its key is set, 截图 none.
+void ShowHotKeyTip(RuntimeServices& services, const HotKeyState& state, Control button);
+
+// Menu "热键设置…": the keys are given back while the dialog is open (so that it can
+// take them), the chosen ones stored and registered on OK, the old ones again on cancel.
+void ChooseHotKeys(RuntimeServices& services, HotKeyState& state);

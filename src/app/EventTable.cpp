@@ -6,6 +6,7 @@
 #include "aids/TypingIntoWindow.h"
 #include "app/LayoutHandlers.h"
 #include "app/NarrationHandlers.h"
+#include "app/ProgramActions.h"
 #include "app/StartupAndExit.h"
 #include "document/EditorAppearance.h"
 #include "online/OnlineServices.h"
@@ -76,14 +77,21 @@ void StopClicked(Program& program, const Event&) { StopReading(program.Reading()
 void HighlightClicked(Program& program, const Event&) { ToggleReadingHighlight(program.Reading()); }
 
 void HotKeyPressed(Program& program, const Event& event) {
-  HotKeyCommands commands;
-  commands.startOrContinueReading = [&program] { StartOrContinueReading(program.Reading()); };
-  commands.pauseReading = [&program] { PauseReading(program.Reading()); };
-  commands.startTyping = [&program] {
-    TypingHotKeyPressed(program.services, program.windowTyping, program.typing);
-  };
   if (WindowTypingKeyPressed(program.services, program.windowTyping, event.first)) return;
-  DispatchHotKey(program.hotKeys, event.first, commands);
+  DispatchHotKey(program.hotKeys, event.first,
+                 [&program](HotKeyAction action) { RunProgramAction(program, action); });
+}
+
+void HotKeySettingsClicked(Program& program, const Event&) {
+  ChooseHotKeys(program.services, program.hotKeys);
+}
+
+void ActionRequestedFromOutside(Program& program, const Event& event) {
+  ActionRequested(program, event.text);
+}
+
+void OpenRequestedFromOutside(Program& program, const Event& event) {
+  OpenRequested(program, event.text);
 }
 
 void HotKeyTip(Program& program, const Event& event) {
@@ -109,6 +117,9 @@ const std::vector<EventBinding>& MainWindowEvents() {
       On(EventKind::Clicked, Control::按钮12, StopClicked),
       On(EventKind::MouseMoved, Control::按钮10, HotKeyTip),
       On(EventKind::MouseMoved, Control::按钮11, HotKeyTip),
+      On(EventKind::MouseMoved, Control::按钮12, HotKeyTip),
+      On(EventKind::ActionRequested, Control::_启动窗口, ActionRequestedFromOutside),
+      On(EventKind::OpenRequested, Control::_启动窗口, OpenRequestedFromOutside),
       On(EventKind::Feedback, Control::标签1, HotKeyPressed),
       On(EventKind::Clicked, Control::按钮1, TypingControlClicked),
       On(EventKind::CloseRequested, Control::_启动窗口, CloseRequested),
@@ -135,6 +146,7 @@ const std::vector<EventBinding>& MainWindowEvents() {
       OnMenu(MenuItem::发音词典, WithServices<EditPronunciations>),
       OnMenu(MenuItem::打字到当前窗口, TypingModeClicked),
       OnMenu(MenuItem::自然节奏, NaturalRhythmClicked),
+      OnMenu(MenuItem::热键设置, HotKeySettingsClicked),
   };
   return table;
 }

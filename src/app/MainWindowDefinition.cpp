@@ -142,7 +142,9 @@ WindowDefinition MainWindowDefinition() {
                 {MenuItem::导出语音和字幕, "导出语音和字幕…"},
                 {MenuItem::打字到当前窗口, "打字到当前窗口", true},
                 {MenuItem::发音词典, "发音词典…"},
-                {MenuItem::自然节奏, "自然节奏", true}};
+                {MenuItem::自然节奏, "自然节奏", true},
+
+                {MenuItem::热键设置, "热键设置…"}};
   w.menus.push_back(menu);
   return w;
 }

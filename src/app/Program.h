@@ -37,6 +37,6 @@ struct Program {
   AutosaveState autosave;          // the copy of unsaved text kept while it is edited
   TypingState typing;              // TypingJob and TypingThread
   WindowTypingState windowTyping;  // typing into another program's window
-  HotKeyNumbers hotKeys;           // Ctrl+A, Ctrl+Z, Ctrl+Q as registered
+  HotKeyState hotKeys;             // the keys chosen and their registrations
   bool closeConfirmed = false;     // "退出" has asked about changed text already
 };

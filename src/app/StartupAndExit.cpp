@@ -10,7 +10,9 @@ void MainWindowCreated(Program& program) {
   services.ApplyFlatStyle(1);
   NetworkAndUpdateCheck(services);
   WriteComponentFile(services, CaptureLibraryFile());
+  LoadHotKeys(services, program.hotKeys);
   RegisterHotKeys(services, program.hotKeys);
+  AnnounceRefusedHotKeys(services, program.hotKeys);
   program.speech.Initialize();  // failures are not reported here
   LoadReadingHighlight(program.Reading());
   // Remembered appearance and typing speed.

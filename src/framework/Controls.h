@@ -43,6 +43,7 @@ enum class MenuItem {
   打字到当前窗口,
   发音词典,
   自然节奏,
+  热键设置,
 };
 
 // Properties, with the value kind each one holds.

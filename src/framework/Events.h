@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "framework/Controls.h"
+#include "framework/Types.h"
 
 // The events the window and its controls raise to the program's logic.
 enum class EventKind {
@@ -16,6 +17,8 @@ enum class EventKind {
   ContentChanged,   // an edit box's text changed
   Feedback,         // a label's feedback event (first, second)
   MenuItemClicked,  // a menu item was chosen
+  ActionRequested,  // another process asked for an action by its name (text)
+  OpenRequested,    // a second start of the program asked to open the file (text)
 };
 
 struct Event {
@@ -24,6 +27,7 @@ struct Event {
   std::optional<MenuItem> item;  // set only for MenuItemClicked
   int first = 0;                 // Feedback arguments, or the mouse position
   int second = 0;
+  Text text;                     // ActionRequested, OpenRequested
   mutable bool refused = false;  // CloseRequested: set by a handler to keep the window
 };
 

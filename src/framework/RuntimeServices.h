@@ -26,6 +26,15 @@ enum class PrivateFileCreation {
   Failed,  // the folder cannot be written, the disk is full ...
 };
 
+// One key field of the hot-key dialog.
+struct HotKeyField {
+  Text label;  // the action, as the dialog names it
+  Text keys;   // Qt's portable key-sequence text ("Ctrl+Alt+R"); empty for none
+};
+// Asked about each key the user enters in the hot-key dialog's field number `field`:
+// the empty text when it can be used, else the note shown beside the field.
+using HotKeyCheck = std::function<Text(int field, const Text& keys)>;
+
 // A worker thread's routine; it receives the argument given to StartThread.
 using ThreadRoutine = std::function<void(int argument)>;
 
@@ -137,8 +146,8 @@ class RuntimeServices {
   virtual void OpenUrl(const Text& address) = 0;
 
   // --- Hot keys, threads and time -------------------------------------------
-  // A system-wide hot key: modifiers 1 Ctrl, 2 Shift, 3 Ctrl+Shift, 4 Alt,
-  // 5 Ctrl+Alt, 6 Shift+Alt; keyCode a Windows virtual-key code. Numbers count up
+  // A system-wide hot key: modifiers a sum of 1 Ctrl, 2 Shift, 4 Alt and 8 Super (so
+  // 5 is Ctrl+Alt); keyCode a Windows virtual-key code. Numbers count up
   // from 33001 for every call, a refused key using up its number; 0 when refused.
   // A press raises the feedback event of notifyControl with (number, 0).
   virtual int RegisterGlobalHotKey(Control window, Control notifyControl, int modifiers,
@@ -206,6 +215,19 @@ class RuntimeServices {
   // a copy the user put there is kept. Failures are not reported.
   virtual void WriteBundledLibrary(const char* fileName, const std::uint8_t* begin,
                                    const std::uint8_t* end) = 0;
+
+  // --- Hot keys the user chooses ------------------------------------------------
+  // Whether anything is stored under the key at all (an empty value counts).
+  virtual bool HasSetting(const Text& key) = 0;
+  // The modal hot-key dialog, a key field per entry: a field takes the next key
+  // combination pressed (Ctrl, Alt or Super with a key, or a function key alone), Delete
+  // or Backspace clears it, and a key taken from another field leaves that one empty.
+  // check answers for every key entered; OK does nothing while a field shows a note. True
+  // on OK, with the fields' keys as the user left them.
+  virtual bool EditHotKeys(std::vector<HotKeyField>& fields, const HotKeyCheck& check) = 0;
+  // Shows the text in the balloon pointing at the control for a few seconds, without
+  // waiting; before the main window is first shown, once it is.
+  virtual void ShowBalloonAtControl(Control balloon, Control control, const Text& text) = 0;
 
   // --- Whole files ----------------------------------------------------------
   // The folder of the running program, without a trailing separator.

@@ -475,7 +475,9 @@ int FakeRuntimeServices::RegisterGlobalHotKey(Control window, Control notifyCont
   const int index = hotKeyCalls_++;
   Record(RegisterHotKeyCall{window, notifyControl, modifiers, keyCode});
   const bool refused = std::find(refusedHotKeyCalls.begin(), refusedHotKeyCalls.end(), index) !=
-                       refusedHotKeyCalls.end();
+                           refusedHotKeyCalls.end() ||
+                       std::find(heldHotKeys.begin(), heldHotKeys.end(),
+                                 std::pair(modifiers, keyCode)) != heldHotKeys.end();
   return refused ? 0 : 33001 + index;
 }
 
@@ -651,4 +653,19 @@ bool FakeRuntimeServices::KeepAudioFile(int file, bool keep) {
   image.insert(image.end(), audio.pcm.begin(), audio.pcm.end());
   files_[audio.path] = std::move(image);
   return true;
+}
+
+bool FakeRuntimeServices::HasSetting(const Text& key) {
+  std::lock_guard lock(mutex_);
+  return settings.count(key) != 0;
+}
+
+bool FakeRuntimeServices::EditHotKeys(std::vector<HotKeyField>& fields, const HotKeyCheck& check) {
+  // Not under the lock: the check registers keys, as the real dialog does.
+  return hotKeyDialog ? hotKeyDialog(fields, check) : false;
+}
+
+void FakeRuntimeServices::ShowBalloonAtControl(Control balloon, Control control, const Text& text) {
+  std::lock_guard lock(mutex_);
+  Record(BalloonAtControlCall{balloon, control, text});
 }

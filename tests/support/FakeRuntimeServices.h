@@ -204,6 +204,14 @@ class FakeRuntimeServices : public RuntimeServices {
   std::atomic<int> focusedWindow = 0;
   std::atomic<int> closedWindow = 0;  // a window that is gone
   std::map<Text, Text> settings;
+  // Hot keys: combinations (modifiers, key code) another program holds, refused whenever
+  // asked for; and the hot-key dialog, played by the test (nothing set: cancelled).
+  std::vector<std::pair<int, int>> heldHotKeys;
+  std::function<bool(std::vector<HotKeyField>& fields, const HotKeyCheck& check)> hotKeyDialog;
+  bool HasSetting(const Text& key) override;
+  bool EditHotKeys(std::vector<HotKeyField>& fields, const HotKeyCheck& check) override;
+  void ShowBalloonAtControl(Control balloon, Control control, const Text& text) override;
+
   bool online = true;
   int mouseX = 0;
   int mouseY = 0;

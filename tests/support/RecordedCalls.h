@@ -102,6 +102,11 @@ struct SetMenuItemCheckedCall {
   MenuItem item;
   bool checked;
 };
+struct BalloonAtControlCall {
+  Control balloon;
+  Control control;
+  Text text;
+};
 
 using RecordedCall =
     std::variant<SetPropertyCall, SendControlMessageCall, AppendTextCall, RefreshNowCall,
@@ -109,4 +114,5 @@ using RecordedCall =
                  ApplyFlatStyleCall, OpenDialogCall, MessageBoxCall, WriteFileCall, CreateFileCall,
                  ReplaceFileCall, FetchUrlCall, OpenUrlCall, RegisterHotKeyCall,
                  UnregisterHotKeyCall, StartThreadCall, SendCharacterCall, RestoreKeyboardMapCall,
-                 PrepareCharactersCall, SetMenuItemCheckedCall, BundledLibraryCall>;
+                 PrepareCharactersCall, SetMenuItemCheckedCall, BundledLibraryCall,
+                 BalloonAtControlCall>;

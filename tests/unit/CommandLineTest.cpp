@@ -23,6 +23,15 @@ TEST(CommandLineTest, FileIsTakenFromTheStartingFolderAndOptionsAnswerWithoutAWi
   EXPECT_EQ(exported.subtitles, "");
   EXPECT_EQ(Parse({"--export-narration", "a.txt", "n.mp3", "n.vtt"}).subtitles,
             "/home/user/videos/n.vtt");
+  const CommandLine separate = Parse({"--new-instance", "a.txt"});
+  EXPECT_TRUE(separate.newInstance);
+  EXPECT_EQ(separate.file, "/home/user/videos/a.txt");
+  EXPECT_FALSE(Parse({"a.txt"}).newInstance);
+  for (const char* name : {"read-aloud", "pause-reading", "stop-reading", "type", "capture"}) {
+    const CommandLine action = Parse({"--action", name});
+    EXPECT_EQ(action.action, CommandAction::SendAction) << name;
+    EXPECT_EQ(action.actionName, name);
+  }
 }
 
 TEST(CommandLineTest, MisuseNamesTheProblemAndExitsWithStatusTwo) {
@@ -32,7 +41,9 @@ TEST(CommandLineTest, MisuseNamesTheProblemAndExitsWithStatusTwo) {
                                              {"a.txt", "b.txt"},
                                              {""},
                                              {"--export-narration", "a.txt"},
-                                             {"--export-narration", "a", "b.wav", "c", "d"}}) {
+                                             {"--export-narration", "a", "b.wav", "c", "d"},
+                                             {"--action", "read"},
+                                             {"--action"}}) {
     const CommandLine command = Parse(arguments);
     EXPECT_EQ(command.action, CommandAction::Misuse) << arguments[0];
     EXPECT_FALSE(command.problem.empty());

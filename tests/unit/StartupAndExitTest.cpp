@@ -125,7 +125,7 @@ TEST_F(StartupAndExitTest, EventsReachTheirHandlersAndUnboundEventsAreIgnored) {
 // worker just before the engine is finalised. The keys are given back first.
 TEST_F(StartupAndExitTest, AtExitAHotKeyPressedWhileTheReadingStopsStartsNothing) {
   MainWindowCreated(program);
-  const int ctrlA = program.hotKeys.StartReadingHotKey;
+  const int ctrlA = program.hotKeys.numbers[static_cast<int>(HotKeyAction::Read)];
   const std::thread::id uiThread = std::this_thread::get_id();
   // The reading's worker is held inside the engine until the press has come in.
   const auto recorder = [&](const char* name) {

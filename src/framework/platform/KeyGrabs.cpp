@@ -38,6 +38,10 @@ xcb_keysym_t KeysymOfVirtualKey(int virtualKey) {
   switch (virtualKey) {
     case 0x08:
       return XK_BackSpace;
+    case 0x13:
+      return XK_Pause;
+    case 0x2C:
+      return XK_Print;
     case 0x09:
       return XK_Tab;
     case 0x0D:
@@ -82,11 +86,12 @@ xcb_keysym_t KeysymOfVirtualKey(int virtualKey) {
 }
 
 std::optional<uint16_t> ModifierMaskOfCode(int modifiers) {
-  if (modifiers < 0 || modifiers > 6) return std::nullopt;
+  if (modifiers < 0 || modifiers > 15) return std::nullopt;
   uint16_t mask = 0;
   if (modifiers & 1) mask |= XCB_MOD_MASK_CONTROL;
   if (modifiers & 2) mask |= XCB_MOD_MASK_SHIFT;
   if (modifiers & 4) mask |= XCB_MOD_MASK_1;
+  if (modifiers & 8) mask |= XCB_MOD_MASK_4;
   return mask;
 }
 

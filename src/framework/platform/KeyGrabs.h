@@ -11,11 +11,11 @@
 // Windows virtual-key and modifier codes.
 
 // The keysym of a Windows virtual-key code (letters, digits, F1..F24, the numeric pad,
-// the editing and cursor keys, Space, Return, Escape, Tab); 0 when there is none.
+// the editing and cursor keys, Print, Pause, Space, Return, Escape, Tab); 0 when there is none.
 xcb_keysym_t KeysymOfVirtualKey(int virtualKey);
 
-// The X modifier mask of a modifier code: 0 none, 1 Ctrl, 2 Shift, 3 Ctrl+Shift, 4 Alt,
-// 5 Ctrl+Alt, 6 Shift+Alt (Alt is Mod1); nothing for any other code.
+// The X modifier mask of a modifier code, a sum of 1 Ctrl, 2 Shift, 4 Alt (Mod1) and
+// 8 Super (Mod4); 0 is none. Nothing for any other code.
 std::optional<uint16_t> ModifierMaskOfCode(int modifiers);
 
 // The grabs of one client on one root window. Lock and NumLock do not matter: every

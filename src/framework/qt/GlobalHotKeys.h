@@ -19,8 +19,8 @@ class GlobalHotKeys {
   GlobalHotKeys& operator=(const GlobalHotKeys&) = delete;
 
   // Issues the next number (33001, 33002, ... in call order; a refused key uses up its
-  // number too) and grabs the key with modifier code 1 Ctrl, 2 Shift, 3 Ctrl+Shift, 4 Alt,
-  // 5 Ctrl+Alt or 6 Shift+Alt and a Windows virtual-key code. Returns the number, or 0
+  // number too) and grabs the key with a modifier code (a sum of 1 Ctrl, 2 Shift, 4 Alt and
+  // 8 Super) and a Windows virtual-key code. Returns the number, or 0
   // when the key is refused: unknown codes, held already, or not on X11.
   int Register(int modifiers, int virtualKey);
 

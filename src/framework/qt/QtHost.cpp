@@ -12,11 +12,13 @@
 #include <QStandardPaths>
 #include <QStyleFactory>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <mutex>
+#include <utility>
 
 #include "framework/platform/FatalError.h"
 #include "framework/platform/MemoryPolicy.h"
@@ -27,6 +29,7 @@
 #include "framework/qt/QtRuntimeServices.h"
 #include "framework/qt/QtText.h"
 #include "framework/qt/QtTranslations.h"
+#include "framework/qt/SessionBus.h"
 #include "framework/qt/TerminationWatch.h"
 #include "framework/qt/UiThread.h"
 
@@ -120,6 +123,26 @@ struct QtHost::State {
   EventSink sink;
   std::function<void()> exitRoutine;
   bool ending = false;  // a termination signal has closed the window
+  std::unique_ptr<SessionService> session;
+  bool shown = false;           // requests from outside go to the sink from now on
+  std::vector<Event> requests;  // those that came before
+
+  void Deliver(const Event& event) {
+    if (ending) return;
+    if (shown) {
+      sink(event);
+    } else {
+      requests.push_back(event);
+    }
+  }
+
+  void BringToFront() {
+    if (!shown || ending) return;
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+  }
 };
 
 QtHost::QtHost(int& argc, char** argv) : state_(std::make_unique<State>()) {
@@ -184,6 +207,30 @@ void QtHost::SetEmergencyRoutine(std::function<std::optional<Text>()> routine) {
   emergencyRoutine = std::move(routine);
 }
 
+bool QtHost::JoinSession(const std::string& file, bool separate) {
+  if (separate || !SessionBusReachable()) return true;
+  State* state = state_.get();
+  state->session = std::make_unique<SessionService>(
+      [state](const Event& event) { state->Deliver(event); }, [state] { state->BringToFront(); });
+  // Twice: the other copy may end between our try and our call.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (state->session->Claim()) return true;
+    QString problem;
+    SessionAnswer answer = CallRunningCopy(QStringLiteral("Activate"), nullptr, problem);
+    if (answer == SessionAnswer::Done && !file.empty()) {
+      const QByteArray path = QByteArray::fromStdString(file);
+      answer = CallRunningCopy(QStringLiteral("Open"), &path, problem);
+    }
+    if (answer == SessionAnswer::Done) return false;
+    if (answer == SessionAnswer::NoAnswer)
+      std::fprintf(stderr, "orvane-notepad: %s; this copy runs on its own.\n",
+                   problem.toUtf8().constData());
+    if (answer == SessionAnswer::NoAnswer) break;
+  }
+  state->session.reset();
+  return true;
+}
+
 void QtHost::LoadWindow(const WindowDefinition& definition, EventSink sink) {
   // A handler's exception must not unwind through Qt's event loop.
   state_->sink = [sink = std::move(sink)](const Event& event) {
@@ -207,6 +254,10 @@ void QtHost::LoadWindow(const WindowDefinition& definition, EventSink sink) {
   created.source = definition.name;
   state_->sink(created);
   if (!state_->ending) state_->window->ShowCentred();
+  state_->shown = true;
+  QTimer::singleShot(0, state_->window.get(), [state = state_.get()] {
+    for (const Event& request : std::exchange(state->requests, {})) state->Deliver(request);
+  });
 }
 
 int QtHost::Run() {

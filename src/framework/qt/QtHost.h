@@ -37,6 +37,11 @@ class QtHost {
   // process ends; it returns what a termination routine returns, and the path goes to
   // standard error the same way.
   void SetEmergencyRoutine(std::function<std::optional<Text>()> routine);
+  // One copy per desktop session: takes the program's name on the session bus unless
+  // separate is set. False when another copy holds it and has been asked to come to the
+  // front and to open the file (empty: none): this process has nothing more to do. With no
+  // session bus, or when the other copy does not answer, this one runs on its own.
+  bool JoinSession(const std::string& file, bool separate);
   // Builds the window hidden, raises its created event, then shows it centred and
   // focused. Every later event of the window goes to the sink.
   void LoadWindow(const WindowDefinition& definition, EventSink sink);

@@ -94,6 +94,11 @@ class QtRuntimeServices : public RuntimeServices {
   void WriteBundledLibrary(const char* fileName, const std::uint8_t* begin,
                            const std::uint8_t* end) override;
 
+  // Hot keys the user chooses (QtHotKeySettings.cpp).
+  bool HasSetting(const Text& key) override;
+  bool EditHotKeys(std::vector<HotKeyField>& fields, const HotKeyCheck& check) override;
+  void ShowBalloonAtControl(Control balloon, Control control, const Text& text) override;
+
   Text ProgramDirectory() override;
   bool FileExists(const Text& path) override;
   ByteBuffer ReadFileBytes(const Text& path) override;
