@@ -338,8 +338,7 @@ class ReadAloudTest(ProgramTestCase):
         self.assertEqual(self.next_line(lines), "ready")
 
         self.open_program_with_script()
-        self.assertEqual(len(self.visible_windows()), 1,
-                         "the main window only, no message about the hot key")
+        self.check_notice_at_read_button()
         self.check_ctrl_q_types()
 
         # Ctrl+A goes to the client that holds it; the program does not read.
@@ -626,6 +625,18 @@ class ReadAloudTest(ProgramTestCase):
                            "follows the %.3f s heard (correlation %.3f); it fits best %.3f s "
                            "into the script (correlation %.3f)" % (
                                seconds(heard), match, seconds(offset * FRAME - margin), best))
+
+    def check_notice_at_read_button(self):
+        """A key refused at start is said once, without hovering, in a balloon at its
+        button that goes by itself; no box waits for an answer."""
+        main = self.xdotool("search", "--onlyvisible", "--name", "Orvane").split()
+        notice = self.wait_until(lambda: self.visible_windows() - set(main),
+                                 "the notice about Ctrl+A")
+        self.assertEqual(len(notice), 1, "one notice")
+        left, top, _, _ = self.geometry(notice.pop())
+        x, y = self.origin[0] + READ_BUTTON[0], self.origin[1] + 36  # under 语音's middle
+        self.assertLess(abs(left + 16 - x) + abs(top - y), 12, "the notice points at 语音")
+        self.wait_until(lambda: not self.visible_windows() - set(main), "the notice to go")
 
     def check_balloon_over_read_button(self, lines):
         before = self.visible_windows()
