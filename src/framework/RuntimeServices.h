@@ -225,7 +225,7 @@ class RuntimeServices {
   // check answers for every key entered; OK does nothing while a field shows a note. True
   // on OK, with the fields' keys as the user left them.
   virtual bool EditHotKeys(std::vector<HotKeyField>& fields, const HotKeyCheck& check) = 0;
-  // Shows the text in the balloon pointing at the control for a few seconds, without
+  // Shows the text in the balloon pointing at the control for ten seconds, without
   // waiting; before the main window is first shown, once it is.
   virtual void ShowBalloonAtControl(Control balloon, Control control, const Text& text) = 0;
 

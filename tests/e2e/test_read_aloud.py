@@ -337,8 +337,7 @@ class ReadAloudTest(ProgramTestCase):
         self.assertEqual(self.next_line(lines), "registered 33001", "the other client's grab")
         self.assertEqual(self.next_line(lines), "ready")
 
-        self.open_program_with_script()
-        self.check_notice_at_read_button()
+        self.open_program_with_script(on_start=self.check_notice_at_read_button)
         self.check_ctrl_q_types()
 
         # Ctrl+A goes to the client that holds it; the program does not read.
@@ -529,9 +528,11 @@ class ReadAloudTest(ProgramTestCase):
             samples.byteswap()
         return samples[0::2]
 
-    def open_program_with_script(self, script=SCRIPT):
+    def open_program_with_script(self, script=SCRIPT, on_start=None):
         window = self.start_program()
         self.origin = self.geometry(window)[:2]
+        if on_start:
+            on_start()
         # Chinese cannot be typed with xdotool: through the clipboard.
         subprocess.run(["xclip", "-selection", "clipboard", "-loops", "1"],
                        input=script.encode("utf-8"), env=self.env, timeout=10,

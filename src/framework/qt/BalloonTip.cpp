@@ -9,7 +9,6 @@
 namespace {
 constexpr int kTail = 12;  // height of the tail
 constexpr int kPadding = 8;
-constexpr int kShowMilliseconds = 4000;
 }  // namespace
 
 BalloonTip::BalloonTip() : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint) {
@@ -18,7 +17,8 @@ BalloonTip::BalloonTip() : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHin
   connect(&closeTimer_, &QTimer::timeout, this, &QWidget::hide);
 }
 
-void BalloonTip::ShowAt(QPoint tip, const QString& text, int icon, const QString& title) {
+void BalloonTip::ShowAt(QPoint tip, const QString& text, int icon, const QString& title,
+                        int milliseconds) {
   // The program's line breaks are CR LF; a CR would be drawn as a box.
   text_ = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   title_ = title;
@@ -55,7 +55,7 @@ void BalloonTip::ShowAt(QPoint tip, const QString& text, int icon, const QString
   show();
   raise();
   update();
-  closeTimer_.start(kShowMilliseconds);
+  closeTimer_.start(milliseconds);
 }
 
 QPainterPath BalloonTip::Outline() const {

@@ -13,7 +13,8 @@ class BalloonTip : public QWidget {
   BalloonTip();
 
   // Icons: 1 information, 2 warning, 3 error; anything else none.
-  void ShowAt(QPoint tip, const QString& text, int icon, const QString& title);
+  void ShowAt(QPoint tip, const QString& text, int icon, const QString& title,
+              int milliseconds = 4000);
   QString ShownText() const { return text_; }
 
  protected:

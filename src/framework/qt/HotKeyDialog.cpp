@@ -113,6 +113,8 @@ HotKeyDialog::HotKeyDialog(QWidget* parent, const std::vector<HotKeyField>& fiel
   // Enter in a field is OK, not a key to take.
   buttons->button(QDialogButtonBox::Ok)->setAutoDefault(false);
   buttons->button(QDialogButtonBox::Cancel)->setAutoDefault(false);
+  buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+  if (!rows_.empty()) rows_.front().field->setFocus();
   connect(buttons, &QDialogButtonBox::accepted, this, &HotKeyDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &HotKeyDialog::reject);
   layout->addWidget(buttons);

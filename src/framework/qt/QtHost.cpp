@@ -23,6 +23,7 @@
 #include "framework/platform/FatalError.h"
 #include "framework/platform/MemoryPolicy.h"
 #include "framework/platform/ProgramLocation.h"
+#include "framework/platform/WindowActivation.h"
 #include "framework/qt/ControlFonts.h"
 #include "framework/qt/MainWindow.h"
 #include "framework/qt/MessageBox.h"
@@ -142,6 +143,11 @@ struct QtHost::State {
     window->show();
     window->raise();
     window->activateWindow();
+    // Qt asks with the time of the last event it saw, which another client's focus change
+    // since then makes the server ignore; this asks as the user's task bar would.
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 && x11->connection())
+      ActivateTopLevelWindow(x11->connection(), static_cast<xcb_window_t>(window->winId()));
   }
 };
 

@@ -21,7 +21,8 @@ void ShowBalloonWhenVisible(MainWindow* window, QWidget* target, const QString& 
     return;
   }
   const QPoint tip = target->mapToGlobal(QPoint(target->width() / 2, target->height()));
-  window->Balloon()->ShowAt(tip, text, 2, QString());
+  // Long enough to be read when it comes up while the user looks elsewhere.
+  window->Balloon()->ShowAt(tip, text, 2, QString(), 10000);
 }
 
 }  // namespace
