@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   if (command.action == CommandAction::ExportNarration)
     return RunExportNarrationCommand(command.file, command.output, command.subtitles);
   if (command.action == CommandAction::SendAction)
-    return SendActionToRunningCopy(argc, argv, command.actionName);
+    SendActionToRunningCopy(argc, argv, command.actionName);
   if (command.action != CommandAction::Run) {
     const CommandReply reply = ReplyWithoutWindow(command);
     std::fputs(reply.standardOutput.c_str(), stdout);

@@ -10,7 +10,7 @@ the keys it gets; HotKeyProbe holds a key of its own; SDL's disk driver records 
   - A second start brings the first copy's window to the front and opens its FILE there;
     `--new-instance` starts a copy of its own, which says that its keys are taken.
   - Keys changed in "热键设置…": Ctrl+A reaches the focused window again while the new key
-    reads aloud; a key another client holds keeps the dialog open.
+    reads aloud; a key another client holds is marked and keeps the dialog open.
 
 Usage: test_session_actions.py PATH_TO_ORVANE_NOTEPAD PATH_TO_XCBKEYCLIENT PATH_TO_HOTKEYPROBE
 """
@@ -85,7 +85,7 @@ class SessionTest(reading.ReadAloudTest):
         self.focus_key_log(log)
         self.assertEqual(self.action("type")[0], 0)
         self.assertEqual([self.next_letter(log) for _ in range(5)],
-                         [(c, 0) for c in SCRIPT[:5]], "the script typed into the window")
+                         [(c, 0) for c in SCRIPT[:5].lower()], "the script typed into the window")
         self.assertEqual(self.action("type")[0], 0)  # pauses the run
 
     def test_second_start_comes_to_the_front_and_opens_its_file(self):
@@ -110,28 +110,33 @@ class SessionTest(reading.ReadAloudTest):
                                     env=self.env, cwd=self.work, stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
         self.addCleanup(separate.kill)
-        self.wait_until(lambda: len(self.windows_named("Orvane")) == 2, "the separate copy")
+        def two_windows():
+            self.dismiss_start_up_boxes()  # the offline warning of the separate copy
+            return len(self.windows_named("Orvane")) == 2
+        self.wait_until(two_windows, "the separate copy")
         self.wait_until(lambda: len(self.visible_windows() - before) == 2,
                         "the separate copy's window and its notice about the keys")
 
     def test_keys_chosen_in_the_dialog(self):
-        holder = subprocess.Popen([reading.HOLDER[0], "5:90"], env=self.env,
+        holder = subprocess.Popen([reading.HOLDER[0], "1:90"], env=self.env,
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL, text=True)
         self.addCleanup(self.end_holder, holder)
         lines = queue.Queue()
         threading.Thread(target=lambda: [lines.put(l.strip()) for l in holder.stdout],
                          daemon=True).start()
-        self.assertEqual(self.next_line(lines), "registered 33001", "Ctrl+Alt+Z held elsewhere")
+        self.assertEqual(self.next_line(lines), "registered 33001", "Ctrl+Z held elsewhere")
         self.assertEqual(self.next_line(lines), "ready")
 
         self.open_program_with_script(SCRIPT)
+        self.xdotool("mousemove", "0", "0")  # away from where the menu is opened from
         self.choose_menu_item(HOT_KEY_SETTINGS_ITEM)
         dialog = self.wait_for_window("^热键设置$", "the hot-key dialog")
         self.xdotool("windowfocus", "--sync", dialog)
-        # 朗读/继续 has the focus; 暂停朗读 is next. Ctrl+Alt+Z is refused: Return leaves
-        # the dialog open, so Ctrl+Alt+P lands in the same field and is what OK stores.
-        self.xdotool("key", "ctrl+alt+r", "Tab", "ctrl+alt+z", "Return", "ctrl+alt+p", "Return")
+        # 朗读/继续 has the focus. 暂停朗读's Ctrl+Z is marked as taken (a key another client
+        # holds never reaches the dialog), so Return leaves the dialog open with the focus
+        # in that field, where Ctrl+Alt+P lands: it is what the second Return stores.
+        self.xdotool("key", "ctrl+alt+r", "Return", "ctrl+alt+p", "Return")
         self.wait_until(lambda: not self.windows_named("^热键设置$"), "the dialog to close")
         settings = self.settings()
         self.assertIn("read=Ctrl+Alt+R", settings)

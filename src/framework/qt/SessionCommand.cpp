@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <cstdlib>
 
 #include "framework/qt/SessionBus.h"
 
@@ -24,7 +25,7 @@ QString MethodOf(const std::string& name) {
 
 }  // namespace
 
-int SendActionToRunningCopy(int& argc, char** argv, const std::string& name) {
+void SendActionToRunningCopy(int& argc, char** argv, const std::string& name) {
   const QCoreApplication application(argc, argv);
   QString problem;
   SessionAnswer answer;
@@ -35,15 +36,16 @@ int SendActionToRunningCopy(int& argc, char** argv, const std::string& name) {
                              MethodOf(name), nullptr, problem);
     QDBusConnection::disconnectFromBus(connection);
   }
-  switch (answer) {
-    case SessionAnswer::Done:
-      return 0;
-    case SessionAnswer::NoneRuns:
-      std::fprintf(stderr, "orvane-notepad: %s; nothing done.\n", problem.toUtf8().constData());
-      return 3;
-    case SessionAnswer::NoAnswer:
-      break;
+  int status = 0;
+  if (answer == SessionAnswer::NoneRuns) {
+    std::fprintf(stderr, "orvane-notepad: %s; nothing done.\n", problem.toUtf8().constData());
+    status = 3;
+  } else if (answer == SessionAnswer::NoAnswer) {
+    std::fprintf(stderr, "orvane-notepad: %s.\n", problem.toUtf8().constData());
+    status = 1;
   }
-  std::fprintf(stderr, "orvane-notepad: %s.\n", problem.toUtf8().constData());
-  return 1;
+  // Qt's bus thread, still winding down when the application goes, warns about types it
+  // can no longer make; this short process holds nothing that needs tidying up.
+  std::fflush(nullptr);
+  std::_Exit(status);
 }

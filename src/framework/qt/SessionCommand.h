@@ -4,6 +4,6 @@
 
 // `orvane-notepad --action NAME` (read-aloud, pause-reading, stop-reading, type,
 // capture): asks the copy running in this desktop session to do it, without a display.
-// The process status: 0 done, 3 no copy runs (one line on standard error), 1 the copy
+// Ends the process with status 0 done, 3 no copy runs (one line on standard error), 1 the copy
 // did not answer.
-int SendActionToRunningCopy(int& argc, char** argv, const std::string& name);
+[[noreturn]] void SendActionToRunningCopy(int& argc, char** argv, const std::string& name);
