@@ -265,10 +265,11 @@ class GlobalHotKeysTest(XvfbTestCase):
                 ("3:0x7B", "ctrl+shift+F12"), ("4:0x20", "alt+space"), ("2:0x0D", "shift+Return"),
                 ("1:0x28", "ctrl+Down"), ("1:0x2E", "ctrl+Delete"), ("4:0x1B", "alt+Escape"),
                 ("1:0x63", "ctrl+KP_3"), ("1:0x70", "ctrl+F1"), ("2:0x74", "shift+F5"),
+                ("7:0x4C", "ctrl+shift+alt+l"), ("8:0x4D", "super+m"), ("9:0x75", "ctrl+super+F6"),
                 ("0:0x79", "F10")]  # code 0: the key alone
         # Unknown modifier codes, unknown key codes and a key this program holds already
         # are refused, and still use up their numbers.
-        refused = ["8:65", "7:65", "1:0x07", "1:0x5B", "5:0x4B"]
+        refused = ["16:65", "-1:65", "1:0x07", "1:0x5B", "5:0x4B"]
         probe, numbers = self.start_probe(*[code for code, _ in keys], *refused, CTRL_Q)
         issued = [str(33001 + i) for i in range(len(keys))]
         self.assertEqual(numbers, issued + ["0"] * len(refused) + [str(33000 + len(numbers))])
