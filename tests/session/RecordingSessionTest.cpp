@@ -276,10 +276,10 @@ class Session {
         ForgetScripts();
         break;
       case Action::ReadKey:
-        HotKey(program->hotKeys.StartReadingHotKey);
+        HotKey(program->hotKeys.numbers[static_cast<int>(HotKeyAction::Read)]);
         break;
       case Action::PauseKey:
-        HotKey(program->hotKeys.PauseReadingHotKey);
+        HotKey(program->hotKeys.numbers[static_cast<int>(HotKeyAction::Pause)]);
         break;
       case Action::StopButton:
         Click(Control::按钮12);
@@ -290,7 +290,7 @@ class Session {
         if (step.action == Action::StartTyping)
           Click(Control::按钮7);
         else
-          HotKey(program->hotKeys.TypingHotKey);
+          HotKey(program->hotKeys.numbers[static_cast<int>(HotKeyAction::Type)]);
         if (program->typing.thread && program->typing.job.text == script && !typingRun)
           typingRun = TypingRun{script};
         break;
