@@ -25,7 +25,7 @@ import test_read_aloud as reading
 from harness import PROGRAM, main, offline_command
 
 SCRIPT = "Hello, today we record a tutorial video about the notepad."
-HOT_KEY_SETTINGS_ITEM = 9  # the menu's tenth item, "热键设置…"
+HOT_KEY_SETTINGS_ITEM = 11  # the menu's twelfth item, "热键设置…", after 自然节奏
 
 
 class SessionTest(reading.ReadAloudTest):
