@@ -13,10 +13,6 @@ constexpr const char* kAudioFilter =
     "WAV 音频 (*.wav)|*.wav|FLAC 无损 (*.flac)|*.flac|Ogg Vorbis (*.ogg)|*.ogg|"
     "Opus (*.opus)|*.opus|MP3 (*.mp3)|*.mp3";
 
-int Percent(std::size_t done, std::size_t total) {
-  return total == 0 ? 100 : static_cast<int>(done * 100 / total);
-}
-
 // The output (the audio or its subtitles) that is the script's own file, through
 // whatever links; empty when none is. Writing it would destroy the script.
 Text OutputThatIsTheScript(RuntimeServices& services, const Text& scriptPath, const Text& audioPath,
@@ -31,6 +27,7 @@ Text OutputThatIsTheScript(RuntimeServices& services, const Text& scriptPath, co
 
 void ExportNarrationClicked(Program& program) {
   RuntimeServices& services = program.services;
+  if (program.narrationExport) return;  // one at a time
   const Text script = services.GetProperty(Control::编辑框1, Property::Content).AsText();
   services.SetProperty(kWaveDialog, Property::Title, Text("导出语音和字幕"));
   services.SetProperty(kWaveDialog, Property::DialogType, 1);
@@ -46,13 +43,13 @@ void ExportNarrationClicked(Program& program) {
     return;
   }
 
-  // A session of its own: a reading under way keeps its session, the engine takes turns.
-  SpeechSession speech(services);
-  const NarrationOutcome outcome = ExportNarration(
-      services, speech, script, path, SubtitlePathFor(path),
-      [&](std::size_t done, std::size_t total) {
-        return services.ShowProgress(Text("正在导出语音和字幕…"), Percent(done, total), 100);
+  // On a worker of its own, the window answering meanwhile; the box can cancel it.
+  program.narrationExport = std::make_shared<NarrationJob>(services);
+  const NarrationOutcome outcome = ExportNarrationOnWorker(
+      services, program.narrationExport, script, path, SubtitlePathFor(path), [&](int percent) {
+        return services.ShowProgress(Text("正在导出语音和字幕…"), percent, 100);
       });
+  program.narrationExport = nullptr;
   services.EndProgress();
   switch (outcome) {
     case NarrationOutcome::Written:
@@ -69,6 +66,17 @@ void ExportNarrationClicked(Program& program) {
                               kMbIconStop | kMbOk, Text("错误"));
       break;
   }
+}
+
+bool StopNarrationExportForExit(Program& program) {
+  const std::shared_ptr<NarrationJob> job = program.narrationExport;
+  if (!job) return true;
+  job->pieces.RequestStop();
+  for (int waited = 0; !job->ended; waited += 10) {
+    if (waited >= 3000) return false;
+    program.services.DelayWithEvents(10);
+  }
+  return true;
 }
 
 int ExportNarrationCommand(RuntimeServices& services, const Text& scriptPath, const Text& audioPath,
@@ -97,12 +105,11 @@ int ExportNarrationCommand(RuntimeServices& services, const Text& scriptPath, co
   }
   int shown = -1;
   const NarrationOutcome outcome =
-      ExportNarration(services, speech, script->text, wavePath, subtitlePath,
-                      [&](std::size_t done, std::size_t total) {
-                        if (const int percent = Percent(done, total); percent != shown)
-                          report(shown = percent);
-                        return keepGoing();
-                      });
+      ExportNarrationOnWorker(services, std::make_shared<NarrationJob>(services), script->text,
+                              wavePath, subtitlePath, [&](int percent) {
+                                if (percent != shown) report(shown = percent);
+                                return keepGoing();
+                              });
   speech.Finalize();
   if (outcome == NarrationOutcome::Written) {
     if (shown != 100) report(100);

@@ -5,8 +5,11 @@
 #include "app/Program.h"
 
 // "导出语音和字幕…": asks for a WAV name and writes the editor's script as narration
-// (NAME.wav and NAME.srt) with a progress box that can cancel.
+// (NAME.wav and NAME.srt) on a worker, behind a progress box that can cancel.
 void ExportNarrationClicked(Program& program);
+// At exit: stops an export under way and waits, boundedly, until its worker has removed
+// what it wrote. False when it did not end in time (the engine must not be finalised).
+bool StopNarrationExportForExit(Program& program);
 
 // "发音词典…": opens the pronunciation list in the user's editor, first writing one that
 // explains itself when there is none; lines it cannot use are told with their numbers.

@@ -7,6 +7,7 @@
 #include "document/Autosave.h"
 #include "document/DocumentFiles.h"
 #include "framework/RuntimeServices.h"
+#include "speech/NarrationExport.h"
 #include "speech/ReadAloud.h"
 #include "speech/SpeechSession.h"
 
@@ -33,7 +34,8 @@ struct Program {
   AudioPlayer player;
   SpeechSession speech;
   ReadAloudState reading;
-  DocumentState document;          // CurrentFileName and how the file was encoded
+  std::shared_ptr<NarrationJob> narrationExport;  // the menu's export under way, if any
+  DocumentState document;                         // CurrentFileName and how the file was encoded
   AutosaveState autosave;          // the copy of unsaved text kept while it is edited
   TypingState typing;              // TypingJob and TypingThread
   WindowTypingState windowTyping;  // typing into another program's window

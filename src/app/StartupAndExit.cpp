@@ -1,6 +1,7 @@
 #include "app/StartupAndExit.h"
 
 #include "aids/ScreenCapture.h"
+#include "app/NarrationHandlers.h"
 #include "document/EditorAppearance.h"
 #include "document/RecoveryCopy.h"
 #include "online/OnlineServices.h"
@@ -28,10 +29,11 @@ void MainWindowDestroyed(Program& program) {
   UnregisterHotKeys(program.services, program.hotKeys);
   // Closed by the user, who saved or discarded the text: its copy goes.
   EndAutosave(program.services, program.autosave);
-  // The reading stops first, so that no worker is inside the engine while it is
-  // finalised; a worker that does not leave in time keeps the engine as it is.
+  // The reading and an export stop first, so that no worker is inside the engine while
+  // it is finalised; a worker that does not leave in time keeps the engine as it is.
+  const bool exportGone = StopNarrationExportForExit(program);
   const bool workerGone = StopReadingForExit(program.Reading());
-  if (workerGone) program.speech.Finalize();
+  if (workerGone && exportGone) program.speech.Finalize();
   program.player.FreeDevice();
   RememberTypingSpeed(program.services);
 }

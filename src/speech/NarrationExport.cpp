@@ -50,39 +50,6 @@ std::string Lines(const NarrationCue& cue, const char* newline) {
 
 }  // namespace
 
-NarrationOutcome SynthesizeNarration(SpeechSession& speech, const Text& script,
-                                     const NarrationProgress& progress, const NarrationPcm& onPcm,
-                                     std::vector<NarrationCue>& cues) {
-  const std::vector<ScriptClause> clauses = SplitIntoClauses(script);
-  if (clauses.empty()) return NarrationOutcome::NothingToRead;
-  bool cancelled = false;
-  std::size_t done = 0;
-  // Asked between the engine's chunks too, so that cancel never waits for a piece.
-  const auto keepGoing = [&] {
-    if (!cancelled && progress && !progress(done, script.size())) cancelled = true;
-    return !cancelled;
-  };
-  const Pronunciations pronunciations = LoadPronunciations(speech.Services());
-  std::vector<HeardClause> heard;
-  std::int64_t samples = 0;
-  for (const ScriptClause& clause : clauses) {
-    const ByteBuffer image = SynthesizePiece(
-        speech, Pronounce(pronunciations, script.substr(clause.begin, clause.end - clause.begin)),
-        keepGoing);
-    speech.EndSession();
-    if (cancelled) return NarrationOutcome::Cancelled;
-    if (image.size() < kWaveHeaderBytes) return NarrationOutcome::Failed;
-    const std::size_t bytes = (image.size() - kWaveHeaderBytes) & ~std::size_t{1};
-    if (!onPcm(image.data() + kWaveHeaderBytes, bytes)) return NarrationOutcome::Failed;
-    const auto end = samples + static_cast<std::int64_t>(bytes / 2);
-    heard.push_back({clause.begin, samples, end, clause.sentence});
-    samples = end;
-    done = clause.end;
-  }
-  cues = LayOutCues(script, heard);
-  return NarrationOutcome::Written;
-}
-
 ByteBuffer SubtitleBytes(const Text& subtitlePath, const std::vector<NarrationCue>& cues) {
   const Text extension = LowerExtension(subtitlePath);
   std::string out;
@@ -128,26 +95,80 @@ Text SubtitlePathFor(const Text& audioPath) {
   return audioPath.substr(0, audioPath.rfind('.')) + ".srt";
 }
 
-NarrationOutcome ExportNarration(RuntimeServices& services, SpeechSession& speech,
+namespace {
+
+// The export's outlet: every piece goes to the audio file as it is made.
+class WrittenPieces : public PieceOutlet {
+ public:
+  WrittenPieces(RuntimeServices& services, int file) : services_(services), file_(file) {}
+  bool Take(const std::uint8_t* pcm, std::size_t bytes) override {
+    written_ += static_cast<std::int64_t>(bytes);
+    return services_.WriteAudioFile(file_, pcm, bytes);
+  }
+  std::int64_t Heard() override { return written_; }  // nothing to wait for
+  bool Finish() override { return services_.CompleteAudioFile(file_); }
+
+ private:
+  RuntimeServices& services_;
+  int file_;
+  std::int64_t written_ = 0;
+};
+
+constexpr int kWatchMilliseconds = 50;
+
+}  // namespace
+
+NarrationOutcome ExportNarration(RuntimeServices& services, PiecePipeline& pieces,
                                  const Text& script, const Text& audioPath,
-                                 const Text& subtitlePath, const NarrationProgress& progress) {
+                                 const Text& subtitlePath) {
   if (SplitIntoClauses(script).empty()) return NarrationOutcome::NothingToRead;
   const int file = services.OpenAudioFile(audioPath, kSampleRate);
   if (file == 0) return NarrationOutcome::Unwritable;
-  std::vector<NarrationCue> cues;
-  NarrationOutcome outcome = SynthesizeNarration(
-      speech, script, progress,
-      [&](const std::uint8_t* pcm, std::size_t bytes) {
-        return services.WriteAudioFile(file, pcm, bytes);
-      },
-      cues);
-  if (outcome == NarrationOutcome::Written && !services.CompleteAudioFile(file))
-    outcome = NarrationOutcome::Failed;
+  WrittenPieces written(services, file);
+  NarrationOutcome outcome;
+  switch (pieces.Run(script, written, PiecePipeline::Silence::Refuse)) {
+    case PiecePipeline::Outcome::Finished:
+      outcome = NarrationOutcome::Written;
+      break;
+    case PiecePipeline::Outcome::Stopped:
+      outcome = NarrationOutcome::Cancelled;
+      break;
+    case PiecePipeline::Outcome::NothingToSay:
+      outcome = NarrationOutcome::NothingToRead;
+      break;
+    default:
+      outcome = NarrationOutcome::Failed;
+  }
   // The subtitles before the audio takes its name: audio without them is removed.
   if (outcome == NarrationOutcome::Written &&
-      !services.ReplaceFileBytes(subtitlePath, {SubtitleBytes(subtitlePath, cues)}))
+      !services.ReplaceFileBytes(
+          subtitlePath, {SubtitleBytes(subtitlePath, LayOutCues(script, pieces.Clauses()))}))
     outcome = NarrationOutcome::Failed;
   if (!services.KeepAudioFile(file, outcome == NarrationOutcome::Written))
     outcome = NarrationOutcome::Failed;
   return outcome;
+}
+
+NarrationOutcome ExportNarrationOnWorker(RuntimeServices& services,
+                                         const std::shared_ptr<NarrationJob>& job,
+                                         const Text& script, const Text& audioPath,
+                                         const Text& subtitlePath,
+                                         const std::function<bool(int percent)>& watch) {
+  auto outcome = std::make_shared<NarrationOutcome>(NarrationOutcome::Failed);
+  const bool started = services.StartThread(
+      [&services, job, outcome, script, audioPath, subtitlePath](int) {
+        *outcome = ExportNarration(services, job->pieces, script, audioPath, subtitlePath);
+        job->ended = true;
+      },
+      0, nullptr);
+  if (!started) return NarrationOutcome::Failed;
+  while (!job->ended) {
+    // Once synthesis has begun (the audio file could be made): how far it has got.
+    const std::size_t size = job->pieces.ScriptSize();
+    if (size > 0 && !job->pieces.StopRequested() &&
+        !watch(static_cast<int>(job->pieces.ScriptDone() * 100 / size)))
+      job->pieces.RequestStop();
+    services.DelayWithEvents(kWatchMilliseconds);
+  }
+  return *outcome;
 }

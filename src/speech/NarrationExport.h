@@ -1,27 +1,18 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "framework/RuntimeServices.h"
+#include "speech/PiecePipeline.h"
 #include "speech/SpeechSession.h"
 #include "speech/SubtitleCues.h"
 
 enum class NarrationOutcome { Written, Cancelled, NothingToRead, Failed, Unwritable };
-
-// Told how many bytes of the script have been synthesised; false cancels.
-using NarrationProgress = std::function<bool(std::size_t done, std::size_t total)>;
-// Takes a piece's PCM (16 kHz mono, 16-bit little-endian) as soon as it is made.
-using NarrationPcm = std::function<bool(const std::uint8_t* pcm, std::size_t bytes)>;
-
-// Synthesises the script clause by clause with the reading voice, handing every piece to
-// onPcm (false from it fails the narration); the cues are laid out over the clauses
-// heard (LayOutCues).
-NarrationOutcome SynthesizeNarration(SpeechSession& speech, const Text& script,
-                                     const NarrationProgress& progress, const NarrationPcm& onPcm,
-                                     std::vector<NarrationCue>& cues);
 
 // The cues as the subtitle file the name asks for: WebVTT (.vtt), LRC (.lrc), else
 // SubRip; UTF-8.
@@ -32,10 +23,30 @@ Text SubtitlePathFor(const Text& audioPath);
 // Whether the name asks for an audio format the export writes.
 bool HasAudioExtension(const Text& path);
 
-// Writes the audio as it is made to a temporary file beside audioPath (memory stays flat
-// however long the script), then the subtitles, then gives the audio its name: nothing
-// is left on cancel or failure, and a failed subtitle write takes the audio with it.
-// Unwritable, before any synthesis, when the audio file cannot be made.
-NarrationOutcome ExportNarration(RuntimeServices& services, SpeechSession& speech,
+// Writes the narration through the pipeline, on the calling thread: the audio as it is
+// made to a temporary file beside audioPath (memory stays flat however long the script),
+// then the subtitles, then the audio takes its name. Nothing is left on a stop (Cancelled)
+// or a failure, and a failed subtitle write takes the audio with it. Unwritable, before
+// any synthesis, when the audio file cannot be made.
+NarrationOutcome ExportNarration(RuntimeServices& services, PiecePipeline& pieces,
                                  const Text& script, const Text& audioPath,
-                                 const Text& subtitlePath, const NarrationProgress& progress);
+                                 const Text& subtitlePath);
+
+// An export under way: its engine session and its pipeline, shared by its worker and by
+// whoever watches it (a stop at exit goes through pieces).
+struct NarrationJob {
+  explicit NarrationJob(RuntimeServices& services) : speech(services), pieces(services, speech) {}
+  SpeechSession speech;  // a session of its own: a reading under way keeps its session
+  PiecePipeline pieces;
+  std::atomic<bool> ended{false};  // the worker has returned
+};
+
+// Runs ExportNarration on a worker thread while the calling thread waits with events (the
+// window stays responsive): watch(percent done) is asked every 50 ms once synthesis has
+// begun, and false from it stops the export. Returns once the worker has ended, and so
+// has removed what it wrote when it did not finish.
+NarrationOutcome ExportNarrationOnWorker(RuntimeServices& services,
+                                         const std::shared_ptr<NarrationJob>& job,
+                                         const Text& script, const Text& audioPath,
+                                         const Text& subtitlePath,
+                                         const std::function<bool(int percent)>& watch);

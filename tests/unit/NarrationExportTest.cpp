@@ -222,10 +222,19 @@ TEST_F(NarrationExportTest, ThePronunciationMenuWritesAnExplainedListOnceAndName
 TEST_F(NarrationExportTest, CancelOrAFailedPieceLeavesNoFileBehind) {
   services.Preset(Control::编辑框1, Property::Content, Text("一。二。三。"));
   for (double seconds : {1.0, 1.0, 1.0}) QueueSeconds(seconds);
+  // The worker waits inside the engine on the second piece until the box is cancelled.
   services.progressCancelsAt = 2;
+  Recorder<void(const char*)>("RecorderHoldAudioGet")("sid-2");
+  services.onDelay = [&](int) {
+    if (services.Locked([&] { return services.progressCalls; }) >= 2)
+      Recorder<void()>("RecorderRelease")();
+  };
   ChooseFile("/out/n.wav");
   ExportNarrationClicked(program);
+  services.onDelay = nullptr;
+  EXPECT_LT(TextPuts(), 3) << "the export went on after the cancel";
   EXPECT_EQ(OutFiles(), 0);
+  EXPECT_EQ(services.OpenAudioFiles(), 0);
   EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty()) << "a cancel needs no message";
 
   Recorder<void()>("RecorderReset")();
