@@ -3,8 +3,8 @@
 synthesises on a worker while the main thread watches) against `espeak-ng -w` of the same
 text with the reading voice at the same speed, in one run: medians of RUNS runs each,
 alternating, as wall-clock and CPU ratios (goal: wall ratio at most 1.3), first on the
-machine as it is ("idle"), then with LOAD busy processes beside it ("loaded", default one
-per core). MODES=idle or MODES=loaded runs one of them.
+machine as it is found ("idle"), then with LOAD busy processes beside it ("loaded",
+default one per core). MODES=idle or MODES=loaded runs one of them.
 
 Usage: bench/narration/export_bench.py [BUILD_DIR]"""
 import os
@@ -58,7 +58,7 @@ def main():
     with open(os.path.join(work, "script.txt"), "w", encoding="utf-8") as f:
         f.write(chinese_text(CHARACTERS))
     if "idle" in MODES:
-        measure(work, "idle")
+        measure(work, "machine as found")
     if "loaded" in MODES:
         hogs = [subprocess.Popen([sys.executable, "-c", "while True: pass"])
                 for _ in range(LOAD)]
