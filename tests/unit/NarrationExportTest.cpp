@@ -248,3 +248,18 @@ TEST_F(NarrationExportTest, CancelOrAFailedPieceLeavesNoFileBehind) {
 }
 
 }  // namespace
+
+TEST_F(NarrationExportTest, TheMenuRefusesAnOutputThatIsTheScriptsOwnFile) {
+  const ByteBuffer script = {'a', 0xa1, 0xa3};
+  services.Files()["/out/n.srt"] = script;
+  program.document.CurrentFileName = "/out/n.srt";
+  services.Preset(Control::编辑框1, Property::Content, Text("一。"));
+  QueueSeconds(1.0);
+  ChooseFile("/out/n.wav");
+  ExportNarrationClicked(program);
+  EXPECT_EQ(TextPuts(), 0);
+  EXPECT_EQ(services.Files()["/out/n.srt"], script);
+  EXPECT_EQ(OutFiles(), 1) << "no audio file either";
+  ASSERT_EQ(services.CallsOf<MessageBoxCall>().size(), 1u);
+  EXPECT_NE(services.CallsOf<MessageBoxCall>()[0].message.AsText().find("/out/n.srt"), Text::npos);
+}
