@@ -206,17 +206,32 @@ void WriteAutosaveCopy(RuntimeServices& services, DocumentState& document,
                        AutosaveState& autosave) {
   autosave.due = false;
   if (autosave.ended) return;
-  std::optional<Snapshot> copy = TakeSnapshot(services, document);
-  if (!copy) {
+  if (!IsDocumentChanged(services)) {
     RemoveLater(services, autosave);
     return;
   }
+  // The text is taken now but converted on the background worker: in a script of
+  // hundreds of megabytes that takes seconds, which the window would stand still for.
+  std::optional<Text> typed;
+  if (document.scriptBeingTyped) typed = document.scriptBeingTyped();
+  std::function<Text()> text =
+      typed ? [script = std::move(*typed)] { return script; } : services.ContentForLater(kEditor);
+  Snapshot copy;
+  copy.encoding = document.encoding;
+  copy.documentPath = document.CurrentFileName;
+  copy.processId = services.ProcessId();
   const int generation = ++autosave.shared->generation;
-  services.RunInBackground(
-      [&services, shared = autosave.shared, generation, copy = std::move(*copy)] {
-        std::lock_guard lock(shared->writing);
-        if (shared->generation == generation) WriteLocked(services, *shared, copy);
-      });
+  services.RunInBackground([&services, shared = autosave.shared, generation, text = std::move(text),
+                            copy = std::move(copy)]() mutable {
+    copy.text = text();
+    std::lock_guard lock(shared->writing);
+    if (shared->generation != generation) return;
+    if (!copy.text.empty()) {
+      WriteLocked(services, *shared, std::move(copy));
+    } else if (const Text& folder = FolderInUse(services, *shared); !folder.empty()) {
+      RemovePair(services, Base(folder, services.ProcessId()));  // nothing worth keeping
+    }
+  });
 }
 
 void DiscardAutosaveCopy(RuntimeServices& services, AutosaveState& autosave) {

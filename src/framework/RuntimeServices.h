@@ -324,4 +324,10 @@ class RuntimeServices {
   virtual bool PutPreparedContent(int prepared) = 0;
   // Lets go of a prepared text that will not be put in; any thread.
   virtual void DiscardPreparedContent(int prepared) = 0;
+
+  // --- Large texts: the editor's content taken now, converted elsewhere --------
+  // Takes the edit box's content as it is now (a quick copy on the user-interface
+  // thread); the returned call gives it as Text and does the conversion on whichever
+  // thread calls it, so that a large text is converted off the window's thread.
+  virtual std::function<Text()> ContentForLater(Control editBox) = 0;
 };

@@ -438,6 +438,11 @@ void FakeRuntimeServices::DiscardPreparedContent(int prepared) {
   prepared_.erase(prepared);
 }
 
+std::function<Text()> FakeRuntimeServices::ContentForLater(Control editBox) {
+  return
+      [text = GetProperty(editBox, Property::Content, FontElement::None).AsText()] { return text; };
+}
+
 int FakeRuntimeServices::OpenFile(const Text& path, int mode, int sharing) {
   const int file = openFiles_.Open(path, mode, sharing);
   if (file == 0) fileProblem = ::LastFileProblem();

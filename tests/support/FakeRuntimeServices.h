@@ -153,6 +153,7 @@ class FakeRuntimeServices : public RuntimeServices {
   int PrepareContent(Control editBox, const Text& text) override;
   bool PutPreparedContent(int prepared) override;
   void DiscardPreparedContent(int prepared) override;
+  std::function<Text()> ContentForLater(Control editBox) override;
   Text StateDirectory() override { return stateDirectory; }
   Text LocalTimeStamp() override { return localTimeStamp; }
   // Audio files end up in Files() as a WAV image (44-byte header, then the PCM) once

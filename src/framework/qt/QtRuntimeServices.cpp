@@ -729,6 +729,15 @@ void QtRuntimeServices::DiscardPreparedContent(int prepared) {
   prepared_.erase(found);
 }
 
+std::function<Text()> QtRuntimeServices::ContentForLater(Control editBox) {
+  // QString shares its data safely between threads: the copy costs nothing here.
+  const QString raw = OnUiThread([&] {
+    auto* edit = window_ ? qobject_cast<TextEditBox*>(window_->ControlWidget(editBox)) : nullptr;
+    return edit ? edit->document()->toRawText() : QString();
+  });
+  return [raw] { return TextFromEditorString(raw); };
+}
+
 Text QtRuntimeServices::StateDirectory() { return TextFromUtf8(StateFolder()); }
 
 Text QtRuntimeServices::LocalTimeStamp() {

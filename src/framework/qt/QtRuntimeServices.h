@@ -112,6 +112,7 @@ class QtRuntimeServices : public RuntimeServices {
   int PrepareContent(Control editBox, const Text& text) override;
   bool PutPreparedContent(int prepared) override;
   void DiscardPreparedContent(int prepared) override;
+  std::function<Text()> ContentForLater(Control editBox) override;
   Text StateDirectory() override;
   Text LocalTimeStamp() override;
   // Audio files written as they are made (QtAudioFiles.cpp).
