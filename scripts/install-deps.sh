@@ -43,9 +43,10 @@ test_packages=(
   ffmpeg
   # The HTTP test serves TLS with a certificate made on the spot
   openssl
-  # Headless sway sessions with the desktop portal (tests/wayland)
+  # Headless sway sessions with the desktop portal (tests/wayland); a virtual pointer and
+  # keyboard for them (libwayland-dev); the background picture; the Wayland clipboard
   sway xwayland xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk grim
-  pipewire wireplumber
+  pipewire wireplumber libwayland-dev swaybg wl-clipboard
   # The bundled-library writer is killed at each of its system calls
   strace
 )

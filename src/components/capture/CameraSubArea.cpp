@@ -1,10 +1,13 @@
 #include <QApplication>
 #include <QEventLoop>
+#include <QMessageBox>
+#include <QScreen>
 #include <QThread>
 #include <QWidget>
 
 #include "CameraDll.h"
 #include "CaptureOverlay.h"
+#include "PortalScreenshot.h"
 #include "ScreenFreeze.h"
 
 extern "C" int CameraSubArea(int window) {
@@ -25,14 +28,22 @@ extern "C" int CameraSubArea(int window) {
   // An open pop-up menu holds the pointer and would keep it from the overlay.
   while (QWidget* popup = QApplication::activePopupWidget()) popup->close();
 
-  FrozenScreen frozen = FreezeScreens();
-  if (frozen.picture.isNull()) return 0;
-
   QWidget* owner = QWidget::find(static_cast<WId>(static_cast<quint32>(window)));
   if (owner != nullptr) owner = owner->window();
 
+  // On Wayland no program may read the screen: the desktop's portal gives the picture, of
+  // the output our window is on, and the overlay covers that output.
+  const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+  QString failure;
+  QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+  FrozenScreen frozen = wayland ? FreezeThroughPortal(screen, failure) : FreezeScreens();
+  if (frozen.picture.isNull()) {
+    if (!failure.isEmpty()) QMessageBox::warning(owner, QStringLiteral("截图"), failure);
+    return 0;
+  }
+
   QEventLoop loop;
-  CaptureOverlay overlay(std::move(frozen), owner, [&loop] { loop.quit(); });
+  CaptureOverlay overlay(std::move(frozen), owner, wayland, [&loop] { loop.quit(); });
   overlay.Start();
   loop.exec();  // also left when the application quits; the result is then 0
 

@@ -41,13 +41,15 @@ bool WritePng(const QImage& image, const QString& path) {
 
 }  // namespace
 
-CaptureOverlay::CaptureOverlay(FrozenScreen frozen, QWidget* owner, std::function<void()> finished)
+CaptureOverlay::CaptureOverlay(FrozenScreen frozen, QWidget* owner, bool fullScreen,
+                               std::function<void()> finished)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::BypassWindowManagerHint | Qt::NoDropShadowWindowHint),
       frozen_(std::move(frozen)),
       owner_(owner),
       finished_(std::move(finished)),
-      selection_(frozen_.picture.size()) {
+      selection_(frozen_.picture.size()),
+      fullScreen_(fullScreen) {
   setObjectName(QStringLiteral("CameraSubAreaOverlay"));
   setWindowTitle(QStringLiteral("截图"));
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -67,7 +69,11 @@ CaptureOverlay::~CaptureOverlay() {
 void CaptureOverlay::Start() { Appear(); }
 
 void CaptureOverlay::Appear() {
-  show();
+  if (fullScreen_) {
+    showFullScreen();
+  } else {
+    show();
+  }
   if (!filtering_) {
     windowHandle()->installEventFilter(this);
     filtering_ = true;

@@ -12,8 +12,10 @@
 class CaptureOverlay : public QWidget {
  public:
   // `owner` is the caller's window when it is one of ours: dialogs stand over it.
-  // `finished` runs once, when the capture is over.
-  CaptureOverlay(FrozenScreen frozen, QWidget* owner, std::function<void()> finished);
+  // `fullScreen`: the window asks the desktop to cover its output (Wayland, where a window
+  // cannot place itself). `finished` runs once, when the capture is over.
+  CaptureOverlay(FrozenScreen frozen, QWidget* owner, bool fullScreen,
+                 std::function<void()> finished);
   ~CaptureOverlay() override;
 
   void Start();
@@ -51,6 +53,7 @@ class CaptureOverlay : public QWidget {
   std::function<void()> finished_;
   SelectionGeometry selection_;
   qreal ratio_ = 1;  // device pixels per logical pixel
+  bool fullScreen_;
   bool filtering_ = false;
   bool grabbed_ = false;
   bool done_ = false;
