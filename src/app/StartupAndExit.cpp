@@ -60,7 +60,7 @@ std::optional<Text> KeepUnsavedText(Program& program) {
   const Text text = typingRun ? typing.job.text
                               : services.GetProperty(Control::编辑框1, Property::Content).AsText();
   // The autosave copy is brought up to date too: the next start offers it back.
-  KeepAutosaveCopyNow(services, program.document, program.autosave);
+  KeepAutosaveCopyNow(services, program.document, program.autosave, text);
   return WriteRecoveryCopy(services, text, program.document.encoding);
 }
 

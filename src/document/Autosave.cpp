@@ -125,13 +125,15 @@ bool WriteLocked(RuntimeServices& services, AutosaveState::Shared& shared, Snaps
   return WritePair(services, folder, copy, bytes);
 }
 
-// The text a copy must hold: during a typing run the whole script being typed.
-std::optional<Snapshot> TakeSnapshot(RuntimeServices& services, DocumentState& document) {
-  if (!IsDocumentChanged(services)) return std::nullopt;
+// The text a copy must hold: during a typing run the whole script being typed; the text
+// the caller took already, when it did.
+std::optional<Snapshot> TakeSnapshot(RuntimeServices& services, DocumentState& document,
+                                     std::optional<Text> taken = std::nullopt) {
+  // Text whose save has not finished is still unsaved.
+  if (!HasUnsavedText(services, document)) return std::nullopt;
   Snapshot copy;
-  std::optional<Text> typed;
-  if (document.scriptBeingTyped) typed = document.scriptBeingTyped();
-  copy.text = typed ? *typed : services.GetProperty(kEditor, Property::Content).AsText();
+  if (!taken && document.scriptBeingTyped) taken = document.scriptBeingTyped();
+  copy.text = taken ? std::move(*taken) : services.GetProperty(kEditor, Property::Content).AsText();
   if (copy.text.empty()) return std::nullopt;  // nothing worth keeping
   copy.encoding = document.encoding;
   copy.documentPath = document.CurrentFileName;
@@ -149,9 +151,10 @@ void RemoveLater(RuntimeServices& services, AutosaveState& autosave) {
   });
 }
 
-bool WriteNow(RuntimeServices& services, DocumentState& document, AutosaveState& autosave) {
+bool WriteNow(RuntimeServices& services, DocumentState& document, AutosaveState& autosave,
+              std::optional<Text> taken = std::nullopt) {
   ++autosave.shared->generation;  // work given earlier would be older
-  const std::optional<Snapshot> copy = TakeSnapshot(services, document);
+  const std::optional<Snapshot> copy = TakeSnapshot(services, document, std::move(taken));
   if (!copy) return false;
   std::lock_guard lock(autosave.shared->writing);
   return WriteLocked(services, *autosave.shared, *copy);
@@ -206,7 +209,7 @@ void WriteAutosaveCopy(RuntimeServices& services, DocumentState& document,
                        AutosaveState& autosave) {
   autosave.due = false;
   if (autosave.ended) return;
-  if (!IsDocumentChanged(services)) {
+  if (!HasUnsavedText(services, document)) {
     RemoveLater(services, autosave);
     return;
   }
@@ -244,9 +247,9 @@ void EndAutosave(RuntimeServices& services, AutosaveState& autosave) {
 }
 
 bool KeepAutosaveCopyNow(RuntimeServices& services, DocumentState& document,
-                         AutosaveState& autosave) {
+                         AutosaveState& autosave, const Text& text) {
   autosave.keepAtExit = true;
-  return WriteNow(services, document, autosave);
+  return WriteNow(services, document, autosave, text);
 }
 
 bool OfferAutosavedText(RuntimeServices& services, DocumentState& document,

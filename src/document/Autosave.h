@@ -48,9 +48,10 @@ void DiscardAutosaveCopy(RuntimeServices& services, AutosaveState& autosave);
 // user's say has kept it, the copy goes.
 void EndAutosave(RuntimeServices& services, AutosaveState& autosave);
 // For an end without the user's say (signal, lost display, fatal error): writes the
-// copy now, on the calling thread, and keeps it for the next start.
+// copy of the text (the whole script, as the caller took it) now, on the calling thread,
+// and keeps it for the next start.
 bool KeepAutosaveCopyNow(RuntimeServices& services, DocumentState& document,
-                         AutosaveState& autosave);
+                         AutosaveState& autosave, const Text& text);
 
 // At start: a copy left by a copy of the program that no longer runs is offered back,
 // "发现上次未保存的文字，是否恢复？". Yes puts it into the editor, marked changed, under the

@@ -93,6 +93,15 @@ TEST_F(AutosaveTest, EmptiedOrDiscardedTextLeavesNoCopyButAnEndWithoutASayKeepsI
   MainWindowDestroyed(second);
   services.RunBackgroundWork();
   EXPECT_EQ(File(autosave + ".txt"), kUtf8Script);
+
+  // Text whose save had not finished (the save took the mark) is kept the same way.
+  Program third(services);
+  third.document.encoding = TextEncoding::Utf8;
+  services.Preset(Control::编辑框1, Property::Content, Text("脚本 two"));
+  services.Modified() = false;
+  third.document.changesBeingSaved = true;
+  ASSERT_TRUE(EndOnSignal(third));
+  EXPECT_EQ(File(autosave + ".txt"), "\xE8\x84\x9A\xE6\x9C\xAC two");
 }
 
 TEST_F(AutosaveTest, UnwritableStateFolderFallsBackAndSaysWhere) {
