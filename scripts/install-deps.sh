@@ -34,6 +34,8 @@ test_packages=(
   desktop-file-utils appstream
   # Input, screenshots, the clipboard and a window manager for end-to-end tests
   xclip openbox
+  # A terminal whose shell must get Ctrl+A back once the user moves the reading key
+  xterm
   # The typing test: xmodmap, and a receiving X client that turns keys into text
   x11-xserver-utils libxkbcommon-x11-dev
   python3 sox libsox-fmt-mp3 lame id3v2 clang libclang-rt-14-dev valgrind iproute2

@@ -9,7 +9,8 @@ the keys it gets; HotKeyProbe holds a key of its own; SDL's disk driver records 
     overlay, type types the script into the focused window.
   - A second start brings the first copy's window to the front and opens its FILE there;
     `--new-instance` starts a copy of its own, which says that its keys are taken.
-  - Keys changed in "热键设置…": Ctrl+A reaches the focused window again while the new key
+    Without a session bus a copy starts on its own and says why.
+  - Keys changed in "热键设置…": Ctrl+A reaches the shell in xterm again while the new key
     reads aloud; a key another client holds is marked and keeps the dialog open.
 
 Usage: test_session_actions.py PATH_TO_ORVANE_NOTEPAD PATH_TO_XCBKEYCLIENT PATH_TO_HOTKEYPROBE
@@ -88,6 +89,15 @@ class SessionTest(reading.ReadAloudTest):
                          [(c, 0) for c in SCRIPT[:5].lower()], "the script typed into the window")
         self.assertEqual(self.action("type")[0], 0)  # pauses the run
 
+    def test_without_a_session_bus_a_copy_runs_on_its_own_and_says_so(self):
+        self.env.pop("DBUS_SESSION_BUS_ADDRESS")
+        self.start_program()
+        with open(os.path.join(self.work, "program.log"), "rb") as f:
+            self.assertIn(b"no session bus", f.read())
+        status, said = self.action("read-aloud")
+        self.assertEqual(status, 3, said)
+        self.assertIn("no session bus", said)
+
     def test_second_start_comes_to_the_front_and_opens_its_file(self):
         window = self.start_program()
         log = self.focus_key_log()
@@ -142,10 +152,20 @@ class SessionTest(reading.ReadAloudTest):
         self.assertIn("read=Ctrl+Alt+R", settings)
         self.assertIn("pause=Ctrl+Alt+P", settings)
 
-        # Ctrl+A is the focused window's again; Ctrl+Alt+R reads, Ctrl+Alt+P pauses.
-        log = self.focus_key_log()
+        # Ctrl+A is the shell's again: in xterm it goes to the start of the line, so "ec"
+        # typed after it makes "echo hi > said". Ctrl+Alt+R reads, Ctrl+Alt+P pauses.
+        terminal = subprocess.Popen(["xterm", "-title", "shell", "-e", "bash", "--norc",
+                                     "--noprofile"], env=self.env, cwd=self.work)
+        self.addCleanup(terminal.kill)
+        shell = self.wait_for_window("^shell$", "xterm")
+        self.xdotool("windowfocus", "--sync", shell)
+        self.xdotool("type", "ho hi > said")
         self.xdotool("key", "ctrl+a")
-        self.assertEqual(self.next_letter(log), ("a", 4), "Ctrl+A reaches the focused window")
+        self.xdotool("type", "ec")
+        self.xdotool("key", "Return")
+        said = os.path.join(self.work, "said")
+        self.wait_until(lambda: os.path.exists(said) and open(said).read() == "hi\n",
+                        "the shell to run echo hi")
         pressed = self.audio.size()
         self.xdotool("key", "ctrl+alt+r")
         first = self.wait_for_sound(pressed, "speech after Ctrl+Alt+R")

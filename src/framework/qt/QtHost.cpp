@@ -214,7 +214,16 @@ void QtHost::SetEmergencyRoutine(std::function<std::optional<Text>()> routine) {
 }
 
 bool QtHost::JoinSession(const std::string& file, bool separate) {
-  if (separate || !SessionBusReachable()) return true;
+  if (separate) return true;
+  if (!SessionBusReachable()) {
+    // Said once, so that a user who finds two copies, or an --action that reaches none,
+    // knows why; the program itself works as before.
+    std::fputs(
+        "orvane-notepad: no session bus: this copy runs on its own, and neither a second "
+        "start nor --action can reach it.\n",
+        stderr);
+    return true;
+  }
   State* state = state_.get();
   state->session = std::make_unique<SessionService>(
       [state](const Event& event) { state->Deliver(event); }, [state] { state->BringToFront(); });
