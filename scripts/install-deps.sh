@@ -20,8 +20,8 @@ packages=(
   qt6-translations-l10n
   # Fonts: a Song/Ming face for 宋体, and a Latin fallback
   fonts-arphic-uming fonts-dejavu-core
-  # The native window on Wayland sessions
-  qt6-wayland
+  # The native window on Wayland sessions; typing into other windows on sway
+  qt6-wayland libwayland-dev
   # Opening web pages from the program
   xdg-utils
   # Headless runs of ./run: a virtual X server and a screenshot
@@ -46,9 +46,9 @@ test_packages=(
   # The HTTP test serves TLS with a certificate made on the spot
   openssl
   # Headless sway sessions with the desktop portal (tests/wayland); a virtual pointer and
-  # keyboard for them (libwayland-dev); the background picture; the Wayland clipboard
+  # keyboard for them; the background picture; the Wayland clipboard; a terminal to type into
   sway xwayland xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk grim
-  pipewire wireplumber libwayland-dev swaybg wl-clipboard
+  pipewire wireplumber swaybg wl-clipboard foot
   # The bundled-library writer is killed at each of its system calls
   strace
 )

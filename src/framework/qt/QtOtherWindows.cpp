@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "framework/platform/CharacterKeys.h"
+#include "framework/platform/WaylandKeys.h"
 #include "framework/qt/MainWindow.h"
 #include "framework/qt/ProgramSettings.h"
 #include "framework/qt/QtRuntimeServices.h"
@@ -17,9 +18,22 @@ namespace {
 // them; under Wayland our X connection would be XWayland's, whose clients are only some.
 bool KeysReachOtherWindows() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
 
+bool OnWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+
+// A Wayland program sees only whether one of its own windows has the keyboard focus; this
+// stands for "some other window".
+constexpr int kOtherWaylandWindow = 1;
+
+bool OwnWindowFocused() {
+  return OnUiThread([] { return QGuiApplication::focusWindow() != nullptr; });
+}
+
 }  // namespace
 
+bool QtRuntimeServices::TypesThroughWayland() { return OnWayland() && waylandKeys_->Available(); }
+
 int QtRuntimeServices::FocusedWindow() {
+  if (TypesThroughWayland()) return OwnWindowFocused() ? 0 : kOtherWaylandWindow;
   if (!KeysReachOtherWindows()) {
     // Said once; the typing then goes into the editor, as with no other window.
     if (!toldNoWindowTyping_.exchange(true))
@@ -59,6 +73,8 @@ constexpr std::size_t kLookAhead = 400;
 
 CharacterDelivery QtRuntimeServices::SendCharacter(int window, const Text& character) {
   const std::optional<char32_t> step = StepCharacter(character);
+  if (step && TypesThroughWayland())
+    return OwnWindowFocused() ? CharacterDelivery::NotFocused : waylandKeys_->Send(*step);
   if (!step || !KeysReachOtherWindows()) return CharacterDelivery::Unavailable;
   return keys_->Send(static_cast<uint32_t>(window), *step);
 }
@@ -68,14 +84,20 @@ void QtRuntimeServices::RestoreKeyboardMap() {
 }
 
 void QtRuntimeServices::PrepareCharacters(const std::vector<Text>& steps, std::size_t next) {
-  if (next >= steps.size() || !KeysReachOtherWindows()) return;
+  const bool wayland = TypesThroughWayland();
+  if (next >= steps.size() || (!wayland && !KeysReachOtherWindows())) return;
   const std::optional<char32_t> first = StepCharacter(steps[next]);
-  if (!first || *first == 0 || keys_->Ready(*first)) return;
+  if (!first || *first == 0 || (wayland ? waylandKeys_->Ready(*first) : keys_->Ready(*first)))
+    return;
   std::vector<char32_t> characters;
   for (std::size_t i = next; i < steps.size() && i < next + kLookAhead; ++i)
     if (const std::optional<char32_t> step = StepCharacter(steps[i]); step && *step != 0)
       characters.push_back(*step);
-  keys_->Prepare(characters);
+  if (wayland) {
+    waylandKeys_->Prepare(characters);
+  } else {
+    keys_->Prepare(characters);
+  }
 }
 
 void QtRuntimeServices::RestoreKeysOfKilledCopies() {

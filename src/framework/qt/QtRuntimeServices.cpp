@@ -31,6 +31,7 @@
 #include "framework/platform/ProgramLocation.h"
 #include "framework/platform/StateFolder.h"
 #include "framework/platform/TerminationSignals.h"
+#include "framework/platform/WaylandKeys.h"
 #include "framework/platform/WholeFiles.h"
 #include "framework/qt/BalloonTip.h"
 #include "framework/qt/ControlFonts.h"
@@ -57,7 +58,9 @@ int DotsPerInch(const QWidget* widget) { return widget ? widget->logicalDpiY() :
 }  // namespace
 
 QtRuntimeServices::QtRuntimeServices()
-    : keys_(std::make_unique<CharacterKeys>()), background_(std::make_unique<BackgroundJobs>()) {}
+    : keys_(std::make_unique<CharacterKeys>()),
+      waylandKeys_(std::make_unique<WaylandKeys>()),
+      background_(std::make_unique<BackgroundJobs>()) {}
 QtRuntimeServices::~QtRuntimeServices() {
   // File work still queued is done while every part it may use is whole.
   background_.reset();

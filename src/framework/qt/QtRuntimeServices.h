@@ -13,6 +13,7 @@
 
 class BackgroundJobs;
 class CharacterKeys;
+class WaylandKeys;
 class GlobalHotKeys;
 class MainWindow;
 class QProgressDialog;
@@ -158,6 +159,9 @@ class QtRuntimeServices : public RuntimeServices {
   std::unique_ptr<GlobalHotKeys> hotKeys_;
   // Declared after threads_: destroyed before them is fine, workers end in the destructor.
   std::unique_ptr<CharacterKeys> keys_;  // used on X11 only
+  // Typing into other windows of a Wayland session with a virtual keyboard (sway).
+  std::unique_ptr<WaylandKeys> waylandKeys_;
+  bool TypesThroughWayland();
   std::atomic<bool> toldNoWindowTyping_{false};
   Control hotKeyReceiver_ = Control::标签1;
   std::unique_ptr<BackgroundJobs> background_;

@@ -1,0 +1,54 @@
+#!/usr/bin/env python3
+"""Runs inside a headless sway (test_sway_typing.py starts it): the program, with 打字到当前窗口
+on and a script open, types it into foot running `cat` when `--action type` asks; prints
+what cat wrote as one JSON line.
+Usage: sway_typing_inside.py PROGRAM SCRIPT VIRTUAL_INPUT FOLDER"""
+import json, os, signal, subprocess, sys, time
+
+program, script, input_helper, folder = sys.argv[1:5]
+expected = open(script, 'rb').read()
+received = os.path.join(folder, 'received.txt')
+
+
+def views():
+    def walk(node):
+        if node.get('pid') is not None:
+            yield node
+        for child in node.get('nodes', []) + node.get('floating_nodes', []):
+            yield from walk(child)
+    tree = subprocess.run(['swaymsg', '-r', '-t', 'get_tree'], capture_output=True, text=True).stdout
+    return list(walk(json.loads(tree)))
+
+
+def wait_for(condition, what, seconds=120):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        found = condition()
+        if found:
+            return found
+        time.sleep(0.05)
+    raise SystemExit('timed out waiting for ' + what)
+
+
+# A seat with a keyboard from the start, as a real one has.
+keyboard = subprocess.Popen([input_helper, '1280', '800'], stdin=subprocess.PIPE, text=True)
+config = os.path.join(folder, 'config')
+os.makedirs(os.path.join(config, 'orvane-notepad'), exist_ok=True)
+with open(os.path.join(config, 'orvane-notepad', 'orvane-notepad.conf'), 'w') as f:
+    f.write('[typing]\nintoFocusedWindow=true\nspeed=1\n')
+env = dict(os.environ, XDG_CONFIG_HOME=config)
+proc = subprocess.Popen([program, script], env=env, stderr=subprocess.DEVNULL)
+wait_for(lambda: [v for v in views() if v.get('pid') == proc.pid], 'the window')
+terminal = subprocess.Popen(['foot', 'sh', '-c', 'stty -echo; cat > ' + received],
+                            stderr=subprocess.DEVNULL)
+wait_for(lambda: [v for v in views() if v.get('pid') == terminal.pid and v.get('focused')]
+         and os.path.exists(received), 'the terminal to have the focus')
+subprocess.run([program, '--action', 'type'], env=env, check=True, timeout=60)
+got = b''
+try:
+    wait_for(lambda: open(received, 'rb').read() == expected, 'the whole script in the terminal')
+finally:
+    got = open(received, 'rb').read()
+    for p in (proc, terminal, keyboard):
+        p.send_signal(signal.SIGTERM)
+    print(json.dumps({'received': got.hex()}))
