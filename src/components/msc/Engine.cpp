@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 #include <system_error>
+#include <tuple>
 
 #include "Params.h"
 #include "msc.h"
@@ -66,14 +67,29 @@ int ParseAudioFormat(std::string_view format) {
   return rate && (*rate == 8000 || *rate == 16000) ? static_cast<int>(*rate) : 0;
 }
 
+// The espeak-ng variant a voice name stands for: "xiaoyu" is the Mandarin voice itself
+// (male), "male1".."male8" and "female1".."female5" its variants of those names; any
+// other name, "xiaoyan" among them, is the engine's default voice, female2.
+std::string VoiceVariant(std::string_view name) {
+  if (EqualsIgnoringCase(name, "xiaoyu")) return {};
+  for (const auto& [prefix, letter, count] :
+       {std::tuple{std::string_view("female"), 'f', 5}, {std::string_view("male"), 'm', 8}}) {
+    if (name.size() != prefix.size() + 1 ||
+        !EqualsIgnoringCase(name.substr(0, prefix.size()), prefix))
+      continue;
+    const char digit = name.back();
+    if (digit >= '1' && digit < '1' + count) return std::string("+") + letter + digit;
+  }
+  return "+f2";
+}
+
 // Fills the settings from session parameters; 0 or an error code.
 int ReadSettings(const Params& params, SessionSettings& settings) {
   int speed = 5;
   int volume = 5;
+  int pitch = 5;
   std::string variant = "+f2";
-  if (auto found = params.find("vcn"); found != params.end()) {
-    if (EqualsIgnoringCase(found->second, "xiaoyu")) variant.clear();
-  }
+  if (auto found = params.find("vcn"); found != params.end()) variant = VoiceVariant(found->second);
   if (auto found = params.find("spd"); found != params.end()) {
     const auto value = ParseInteger(found->second, 0, 10);
     if (!value) return MSC_ERROR_INVALID_VALUE;
@@ -83,6 +99,11 @@ int ReadSettings(const Params& params, SessionSettings& settings) {
     const auto value = ParseInteger(found->second, 0, 10);
     if (!value) return MSC_ERROR_INVALID_VALUE;
     volume = static_cast<int>(*value);
+  }
+  if (auto found = params.find("pit"); found != params.end()) {
+    const auto value = ParseInteger(found->second, 0, 10);
+    if (!value) return MSC_ERROR_INVALID_VALUE;
+    pitch = static_cast<int>(*value);
   }
   if (auto found = params.find("tte"); found != params.end()) {
     const std::string& name = found->second;
@@ -110,6 +131,7 @@ int ReadSettings(const Params& params, SessionSettings& settings) {
   settings.latinVoice = "en-us" + variant;
   settings.rate = static_cast<int>(std::lround(175.0 * std::exp2((speed - 5) / 5.0)));
   settings.volume = volume == 0 ? 0 : 40 + 6 * volume;
+  settings.pitch = 10 * pitch;
   return MSC_SUCCESS;
 }
 
@@ -454,8 +476,9 @@ int Engine::Synthesize(Session& session, std::string text) {
       const std::string& voice = run.latin ? settings.latinVoice : settings.chineseVoice;
       // Loading a voice reads its dictionary: short sessions in a row with the same voice
       // and settings keep the loaded one (a load also resets what the parameters set).
-      const std::string loaded =
-          voice + "|" + std::to_string(settings.rate) + "|" + std::to_string(settings.volume);
+      const std::string loaded = voice + "|" + std::to_string(settings.rate) + "|" +
+                                 std::to_string(settings.volume) + "|" +
+                                 std::to_string(settings.pitch);
       if (loaded != synthVoice_) {
         if (espeak_SetVoiceByName(voice.c_str()) != EE_OK) {
           synthVoice_.clear();
@@ -466,6 +489,7 @@ int Engine::Synthesize(Session& session, std::string text) {
       }
       espeak_SetParameter(espeakRATE, settings.rate, 0);
       espeak_SetParameter(espeakVOLUME, settings.volume, 0);
+      espeak_SetParameter(espeakPITCH, settings.pitch, 0);
       char* phonemes = nullptr;
       std::size_t phonemeBytes = 0;
       FILE* phonemeStream = settings.trace ? open_memstream(&phonemes, &phonemeBytes) : nullptr;

@@ -30,6 +30,7 @@ struct SessionSettings {
   std::string latinVoice;
   int rate = 175;   // espeak-ng words a minute
   int volume = 70;  // espeak-ng volume
+  int pitch = 50;   // espeak-ng base pitch, 0-100; 50 is the voice's own
   Encoding encoding = Encoding::Gb18030;
   int outputRate = 16000;
   bool trace = false;
@@ -122,7 +123,7 @@ class Engine {
   std::string serverUrl_;  // likewise
   long timeoutMs_ = 0;
   int synthRate_ = 0;
-  std::string synthVoice_;  // voice|rate|volume last loaded; synthesis thread only
+  std::string synthVoice_;  // voice|rate|volume|pitch last loaded; synthesis thread only
   std::thread synthThread_;
   std::thread codingThread_;
 };

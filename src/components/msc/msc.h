@@ -16,9 +16,12 @@
                     default 4096); longer texts are cut at sentence or clause ends
      appid, timeout (milliseconds, an integer), server_url: kept; synthesis is local
    Session keys:
-     vcn  "xiaoyan" (female, the default; also for unknown names) or "xiaoyu" (male)
+     vcn  "xiaoyan" (female, the default; also for unknown names), "xiaoyu" (male), or
+          one of espeak-ng's variants of the voice: "male1" to "male8", "female1" to
+          "female5" ("female2" sounds as "xiaoyan")
      spd  0 to 10, default 5: espeak-ng rate 175 * 2^((spd - 5) / 5) words a minute
      vol  0 to 10, default 5: espeak-ng volume 0 for 0, else 40 + 6 * vol
+     pit  0 to 10, default 5: espeak-ng pitch 10 * pit (50, the voice's own, for 5)
      tte  GB2312, GBK or GB18030 (all read as GB18030), or UTF8 / UTF-8; default GB18030
      auf  audio/L16;rate=16000 (the default) or audio/L16;rate=8000
      bgs  an integer; ent, aue, ssm, ttp: accepted, no effect

@@ -56,6 +56,30 @@ struct Audio {
     for (std::int16_t s : samples) peak = std::max(peak, std::abs(static_cast<int>(s)));
     return peak;
   }
+  // The median voice pitch in Hz: the best autocorrelation lag (60-500 Hz) of each
+  // loud 30 ms frame.
+  double MedianPitch(int rate) const {
+    const std::size_t frame = rate * 3 / 100;
+    const double loud = 0.5 * Rms();
+    std::vector<double> pitches;
+    for (std::size_t at = 0; at + frame <= samples.size(); at += frame) {
+      const std::int16_t* x = samples.data() + at;
+      double energy = 0;
+      for (std::size_t i = 0; i < frame; ++i) energy += static_cast<double>(x[i]) * x[i];
+      if (std::sqrt(energy / static_cast<double>(frame)) < loud) continue;
+      std::size_t best = 0;
+      double bestSum = 0;
+      for (std::size_t lag = rate / 500; lag <= static_cast<std::size_t>(rate / 60); ++lag) {
+        double sum = 0;
+        for (std::size_t i = 0; i + lag < frame; ++i) sum += static_cast<double>(x[i]) * x[i + lag];
+        if (sum > bestSum) bestSum = sum, best = lag;
+      }
+      if (best > 0) pitches.push_back(static_cast<double>(rate) / static_cast<double>(best));
+    }
+    if (pitches.empty()) return 0;
+    std::nth_element(pitches.begin(), pitches.begin() + pitches.size() / 2, pitches.end());
+    return pitches[pitches.size() / 2];
+  }
   double Rms() const {
     double sum = 0;
     for (std::int16_t s : samples) sum += static_cast<double>(s) * s;
@@ -318,7 +342,7 @@ TEST_F(EngineTest, GbkNamesStillReadCharactersOnlyGb18030Has) {
   EXPECT_NE(Runs(gb.trace), Runs(without.trace));
 }
 
-TEST_F(EngineTest, VoicesSpeedAndVolumeChangeTheSpeech) {
+TEST_F(EngineTest, VoicesSpeedVolumeAndPitchChangeTheSpeech) {
   const std::string text = Gb18030("我们一起去公园散步，看看花草树木。");
   const Audio female = Synthesize("vcn=xiaoyan,trace=1", text);
   const Audio male = Synthesize("vcn=xiaoyu,trace=1", text);
@@ -328,6 +352,22 @@ TEST_F(EngineTest, VoicesSpeedAndVolumeChangeTheSpeech) {
   EXPECT_EQ(Runs(female.trace)[0].voice, "cmn-latn-pinyin+f2");
   EXPECT_EQ(Runs(male.trace)[0].voice, "cmn-latn-pinyin");
   EXPECT_TRUE(SameSpeech(unknown, female));
+  for (const auto& [name, voice] : {std::pair{"Female3", "cmn-latn-pinyin+f3"},
+                                    {"female2", "cmn-latn-pinyin+f2"},
+                                    {"male8", "cmn-latn-pinyin+m8"},
+                                    {"male9", "cmn-latn-pinyin+f2"}}) {
+    const auto runs = Runs(Synthesize(std::string("trace=1,vcn=") + name, text).trace);
+    ASSERT_FALSE(runs.empty()) << name;
+    EXPECT_EQ(runs[0].voice, voice) << name;
+  }
+
+  // pit=5 is the voice's own pitch; higher values raise it.
+  const double low = Synthesize("pit=1", text).MedianPitch(16000);
+  const double own = Synthesize("", text).MedianPitch(16000);
+  const double five = Synthesize("pit=5", text).MedianPitch(16000);
+  const double high = Synthesize("pit=9", text).MedianPitch(16000);
+  EXPECT_GT(high, 1.5 * low);
+  EXPECT_NEAR(five, own, 0.05 * own);
 
   const Audio slow = Synthesize("spd=2", text);
   const Audio fast = Synthesize("spd=8", text);
@@ -457,6 +497,7 @@ TEST_F(EngineTest, BadSessionParametersAreRefusedWithTheirCodes) {
       {"spd=11", MSC_ERROR_INVALID_VALUE},
       {"spd=fast", MSC_ERROR_INVALID_VALUE},
       {"vol=-1", MSC_ERROR_INVALID_VALUE},
+      {"pit=11", MSC_ERROR_INVALID_VALUE},
       {"tte=BIG5", MSC_ERROR_INVALID_VALUE},
       {"auf=audio/L16;rate=44100", MSC_ERROR_INVALID_VALUE},
       {"auf=audio/mpeg", MSC_ERROR_INVALID_VALUE},
