@@ -8,6 +8,7 @@
 #include "app/NarrationHandlers.h"
 #include "app/ProgramActions.h"
 #include "app/StartupAndExit.h"
+#include "app/VoiceSettingsHandler.h"
 #include "document/EditorAppearance.h"
 #include "online/OnlineServices.h"
 
@@ -147,6 +148,7 @@ const std::vector<EventBinding>& MainWindowEvents() {
       OnMenu(MenuItem::打字到当前窗口, TypingModeClicked),
       OnMenu(MenuItem::自然节奏, NaturalRhythmClicked),
       OnMenu(MenuItem::热键设置, HotKeySettingsClicked),
+      OnMenu(MenuItem::语音设置, Run<VoiceSettingsClicked>),
   };
   return table;
 }

@@ -143,8 +143,8 @@ WindowDefinition MainWindowDefinition() {
                 {MenuItem::打字到当前窗口, "打字到当前窗口", true},
                 {MenuItem::发音词典, "发音词典…"},
                 {MenuItem::自然节奏, "自然节奏", true},
-
-                {MenuItem::热键设置, "热键设置…"}};
+                {MenuItem::热键设置, "热键设置…"},
+                {MenuItem::语音设置, "语音设置…"}};
   w.menus.push_back(menu);
   return w;
 }

@@ -44,6 +44,7 @@ enum class MenuItem {
   发音词典,
   自然节奏,
   热键设置,
+  语音设置,
 };
 
 // Properties, with the value kind each one holds.

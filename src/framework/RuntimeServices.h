@@ -8,6 +8,7 @@
 #include "framework/FileProblem.h"
 #include "framework/TextOperations.h"
 #include "framework/Types.h"
+#include "framework/VoiceDialog.h"
 
 // What became of a character sent to another window.
 enum class CharacterDelivery {
@@ -94,6 +95,14 @@ class RuntimeServices {
   virtual bool ShowProgress(const Text& label, int done, int total) = 0;
   // Closes the progress box.
   virtual void EndProgress() = 0;
+
+  // --- Voice settings dialog ------------------------------------------------
+  // Shows "语音设置…" modally over the main window, opened on setup.current. While it is
+  // open, "试听" calls preview with the values being edited; the dialog shows the text it
+  // returns (empty: nothing to say). The values chosen with 确定, nothing on 取消.
+  virtual std::optional<VoiceDialogValues> ShowVoiceDialog(
+      const VoiceDialogSetup& setup,
+      const std::function<Text(const VoiceDialogValues&)>& preview) = 0;
 
   // --- Bundled libraries and memory -----------------------------------------
   // The address of a bundled library's function, the library looked for in the

@@ -42,6 +42,7 @@ PiecePipeline::Outcome PiecePipeline::Run(const Text& script, PieceOutlet& outle
     pieces.push_back({0, script.size(), 0});
   }
   const Pronunciations pronunciations = LoadPronunciations(services_);
+  const VoiceSettings voice = ReadingVoiceSettings(services_);
   // The engine is asked between its chunks too, so a stop never waits for a piece.
   const auto keepGoing = [this] { return !StopRequested(); };
   std::int64_t made = 0;  // bytes of PCM taken so far
@@ -50,8 +51,8 @@ PiecePipeline::Outcome PiecePipeline::Run(const Text& script, PieceOutlet& outle
     const ScriptClause& piece = pieces[i];
     if (StopRequested()) return Outcome::Stopped;
     const ByteBuffer image = SynthesizePiece(
-        speech_, Pronounce(pronunciations, script.substr(piece.begin, piece.end - piece.begin)),
-        keepGoing);
+        speech_, voice,
+        Pronounce(pronunciations, script.substr(piece.begin, piece.end - piece.begin)), keepGoing);
     speech_.EndSession();  // the engine works for nobody once the piece is made or stopped
     if (StopRequested()) return Outcome::Stopped;
     if (image.size() < kWaveHeaderBytes) return Outcome::EngineFailed;

@@ -4,13 +4,16 @@
 
 #include "framework/Types.h"
 #include "speech/SpeechSession.h"
+#include "speech/VoiceSettings.h"
 
-// The reading voice: everything that speaks the script (reading, export) sounds alike.
-void BeginReadingVoice(SpeechSession& speech);
+// Begins a session with the voice: everything that speaks the script (reading, export,
+// the voice settings' sample) goes through here, so all of it sounds alike. The designed
+// settings give the designed parameter text; the pitch is sent only when changed.
+void BeginReadingVoice(SpeechSession& speech, const VoiceSettings& voice);
 
-// One piece of text in a session of its own with the reading voice: the WaveImage,
-// or empty when the engine failed or keepGoing said stop.
-ByteBuffer SynthesizePiece(SpeechSession& speech, const Text& text,
+// One piece of text in a session of its own with the voice: the WaveImage, or empty
+// when the engine failed or keepGoing said stop.
+ByteBuffer SynthesizePiece(SpeechSession& speech, const VoiceSettings& voice, const Text& text,
                            const std::function<bool()>& keepGoing);
 
 // The PCM behind a WaveImage.

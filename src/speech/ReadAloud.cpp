@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "speech/SpokenScript.h"
+#include "speech/VoiceSample.h"
 
 namespace {
 
@@ -71,6 +72,8 @@ void StartOrContinueReading(const ReadAloud& reading) {
     }
     state.stream = 0;
     state.started = false;
+    // The user asked for the reading: a voice sample still playing gives way.
+    StopVoiceSample(reading);
     std::erase_if(state.stoppedWorkers,
                   [&](int worker) { return !reading.services.IsThreadRunning(worker); });
     auto pieces = std::make_shared<PiecePipeline>(reading.services, reading.speech);

@@ -21,10 +21,11 @@ struct ReadAloudState {
   // Stopped workers that may still be finishing. The engine has one owner at a time:
   // a new worker waits until every one of them has ended.
   std::vector<int> stoppedWorkers;
-  bool soundDevice = false;      // the audio library has opened the sound output
-  bool noDeviceMessage = false;  // the message about a missing sound output is up
-  bool highlight = true;         // the sentence being heard is marked in the editor
-  int highlightChanges = 0;      // counts switches of highlight
+  bool soundDevice = false;        // the audio library has opened the sound output
+  bool noDeviceMessage = false;    // the message about a missing sound output is up
+  bool highlight = true;           // the sentence being heard is marked in the editor
+  AudioPlayer::Handle sample = 0;  // the voice settings' sample playing; a reading ends it
+  int highlightChanges = 0;        // counts switches of highlight
 };
 
 // What the driver works with.

@@ -65,7 +65,8 @@ int SpeechSession::EndSession() {
 }
 
 int SpeechSession::BeginSession(const std::optional<Text>& voice, std::optional<int> speed,
-                                std::optional<int> volume, std::optional<int> background) {
+                                std::optional<int> volume, std::optional<int> background,
+                                std::optional<int> pitch) {
   if (!sessionId_.empty()) {
     const int ended = EndSession();
     if (ended != 0) return ended;
@@ -77,6 +78,7 @@ int SpeechSession::BeginSession(const std::optional<Text>& voice, std::optional<
   const Text parameters = "ssm=1,ent=vivi21,vcn=" + settledVoice +
                           ",spd=" + std::to_string(settledSpeed) +
                           ",vol=" + std::to_string(settledVolume) +
+                          (pitch ? ",pit=" + std::to_string(*pitch) : Text()) +
                           ",ttp=text,tte=GB2312,bgs=" + std::to_string(settledBackground) +
                           ",aue=speex;7,auf=audio/L16;rate=16000";
   const char* id = engine_.sessionBegin(parameters.c_str(), nullptr);

@@ -28,11 +28,13 @@ class SpeechSession {
   virtual int EndSession();
   // Ends the previous session (its non-zero result is returned at once), then opens a
   // new one. Absent, empty or non-positive values fall back to the defaults; a given
-  // background value is used whatever its sign. A failed begin leaves the id empty.
+  // background value is used whatever its sign. A pitch is sent (",pit=N" after the
+  // volume) only when given. A failed begin leaves the id empty.
   virtual int BeginSession(const std::optional<Text>& voice = std::nullopt,
                            std::optional<int> speed = std::nullopt,
                            std::optional<int> volume = std::nullopt,
-                           std::optional<int> background = std::nullopt);
+                           std::optional<int> background = std::nullopt,
+                           std::optional<int> pitch = std::nullopt);
   // Sends the whole text in one QTTSTextPut; the engine's result.
   virtual int PutText(const Text& text);
   // Collects the session's audio until the engine says it is complete; the WaveImage,

@@ -35,9 +35,9 @@ MOVE_UP_BUTTON = (683, 3, 33, 33)
 VERSION_LABEL_POINT = (750, 8)  # inside the "V6.3" label (723, -3, 53, 23)
 EDITOR_NORMAL_TOP, EDITOR_NORMAL_HEIGHT = 103, 453
 EDITOR_COMPACT_TOP, EDITOR_COMPACT_HEIGHT = 23, 553
-MENU_ITEMS = 12  # 退出, 上移还原, 本软件更新, 定制软件专版, 关于Orvane, 对本软件有建议或意见,
+MENU_ITEMS = 13  # 退出, 上移还原, 本软件更新, 定制软件专版, 关于Orvane, 对本软件有建议或意见,
 #                 朗读时标出句子, 导出语音和字幕…, 打字到当前窗口, 发音词典…, 自然节奏,
-#                 热键设置…
+#                 热键设置…, 语音设置…
 EXIT_ITEM, RESTORE_ITEM = 0, 1
 
 COLOUR_TOLERANCE = 12  # per channel, for "same colour" on a pixel

@@ -598,6 +598,11 @@ bool FakeRuntimeServices::SetSetting(const Text& key, const Text& value) {
   return true;
 }
 
+std::optional<VoiceDialogValues> FakeRuntimeServices::ShowVoiceDialog(const VoiceDialogSetup& setup,
+                                                                      const VoicePreview& preview) {
+  return voiceDialog ? voiceDialog(setup, preview) : std::nullopt;
+}
+
 void FakeRuntimeServices::SetMenuItemChecked(MenuItem item, bool checked) {
   std::lock_guard lock(mutex_);
   Record(SetMenuItemCheckedCall{item, checked});

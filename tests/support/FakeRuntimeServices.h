@@ -202,6 +202,14 @@ class FakeRuntimeServices : public RuntimeServices {
   bool SetSetting(const Text& key, const Text& value) override;
   void SetMenuItemChecked(MenuItem item, bool checked) override;
 
+  // The voice settings dialog plays the user: it is given the setup and 试听, and
+  // answers with the values chosen (nothing: 取消). Unset, the dialog is cancelled.
+  using VoicePreview = std::function<Text(const VoiceDialogValues&)>;
+  std::function<std::optional<VoiceDialogValues>(const VoiceDialogSetup&, const VoicePreview&)>
+      voiceDialog;
+  std::optional<VoiceDialogValues> ShowVoiceDialog(const VoiceDialogSetup& setup,
+                                                   const VoicePreview& preview) override;
+
   std::atomic<int> focusedWindow = 0;
   std::atomic<int> closedWindow = 0;  // a window that is gone
   std::map<Text, Text> settings;

@@ -171,6 +171,18 @@ class ReadAloudTest : public ::testing::Test {
   std::string audioLog;
 };
 
+TEST_F(ReadAloudTest, AReadingSpeaksWithTheStoredVoiceAndEndsAVoiceSampleStillPlaying) {
+  services.settings = {{"voice/speed", "9"}, {"voice/pitch", "2"}, {"voice/name", "female1"}};
+  state.sample = 5;
+  QueueAudio(32000);
+  Start();
+  EXPECT_TRUE(Contains("BASS_StreamFree(5)"));
+  EXPECT_EQ(state.sample, 0u);
+  ASSERT_TRUE(Eventually([&] { return !EngineCalls().empty(); }));
+  const std::string begin = EngineCalls()[0];
+  EXPECT_NE(begin.find("vcn=female1,spd=9,vol=10,pit=2,ttp="), std::string::npos) << begin;
+}
+
 TEST_F(ReadAloudTest, ReadingPlaysTheSynthesisedTextAndEndsByItselfWithIdleButtons) {
   QueueAudio(32000);
   const int worker = Start();

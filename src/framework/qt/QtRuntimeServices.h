@@ -90,6 +90,10 @@ class QtRuntimeServices : public RuntimeServices {
   Text GetSetting(const Text& key) override;
   bool SetSetting(const Text& key, const Text& value) override;
   void SetMenuItemChecked(MenuItem item, bool checked) override;
+
+  std::optional<VoiceDialogValues> ShowVoiceDialog(
+      const VoiceDialogSetup& setup,
+      const std::function<Text(const VoiceDialogValues&)>& preview) override;
   void MarkText(Control editBox, int start, int length) override;
 
   void WriteBundledLibrary(const char* fileName, const std::uint8_t* begin,
