@@ -1,11 +1,13 @@
 """orvane-notepad --export-narration SCRIPT OUT.wav without a display: the WAV's length
 against espeak-ng reading the same text, the SRT parsed by ffprobe (one cue per
 sentence, in order, none longer than about 7 s, the last ending with the audio)."""
+import array
 import os
 import signal
 import subprocess
 import sys
 import tempfile
+import wave
 
 PROGRAM = os.path.abspath(sys.argv[1])
 SENTENCES = [
@@ -31,12 +33,30 @@ def cues(srt):
     return [(float(a), float(a) + float(b)) for a, b in (line.split(",") for line in out)]
 
 
+def median_pitch(path, frames=40):
+    """The voice's pitch in Hz: the median best autocorrelation lag (60-500 Hz) of the
+    loudest 30 ms frames, at 8 kHz."""
+    with wave.open(path) as w:
+        rate = w.getframerate() // 2
+        x = array.array("h", w.readframes(w.getnframes()))[::2]
+    n = rate * 3 // 100
+    blocks = [x[i:i + n] for i in range(0, len(x) - n, n)]
+    loud = sorted(blocks, key=lambda b: -sum(v * v for v in b))[:frames]
+    lags = range(rate // 500, rate // 60)
+    pitches = sorted(rate / max(lags, key=lambda lag: sum(b[i] * b[i + lag]
+                                                          for i in range(n - lag)))
+                     for b in loud)
+    return pitches[len(pitches) // 2]
+
+
 def main():
     work = tempfile.mkdtemp(prefix="narration-")
     script = os.path.join(work, "script.txt")
     with open(script, "w", encoding="utf-8") as f:
         f.write("\r\n".join(SENTENCES) + "\r\n")
     env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    # Settings of its own: the voice is what this test stores.
+    env["XDG_CONFIG_HOME"] = tempfile.mkdtemp(prefix="narration-config-")
     result = subprocess.run([PROGRAM, "--export-narration", "script.txt", "out.wav"], cwd=work,
                             env=env, stderr=subprocess.PIPE, timeout=120)
     progress = result.stderr.decode()
@@ -82,6 +102,7 @@ def main():
         os.listdir(work)
     other_formats(work, env, length)
     stops_cleanly(work, env)
+    voice_settings(script, env, length, wav)
     print("narration export: %.2f s of audio, %d cues" % (length, len(timed)))
 
 
@@ -125,6 +146,39 @@ def stops_cleanly(work, env):
     assert unwritable.returncode == 1, unwritable.stderr
     assert b"%" not in unwritable.stderr and b"/proc/n.wav" in unwritable.stderr, unwritable.stderr
     assert sorted(os.listdir(folder)) == ["fifo", "long.txt"], os.listdir(folder)
+
+
+def voice_settings(script, env, default_length, default_wav):
+    """The voice settings reach the export: speed 8, volume 6, pitch 7 and the third female
+    variant sound as espeak-ng with the same values does: faster and higher than the default.
+    A stored value that cannot be used is named, and its default speaks."""
+    work = tempfile.mkdtemp(prefix="narration-voice-")
+    settings = os.path.join(env["XDG_CONFIG_HOME"], "orvane-notepad", "orvane-notepad.conf")
+    os.makedirs(os.path.dirname(settings), exist_ok=True)
+    with open(settings, "w") as f:
+        f.write("[voice]\nspeed=8\nvolume=6\npitch=7\nname=female3\n")
+    voiced = subprocess.run([PROGRAM, "--export-narration", script, "voiced.wav"],
+                            cwd=work, env=env, stderr=subprocess.PIPE, timeout=120)
+    assert voiced.returncode == 0, voiced.stderr
+    reference = os.path.join(work, "espeak-voiced.wav")
+    subprocess.run(["espeak-ng", "-v", "cmn-latn-pinyin+f3", "-s", "265", "-a", "76", "-p", "70",
+                    "-f", script, "-w", reference], check=True, timeout=120)
+    voiced_wav = os.path.join(work, "voiced.wav")
+    faster, expected = seconds(voiced_wav), seconds(reference)
+    assert abs(faster - expected) <= 0.02 * expected, (faster, expected)
+    assert faster < 0.75 * default_length, (faster, default_length)
+    higher, expected = median_pitch(voiced_wav), median_pitch(reference)
+    assert abs(higher - expected) <= 0.05 * expected, (higher, expected)
+    assert higher > 1.5 * median_pitch(default_wav), (higher, median_pitch(default_wav))
+
+    with open(settings, "w") as f:
+        f.write("[voice]\nspeed=99\n")
+    fallback = subprocess.run([PROGRAM, "--export-narration", script, "fallback.wav"],
+                              cwd=work, env=env, stderr=subprocess.PIPE, timeout=120)
+    assert fallback.returncode == 0, fallback.stderr
+    assert b'voice/speed "99"' in fallback.stderr, fallback.stderr
+    again = seconds(os.path.join(work, "fallback.wav"))
+    assert abs(again - default_length) <= 0.01 * default_length, (again, default_length)
 
 
 if __name__ == "__main__":
