@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "app/NarrationHandlers.h"
 #include "app/Program.h"
+#include "app/StartupAndExit.h"
 #include "framework/TextCodec.h"
 #include "framework/TextOperations.h"
 #include "speech/Pronunciations.h"
@@ -262,4 +266,34 @@ TEST_F(NarrationExportTest, TheMenuRefusesAnOutputThatIsTheScriptsOwnFile) {
   EXPECT_EQ(OutFiles(), 1) << "no audio file either";
   ASSERT_EQ(services.CallsOf<MessageBoxCall>().size(), 1u);
   EXPECT_NE(services.CallsOf<MessageBoxCall>()[0].message.AsText().find("/out/n.srt"), Text::npos);
+}
+
+// The window goes while the export's worker is inside the engine: the export stops and
+// leaves nothing, and the engine is finalised only after the worker has left it.
+TEST_F(NarrationExportTest, AnExportUnderWayAtExitStopsBeforeTheEngineIsFinalised) {
+  services.Preset(Control::编辑框1, Property::Content, Text("一。二。三。"));
+  for (double seconds : {1.0, 1.0, 1.0}) QueueSeconds(seconds);
+  Recorder<void(const char*)>("RecorderHoldAudioGet")("sid-2");
+  int step = 0;
+  services.onDelay = [&](int) {
+    if (step == 0 && services.Locked([&] { return services.progressCalls; }) > 0) {
+      step = 1;
+      MainWindowDestroyed(program);
+    } else if (step == 1) {
+      step = 2;
+      Recorder<void()>("RecorderRelease")();
+    }
+    if (step > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the exit waits in real time
+  };
+  ChooseFile("/out/n.wav");
+  ExportNarrationClicked(program);
+  services.onDelay = nullptr;
+  ASSERT_GE(step, 1);
+  EXPECT_EQ(OutFiles(), 0);
+  EXPECT_EQ(services.OpenAudioFiles(), 0);
+  EXPECT_LT(TextPuts(), 3);
+  const int calls = Recorder<int()>("RecorderCallCount")();
+  EXPECT_STREQ(Recorder<const char*(int)>("RecorderCall")(calls - 1), "QTTSFini");
+  EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty()) << "a stop needs no message";
 }
