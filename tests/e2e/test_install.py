@@ -273,7 +273,11 @@ class InstallTest(ProgramTestCase):
             self.assertEqual(f.read(), SCRIPT.encode("utf-8"))
         self.wait_until(lambda: self.xdotool("getwindowname", window).startswith(first),
                         "the title to name the file saved")
-        self.save_as(os.path.join(elsewhere, "second.txt"), "Up")  # UTF-8 -> GBK
+        second = os.path.join(elsewhere, "second.txt")
+        self.save_as(second, "Up")  # UTF-8 -> GBK
+        # The save is over once the title names it; a click on 另存 before that is ignored.
+        self.wait_until(lambda: self.xdotool("getwindowname", window).startswith(second),
+                        "the title to name the second file")
         self.save_as("third.txt", None)  # the folder used last, the encoding as it is
         third = os.path.join(elsewhere, "third.txt")
         self.wait_until(lambda: os.path.exists(third), "third.txt where second.txt went")
