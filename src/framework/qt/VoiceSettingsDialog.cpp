@@ -48,15 +48,19 @@ VoiceSettingsDialog::VoiceSettingsDialog(QWidget* owner, const VoiceDialogSetup&
   voice_ = new QComboBox;
   voice_->setObjectName(QStringLiteral("voice"));
   for (const Text& label : setup.voices) voice_->addItem(ToQString(label));
-  form->addRow(QStringLiteral("声音"), voice_);
+  // 试听 beside the voice: it reads what the controls above it say.
+  auto* listen = new QPushButton(QStringLiteral("试听"));
+  listen->setObjectName(QStringLiteral("preview"));
+  auto* voiceRow = new QHBoxLayout;
+  voiceRow->addWidget(voice_, 1);
+  voiceRow->addWidget(listen);
+  form->addRow(QStringLiteral("声音"), voiceRow);
 
   note_ = new QLabel(ToQString(setup.note));
   note_->setObjectName(QStringLiteral("note"));
   note_->setWordWrap(true);
 
   auto* buttons = new QDialogButtonBox;
-  auto* listen = buttons->addButton(QStringLiteral("试听"), QDialogButtonBox::ActionRole);
-  listen->setObjectName(QStringLiteral("preview"));
   auto* defaults = buttons->addButton(QStringLiteral("恢复默认"), QDialogButtonBox::ResetRole);
   defaults->setObjectName(QStringLiteral("defaults"));
   buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
