@@ -1,5 +1,6 @@
 #include "aids/HotKeys.h"
 
+#include "aids/DesktopHotKeys.h"
 #include "aids/HotKeyText.h"
 
 namespace {
@@ -43,6 +44,8 @@ int Register(RuntimeServices& services, const Text& keys) {
 Text CheckKey(RuntimeServices& services, const Text& keys) {
   if (keys.empty()) return Text();
   if (!ParseHotKeyText(keys)) return kUnusable;
+  // The desktop binds it: no program holds it against us.
+  if (!services.TakesGlobalHotKeys()) return Text();
   const int number = Register(services, keys);
   if (number == 0) return kRefused;
   services.UnregisterGlobalHotKey(number);
@@ -53,6 +56,10 @@ Text CheckKey(RuntimeServices& services, const Text& keys) {
 
 const char* HotKeyActionName(HotKeyAction action) {
   return kActions[static_cast<int>(action)].name;
+}
+
+const char* HotKeyActionLabel(HotKeyAction action) {
+  return kActions[static_cast<int>(action)].label;
 }
 
 std::optional<HotKeyAction> HotKeyActionNamed(const std::string& name) {
@@ -70,6 +77,7 @@ void LoadHotKeys(RuntimeServices& services, HotKeyState& state) {
 }
 
 void RegisterHotKeys(RuntimeServices& services, HotKeyState& state) {
+  if (!services.TakesGlobalHotKeys()) return;
   for (int i = 0; i < kHotKeyActionCount; ++i) state.numbers[i] = Register(services, state.keys[i]);
 }
 
@@ -81,6 +89,10 @@ void UnregisterHotKeys(RuntimeServices& services, HotKeyState& state) {
 }
 
 void AnnounceRefusedHotKeys(RuntimeServices& services, const HotKeyState& state) {
+  if (!services.TakesGlobalHotKeys()) {
+    ExplainDesktopHotKeys(services, state);
+    return;
+  }
   Text notice;
   std::optional<Control> button;
   for (int i = 0; i < kHotKeyActionCount; ++i) {
@@ -108,7 +120,8 @@ void ShowHotKeyTip(RuntimeServices& services, const HotKeyState& state, Control 
     if (action.tip == Tip::Never || (keys.empty() && action.tip == Tip::WhenSet)) return;
     Text text = "热键：" + (keys.empty() ? Text("无") : HotKeyDisplayText(keys));
     // Otherwise the user never learns why the key does nothing.
-    if (!keys.empty() && state.numbers[i] == 0) {
+    if (!keys.empty() && state.numbers[i] == 0 &&
+        (services.TakesGlobalHotKeys() || !ParseHotKeyText(keys))) {
       text += "\r\n（热键";
       text += Problem(keys);
       text += "）";

@@ -23,17 +23,20 @@ struct HotKeyState {
 // "pause-reading", "type", "stop-reading", "capture"), and back.
 const char* HotKeyActionName(HotKeyAction action);
 std::optional<HotKeyAction> HotKeyActionNamed(const std::string& name);
+// Its label in the dialog and the notices ("朗读/继续").
+const char* HotKeyActionLabel(HotKeyAction action);
 
 // The keys from the settings (hotkeys/read, pause, type, stop, capture); an action with
 // nothing stored gets its default: Ctrl+A, Ctrl+Z, Ctrl+Q, none, none.
 void LoadHotKeys(RuntimeServices& services, HotKeyState& state);
 // Registers every key that is set, in action order, with _启动窗口 and the hidden label
-// 标签1 as receivers.
+// 标签1 as receivers; none where the desktop binds the keys.
 void RegisterHotKeys(RuntimeServices& services, HotKeyState& state);
 // Gives every registered key back.
 void UnregisterHotKeys(RuntimeServices& services, HotKeyState& state);
 // At start: a key that is set but not in force is said once in a balloon at its
-// action's button, which goes by itself.
+// action's button, which goes by itself. Where the desktop binds the keys (Wayland), the
+// notice of DesktopHotKeys.h comes instead.
 void AnnounceRefusedHotKeys(RuntimeServices& services, const HotKeyState& state);
 
 // The feedback event of 标签1: runs the action whose number was pressed.

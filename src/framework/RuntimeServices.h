@@ -339,4 +339,13 @@ class RuntimeServices {
   // thread); the returned call gives it as Text and does the conversion on whichever
   // thread calls it, so that a large text is converted off the window's thread.
   virtual std::function<Text()> ContentForLater(Control editBox) = 0;
+
+  // --- Hot keys the desktop binds (Wayland sessions) ---------------------------
+  // Whether system-wide keys can be taken by the program itself in this session; false
+  // on a Wayland session, where only the desktop binds keys (to `--action` commands).
+  virtual bool TakesGlobalHotKeys() = 0;
+  // A modal message box with OK and a check box labelled checkLabel under the text;
+  // true when the check box was ticked as the box closed.
+  virtual bool ShowMessageWithCheckBox(const Text& message, const Text& caption,
+                                       const Text& checkLabel) = 0;
 };

@@ -679,3 +679,9 @@ void FakeRuntimeServices::ShowBalloonAtControl(Control balloon, Control control,
   std::lock_guard lock(mutex_);
   Record(BalloonAtControlCall{balloon, control, text});
 }
+
+bool FakeRuntimeServices::ShowMessageWithCheckBox(const Text& message, const Text&, const Text&) {
+  std::lock_guard lock(mutex_);
+  checkBoxMessages.push_back(message);
+  return tickCheckBoxes;
+}

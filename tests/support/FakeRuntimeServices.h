@@ -154,6 +154,15 @@ class FakeRuntimeServices : public RuntimeServices {
   bool PutPreparedContent(int prepared) override;
   void DiscardPreparedContent(int prepared) override;
   std::function<Text()> ContentForLater(Control editBox) override;
+
+  // Hot keys the desktop binds: whether this session takes keys itself (false plays a
+  // Wayland session); the texts of the boxes with a check box, ticked as the test says.
+  bool TakesGlobalHotKeys() override { return takesGlobalHotKeys; }
+  bool ShowMessageWithCheckBox(const Text& message, const Text& caption,
+                               const Text& checkLabel) override;
+  bool takesGlobalHotKeys = true;
+  bool tickCheckBoxes = false;
+  std::vector<Text> checkBoxMessages;
   Text StateDirectory() override { return stateDirectory; }
   Text LocalTimeStamp() override { return localTimeStamp; }
   // Audio files end up in Files() as a WAV image (44-byte header, then the PCM) once

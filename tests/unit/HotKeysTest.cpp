@@ -120,6 +120,44 @@ TEST(HotKeys, AKeyNotInForceIsAnnouncedOnceAtItsButtonAndInItsTip) {
   EXPECT_EQ(tips[0].text, "热键：CTRL+A");
 }
 
+TEST(HotKeys, WhereTheDesktopBindsKeysTheNoticeNamesEachCommandUntilSilenced) {
+  FakeRuntimeServices services;
+  services.takesGlobalHotKeys = false;
+  services.heldHotKeys = {{kCtrl, 'Z'}};
+  services.settings = {{"hotkeys/read", "Ctrl+Alt+R"}};
+  HotKeyState state;
+  LoadHotKeys(services, state);
+  RegisterHotKeys(services, state);
+  AnnounceRefusedHotKeys(services, state);
+  EXPECT_TRUE(services.CallsOf<RegisterHotKeyCall>().empty());
+  EXPECT_TRUE(services.CallsOf<BalloonAtControlCall>().empty()) << "no key is taken by others";
+  ASSERT_EQ(services.checkBoxMessages.size(), 1u);
+  const Text& notice = services.checkBoxMessages[0];
+  for (const char* line : {"朗读/继续（CTRL+ALT+R）：orvane-notepad --action read-aloud\r\n",
+                           "暂停朗读（CTRL+Z）：orvane-notepad --action pause-reading\r\n",
+                           "截图：orvane-notepad --action capture\r\n", "GNOME", "bindsym"})
+    EXPECT_GT(services.FindText(notice, line), 0) << line;
+  ShowHotKeyTip(services, state, Control::按钮11);
+  ASSERT_EQ(services.CallsOf<ShowBalloonCall>().size(), 1u);
+  EXPECT_EQ(services.CallsOf<ShowBalloonCall>()[0].text, "热键：CTRL+Z");
+  // The dialog refuses no key for being held elsewhere: the desktop decides.
+  Text answer = "unset";
+  services.hotKeyDialog = [&](std::vector<HotKeyField>&, const HotKeyCheck& check) {
+    answer = check(1, "Ctrl+Z");
+    return false;
+  };
+  ChooseHotKeys(services, state);
+  EXPECT_EQ(answer, "");
+
+  // Said at every start until "不再提示" is ticked, then never again.
+  AnnounceRefusedHotKeys(services, state);
+  services.tickCheckBoxes = true;
+  AnnounceRefusedHotKeys(services, state);
+  AnnounceRefusedHotKeys(services, state);
+  EXPECT_EQ(services.checkBoxMessages.size(), 3u);
+  EXPECT_EQ(services.settings["wayland/hotKeyNoticeSilenced"], "1");
+}
+
 TEST(HotKeys, TheDialogGetsTheKeysFreeChecksEachAndOkStoresAndRegistersTheChoice) {
   FakeRuntimeServices services;
   services.heldHotKeys = {{kCtrl | kAlt, 'Z'}};

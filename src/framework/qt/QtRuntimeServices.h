@@ -126,6 +126,10 @@ class QtRuntimeServices : public RuntimeServices {
   bool CompleteAudioFile(int file) override;
   bool KeepAudioFile(int file, bool keep) override;
   Text ConfigDirectory() override;
+  // Hot keys the desktop binds (QtDesktopHotKeys.cpp).
+  bool TakesGlobalHotKeys() override;
+  bool ShowMessageWithCheckBox(const Text& message, const Text& caption,
+                               const Text& checkLabel) override;
 
   // Copies of unsaved text (QtUnsavedTextCopies.cpp).
   Text PrivateFolder(const Text& folder) override;
