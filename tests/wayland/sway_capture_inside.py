@@ -62,6 +62,11 @@ sway('output', '*', 'bg', pattern, 'center')
 subprocess.run(['wl-copy', '--type', 'text/plain', MARK], check=True)
 wait_for(lambda: clipboard('text/plain') == MARK.encode(), 'the clipboard mark')
 
+# Without the hot-key notice of Wayland sessions, which the window test sees.
+settings = os.path.join(os.environ['XDG_CONFIG_HOME'], 'orvane-notepad')
+os.makedirs(settings, exist_ok=True)
+with open(os.path.join(settings, 'orvane-notepad.conf'), 'w') as f:
+    f.write('[wayland]\nhotKeyNoticeSilenced=1\n')
 env = dict(os.environ)
 if mode == 'no-bus':
     env['DBUS_SESSION_BUS_ADDRESS'] = 'unix:path=/nonexistent/bus'

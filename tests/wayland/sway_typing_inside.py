@@ -35,7 +35,7 @@ keyboard = subprocess.Popen([input_helper, '1280', '800'], stdin=subprocess.PIPE
 config = os.path.join(folder, 'config')
 os.makedirs(os.path.join(config, 'orvane-notepad'), exist_ok=True)
 with open(os.path.join(config, 'orvane-notepad', 'orvane-notepad.conf'), 'w') as f:
-    f.write('[typing]\nintoFocusedWindow=true\nspeed=1\n')
+    f.write('[typing]\nintoFocusedWindow=true\nspeed=1\n[wayland]\nhotKeyNoticeSilenced=1\n')
 env = dict(os.environ, XDG_CONFIG_HOME=config)
 proc = subprocess.Popen([program, script], env=env, stderr=subprocess.DEVNULL)
 wait_for(lambda: [v for v in views() if v.get('pid') == proc.pid], 'the window')
