@@ -2,11 +2,12 @@
 
 #include "framework/RuntimeServices.h"
 
-// At start-up, while the window is still hidden: warns when offline, and looks at
-// the release page for the program's version. A page that names it makes the title
-// "… 最新版"; a page that does not offers the update. A check that failed shows
-// nothing. Returns once any message box is closed.
-void NetworkAndUpdateCheck(RuntimeServices& services);
+// At start-up, while the window is still hidden: warns when offline (the box comes
+// before the window). Online, it starts a worker that looks at the release page for
+// the program's version and returns its handle at once: a page that names the version
+// makes the title "… 最新版", a page that does not offers the update over the window, a
+// check that failed shows nothing.
+int NetworkAndUpdateCheck(RuntimeServices& services);
 
 // The menu's web links.
 void OpenUpdatePage(RuntimeServices& services);          // "本软件更新"

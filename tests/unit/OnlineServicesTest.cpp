@@ -20,6 +20,13 @@ class OnlineServicesTest : public ::testing::Test {
   void Serve(const std::string& body, int status = 200) {
     services.ScriptPage(ReleasePageAddress(), {Page(body), status});
   }
+  // Runs the check and waits for its worker: the page's answer is there afterwards.
+  void Check() {
+    const int worker = NetworkAndUpdateCheck(services);
+    if (worker != 0) {
+      ASSERT_TRUE(services.WaitForThread(worker, 10000));
+    }
+  }
   Text Title() { return services.Peek(Control::_启动窗口, Property::Title).AsText(); }
   std::vector<Text> Opened() {
     std::vector<Text> addresses;
@@ -41,7 +48,7 @@ class OnlineServicesTest : public ::testing::Test {
 TEST_F(OnlineServicesTest, PageNamingTheVersionMakesTheTitleNewestAndShowsNothing) {
   for (const char* page : {"<h1>Orvane V6.3 发布</h1>", "release v6.3 here"}) {
     Serve(page);
-    NetworkAndUpdateCheck(services);
+    Check();
     EXPECT_EQ(Title(), banner + " 最新版") << page;
     EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty());
   }
@@ -52,14 +59,14 @@ TEST_F(OnlineServicesTest, PageNamingTheVersionMakesTheTitleNewestAndShowsNothin
 TEST_F(OnlineServicesTest, PageWithoutTheVersionOffersTheUpdate) {
   Serve("<h1>Orvane V6.4 发布</h1>");
   services.ScriptMessageBoxAnswer(kAnswerYes);
-  NetworkAndUpdateCheck(services);
+  Check();
   ExpectOnlyMessageBox("将软件版本更新到最新！", "有更新！", 4);
   EXPECT_EQ(Opened(), std::vector<Text>{ReleasePageAddress()});
   EXPECT_EQ(Title(), "设计标题");
 
   services.ClearCalls();
   services.ScriptMessageBoxAnswer(kAnswerNo);
-  NetworkAndUpdateCheck(services);
+  Check();
   EXPECT_EQ(services.CallsOf<MessageBoxCall>().size(), 1u);
   EXPECT_TRUE(Opened().empty());
 }
@@ -67,14 +74,14 @@ TEST_F(OnlineServicesTest, PageWithoutTheVersionOffersTheUpdate) {
 TEST_F(OnlineServicesTest, OnlyTheTextBeforeAZeroByteIsSearched) {
   Serve(std::string("news\0V6.3", 9));
   services.ScriptMessageBoxAnswer(kAnswerNo);
-  NetworkAndUpdateCheck(services);
+  Check();
   EXPECT_EQ(services.CallsOf<MessageBoxCall>().size(), 1u);
   EXPECT_EQ(Title(), "设计标题");
 }
 
 TEST_F(OnlineServicesTest, OfflineShowsOnlyTheWarningAndFetchesNothing) {
   services.online = false;
-  NetworkAndUpdateCheck(services);
+  Check();
   ExpectOnlyMessageBox("网络连接好像有点问题，请检查一下！", "语音可能不可用！", 0);
   EXPECT_TRUE(services.CallsOf<FetchUrlCall>().empty());
   EXPECT_EQ(Title(), "设计标题");
@@ -91,13 +98,13 @@ TEST_F(OnlineServicesTest, FailedCheckShowsNothing) {
                         Case{"<h1>error</h1>", 500}, Case{"", 200}}) {
     services.ClearCalls();
     Serve(c.body, c.status);
-    NetworkAndUpdateCheck(services);
+    Check();
     EXPECT_TRUE(services.CallsOf<MessageBoxCall>().empty()) << c.status << c.body;
     EXPECT_EQ(Title(), "设计标题");
   }
 }
 
-TEST_F(OnlineServicesTest, StartUpGoesOnAfterThePromptEitherWay) {
+TEST_F(OnlineServicesTest, StartUpGoesOnWhateverThePromptIsAnswered) {
   for (int answer : {kAnswerYes, kAnswerNo}) {
     FakeRuntimeServices local;
     ProgramFolder folder(local);

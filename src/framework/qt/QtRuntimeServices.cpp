@@ -539,16 +539,24 @@ void QtRuntimeServices::CloseFile(int file) { files_.Close(file); }
 
 bool QtRuntimeServices::IsOnline() { return HasNetworkConnection(); }
 
+namespace {
+
+// A fetch gives up at a termination signal, and on a worker asked to stop (the program
+// is ending).
+bool FetchMustGiveUp() {
+  return termination_signals::Arrived() ||
+         WorkerThreads::StopRequested(WorkerThreads::CurrentToken());
+}
+
+}  // namespace
+
 ByteBuffer QtRuntimeServices::FetchUrl(const Text& address, int* httpStatus) {
-  // The only fetch is the start-up check, made on this thread before the window shows:
-  // on a network whose name server or host never answers, it gives up within 1.5 s,
-  // so that the program never stands invisible for long. A termination signal does not
-  // wait even for that.
+  // The only fetch is the start-up check, made on a worker: on a network whose name
+  // server or host never answers, it gives up within 1.5 s.
   FetchOptions limits;
   limits.connectTimeoutMs = 1000;  // name look-up and connection
   limits.totalTimeoutMs = 1400;
-  FetchResult result =
-      FetchHttpUnless(Utf8FromText(address), &termination_signals::Arrived, limits);
+  FetchResult result = FetchHttpUnless(Utf8FromText(address), &FetchMustGiveUp, limits);
   // A success status with a body that did not arrive whole (a time-out, the size cap)
   // is no complete response: the caller must not take the fragment for the page.
   const bool success = result.httpStatus >= 200 && result.httpStatus <= 299;
