@@ -1,6 +1,8 @@
 #include "framework/platform/BundledLibraries.h"
 
+#include <elf.h>
 #include <fcntl.h>
+#include <link.h>
 #include <openssl/evp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,6 +13,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <utility>
 
 #include "framework/platform/LoadableLibrary.h"
 #include "framework/platform/WholeFiles.h"
@@ -81,12 +84,120 @@ bool Exists(int folder, const std::string& name) {
   return ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+// --- The record of the last full comparison ----------------------------------------
+// Comparing a library with the built bytes reads both in full (megabytes, most of the
+// memory and time this takes) at every start. Once the file is known to hold the built
+// bytes, its identity is recorded beside the bytes' identity: while the file keeps its
+// device, inode, size and change time (which every write, rename and time change moves
+// on), it still holds those bytes and is not read again. The bytes' identity is the
+// GNU build id of the object that holds them and their place in it; bytes without one
+// (read from a file, a build without build id) are always compared.
+
+struct ImageSearch {
+  std::uintptr_t address = 0;
+  std::string key;
+};
+
+std::string BuildIdOf(const struct dl_phdr_info* info) {
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const ElfW(Phdr)& header = info->dlpi_phdr[i];
+    if (header.p_type != PT_NOTE) continue;
+    const auto* cursor = reinterpret_cast<const unsigned char*>(info->dlpi_addr + header.p_vaddr);
+    const unsigned char* end = cursor + header.p_memsz;
+    while (cursor + sizeof(ElfW(Nhdr)) <= end) {
+      const auto* note = reinterpret_cast<const ElfW(Nhdr)*>(cursor);
+      const unsigned char* name = cursor + sizeof(ElfW(Nhdr));
+      const unsigned char* desc = name + ((note->n_namesz + 3) & ~3u);
+      if (note->n_type == NT_GNU_BUILD_ID && note->n_namesz == 4 &&
+          std::memcmp(name, "GNU", 4) == 0) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        std::string hex;
+        for (unsigned j = 0; j < note->n_descsz; ++j) {
+          hex += kHex[desc[j] >> 4];
+          hex += kHex[desc[j] & 15];
+        }
+        return hex;
+      }
+      cursor = desc + ((note->n_descsz + 3) & ~3u);
+    }
+  }
+  return std::string();
+}
+
+int FindImage(struct dl_phdr_info* info, size_t, void* data) {
+  auto* search = static_cast<ImageSearch*>(data);
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const ElfW(Phdr)& header = info->dlpi_phdr[i];
+    const std::uintptr_t start = info->dlpi_addr + header.p_vaddr;
+    if (header.p_type != PT_LOAD || search->address < start ||
+        search->address >= start + header.p_memsz)
+      continue;
+    const std::string id = BuildIdOf(info);
+    if (!id.empty()) search->key = id + "+" + std::to_string(search->address - info->dlpi_addr);
+    return 1;
+  }
+  return 0;
+}
+
+std::string ImageKey(const std::uint8_t* bytes, std::size_t size) {
+  ImageSearch search;
+  search.address = reinterpret_cast<std::uintptr_t>(bytes);
+  dl_iterate_phdr(FindImage, &search);
+  return search.key.empty() ? search.key : search.key + "+" + std::to_string(size);
+}
+
+std::string FileIdentity(int folder, const std::string& name) {
+  struct stat info {};
+  if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+    return std::string();
+  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" +
+         std::to_string(info.st_size) + ":" + std::to_string(info.st_ctim.tv_sec) + "." +
+         std::to_string(info.st_ctim.tv_nsec);
+}
+
+using Checked = std::map<std::string, std::pair<std::string, std::string>>;  // name -> key, file
+
+Checked ReadChecked(const std::string& folderPath) {
+  Checked checked;
+  const ByteBuffer bytes = ReadWholeFile(folderPath + "/" + kLibraryCheckName);
+  std::istringstream lines(std::string(bytes.begin(), bytes.end()));
+  std::string name, key, file;
+  while (lines >> name >> key >> file) checked[name] = {key, file};
+  return checked;
+}
+
+bool StillAsChecked(int folder, const std::string& folderPath, const std::string& name,
+                    const std::string& key) {
+  if (key.empty()) return false;
+  const Checked checked = ReadChecked(folderPath);
+  const auto found = checked.find(name);
+  const std::string file = FileIdentity(folder, name);
+  return found != checked.end() && !file.empty() && found->second == std::make_pair(key, file);
+}
+
+// Notes that the library holds the bytes of that key now; best effort, and a record
+// that is lost or stale only costs the next start a full comparison.
+void RecordChecked(int folder, const std::string& folderPath, const std::string& name,
+                   const std::string& key) {
+  const std::string file = FileIdentity(folder, name);
+  if (key.empty() || file.empty()) return;
+  Checked checked = ReadChecked(folderPath);
+  checked[name] = {key, file};
+  std::string text;
+  for (const auto& [library, identity] : checked)
+    text += library + " " + identity.first + " " + identity.second + "\n";
+  WriteInto(folder, kLibraryCheckName, reinterpret_cast<const std::uint8_t*>(text.data()),
+            text.size(), 0644, true);
+}
+
 void Update(int folder, const std::string& folderPath, const std::string& name,
             const std::uint8_t* bytes, std::size_t size) {
   const bool hadStamp = Exists(folder, kLibraryStampName);
   const Stamp before = ParseStamp(ReadWholeFile(folderPath + "/" + kLibraryStampName));
   Stamp stamp = before;
   std::set<std::string>& recorded = stamp[name];
+  const std::string key = ImageKey(bytes, size);
+  if (!recorded.empty() && StillAsChecked(folder, folderPath, name, key)) return;
   if (Exists(folder, name)) {
     const ByteBuffer present = ReadWholeFile(folderPath + "/" + name);
     if (present.size() == size && std::memcmp(present.data(), bytes, size) == 0) {
@@ -96,6 +207,7 @@ void Update(int folder, const std::string& folderPath, const std::string& name,
         recorded = {Sha256Hex(bytes, bytes + size)};
         WriteStamp(folder, stamp);
       }
+      RecordChecked(folder, folderPath, name, key);
       return;
     }
     if (!recorded.count(Sha256Hex(present.data(), present.data() + present.size()))) {
@@ -125,6 +237,7 @@ void Update(int folder, const std::string& folderPath, const std::string& name,
     recorded = {ours};
     WriteStamp(folder, stamp);
   }
+  RecordChecked(folder, folderPath, name, key);
 }
 
 }  // namespace
@@ -153,6 +266,7 @@ void InstallBundledLibrary(const std::string& folderPath, const std::string& nam
   // What a killed write of an earlier start left behind.
   ::unlinkat(folder, TemporaryName(name).c_str(), 0);
   ::unlinkat(folder, TemporaryName(kLibraryStampName).c_str(), 0);
+  ::unlinkat(folder, TemporaryName(kLibraryCheckName).c_str(), 0);
   Update(folder, folderPath, name, begin, static_cast<std::size_t>(end - begin));
   ::close(folder);  // and with it the lock
 }

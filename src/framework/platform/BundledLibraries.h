@@ -7,6 +7,9 @@
 // bytes this program wrote there: one line per library, two while one is being
 // replaced (the old bytes and the new).
 inline constexpr char kLibraryStampName[] = "bundled-libraries.sha256";
+// Beside it, what the last full comparison of each library with the built bytes found
+// (the file's device, inode, size and change time): an unchanged file is not read again.
+inline constexpr char kLibraryCheckName[] = "bundled-libraries.checked";
 
 // Puts this build's bytes of a bundled library under folder/name:
 //  - a missing library is written;

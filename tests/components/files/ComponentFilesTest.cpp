@@ -83,8 +83,9 @@ TEST_F(ComponentFilesTest, FirstStartWritesTheExactBuiltLibraryAndItCanBeBoundBy
   Install(Folder());
   ASSERT_TRUE(fs::exists(Target()));
   EXPECT_EQ(ReadWholeFile(Target()), ReadWholeFile(PROBE_LIBRARY));
-  // Nothing but the library and the stamp naming its bytes: no temporary file.
-  EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), fs::directory_iterator()), 2);
+  // Nothing but the library, the stamp naming its bytes and the record of the file that
+  // holds them: no temporary file.
+  EXPECT_EQ(std::distance(fs::directory_iterator(Folder()), fs::directory_iterator()), 3);
   const ByteBuffer stamp = ReadWholeFile(Folder() + "/" + kLibraryStampName);
   EXPECT_EQ(std::string(stamp.begin(), stamp.end()), Hex(kProbe) + "  probe.dll\n");
 
@@ -95,13 +96,23 @@ TEST_F(ComponentFilesTest, FirstStartWritesTheExactBuiltLibraryAndItCanBeBoundBy
   EXPECT_EQ(answer.Get(), answer.Get()) << "the bound address is reused";
 }
 
-TEST_F(ComponentFilesTest, SecondStartRewritesNothing) {
+TEST_F(ComponentFilesTest, SecondStartRewritesNothingAndAChangeInPlaceIsStillSeen) {
   Install(Folder());
   // Age the file, so that a rewrite would show in its modification time.
   const auto aged = fs::last_write_time(Target()) - std::chrono::hours(24);
   fs::last_write_time(Target(), aged);
   Install(Folder());
   EXPECT_EQ(fs::last_write_time(Target()), aged);
+
+  // A start that does not read the library again still notices a change in place of
+  // the same size with the old modification time: a foreign library is put aside.
+  ByteBuffer foreign = kProbe;
+  foreign[18] = EM_AARCH64 == foreign[18] ? EM_X86_64 : EM_AARCH64;  // e_machine
+  WriteBytes(Target(), foreign);
+  fs::last_write_time(Target(), aged);
+  Install(Folder());
+  EXPECT_EQ(ReadWholeFile(Target()), kProbe);
+  EXPECT_EQ(ReadWholeFile(Target() + ".damaged"), foreign);
 }
 
 // An upgrade replaces what an earlier build wrote and nobody changed since; a copy
