@@ -6,6 +6,12 @@
 #include "document/RecoveryCopy.h"
 #include "online/OnlineServices.h"
 
+namespace {
+
+constexpr int kSoundOutputDelayMs = 100;
+
+}  // namespace
+
 void MainWindowCreated(Program& program) {
   RuntimeServices& services = program.services;
   services.ApplyFlatStyle(1);
@@ -19,7 +25,12 @@ void MainWindowCreated(Program& program) {
   // Remembered appearance and typing speed.
   RestoreEditorFont(services);
   RestoreTypingSpeed(services);
-  program.reading.soundDevice = program.player.InitDevice();
+  // The sound output opens once the window has been shown and drawn: it can take a
+  // tenth of a second (an audio server that is not there, the sound cards probed), and
+  // a reading started before then opens it itself.
+  services.RunLater(kSoundOutputDelayMs, [&program] {
+    if (!program.reading.soundDevice) program.reading.soundDevice = program.player.InitDevice();
+  });
 }
 
 void MainWindowDestroyed(Program& program) {
