@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -21,6 +23,7 @@
 #include "framework/qt/QtRuntimeServices.h"
 #include "framework/qt/SpinButtons.h"
 #include "framework/qt/TextEditBox.h"
+#include "support/ModalWaits.h"
 
 namespace {
 Text G(const char* utf8) { return TextFromUtf8(utf8); }
@@ -356,6 +359,21 @@ class RuntimeServicesTest : public QObject {
   }
 
   // The whole tip stands on one line: nothing of it is cut or wrapped away.
+  void aMessageWithACheckBoxAnswersWhetherItWasTicked() {
+    QString shown;
+    for (const bool tick : {true, false}) {
+      WhenModal<QMessageBox>([&shown, tick](QMessageBox* box) {
+        shown = box->text() + u'|' + box->windowTitle() + u'|' + box->checkBox()->text();
+        if (tick) box->checkBox()->click();
+        Click(box, QStringLiteral("确定"));
+      });
+      QCOMPARE(services.ShowMessageWithCheckBox(G("第一行\r\n第二行"), G("热键"), G("不再提示")),
+               tick);
+      QCOMPARE(shown, QStringLiteral("第一行\n第二行|热键|不再提示"));
+    }
+    WithdrawPendingWaits();
+  }
+
   void balloonShowsItsWholeTextNextToThePoint() {
     QVERIFY(services.ShowBalloon(Control::气球提示框1, 300, 200, G("热键：CTRL+Z"), -1, Text()));
     BalloonTip* balloon = window->Balloon();
