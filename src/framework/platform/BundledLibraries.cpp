@@ -15,6 +15,7 @@
 #include <sstream>
 #include <utility>
 
+#include "framework/platform/ElfBuildId.h"
 #include "framework/platform/LoadableLibrary.h"
 #include "framework/platform/WholeFiles.h"
 
@@ -98,32 +99,6 @@ struct ImageSearch {
   std::string key;
 };
 
-std::string BuildIdOf(const struct dl_phdr_info* info) {
-  for (int i = 0; i < info->dlpi_phnum; ++i) {
-    const ElfW(Phdr)& header = info->dlpi_phdr[i];
-    if (header.p_type != PT_NOTE) continue;
-    const auto* cursor = reinterpret_cast<const unsigned char*>(info->dlpi_addr + header.p_vaddr);
-    const unsigned char* end = cursor + header.p_memsz;
-    while (cursor + sizeof(ElfW(Nhdr)) <= end) {
-      const auto* note = reinterpret_cast<const ElfW(Nhdr)*>(cursor);
-      const unsigned char* name = cursor + sizeof(ElfW(Nhdr));
-      const unsigned char* desc = name + ((note->n_namesz + 3) & ~3u);
-      if (note->n_type == NT_GNU_BUILD_ID && note->n_namesz == 4 &&
-          std::memcmp(name, "GNU", 4) == 0) {
-        static constexpr char kHex[] = "0123456789abcdef";
-        std::string hex;
-        for (unsigned j = 0; j < note->n_descsz; ++j) {
-          hex += kHex[desc[j] >> 4];
-          hex += kHex[desc[j] & 15];
-        }
-        return hex;
-      }
-      cursor = desc + ((note->n_descsz + 3) & ~3u);
-    }
-  }
-  return std::string();
-}
-
 int FindImage(struct dl_phdr_info* info, size_t, void* data) {
   auto* search = static_cast<ImageSearch*>(data);
   for (int i = 0; i < info->dlpi_phnum; ++i) {
@@ -132,7 +107,7 @@ int FindImage(struct dl_phdr_info* info, size_t, void* data) {
     if (header.p_type != PT_LOAD || search->address < start ||
         search->address >= start + header.p_memsz)
       continue;
-    const std::string id = BuildIdOf(info);
+    const std::string id = ElfBuildId(info);
     if (!id.empty()) search->key = id + "+" + std::to_string(search->address - info->dlpi_addr);
     return 1;
   }

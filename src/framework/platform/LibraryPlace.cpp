@@ -1,6 +1,5 @@
 #include "framework/platform/LibraryPlace.h"
 
-#include <elf.h>
 #include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "framework/platform/ElfBuildId.h"
 #include "framework/platform/TrustedPaths.h"
 
 namespace {
@@ -39,29 +39,8 @@ void MakeFolders(const std::string& path) {
 }
 
 int FindBuildIdNote(struct dl_phdr_info* info, size_t, void* data) {
-  auto* hex = static_cast<std::string*>(data);
   // The first object reported is the executable itself.
-  for (int i = 0; i < info->dlpi_phnum; ++i) {
-    const ElfW(Phdr)& header = info->dlpi_phdr[i];
-    if (header.p_type != PT_NOTE) continue;
-    const auto* cursor = reinterpret_cast<const unsigned char*>(info->dlpi_addr + header.p_vaddr);
-    const unsigned char* end = cursor + header.p_memsz;
-    while (cursor + sizeof(ElfW(Nhdr)) <= end) {
-      const auto* note = reinterpret_cast<const ElfW(Nhdr)*>(cursor);
-      const unsigned char* name = cursor + sizeof(ElfW(Nhdr));
-      const unsigned char* desc = name + ((note->n_namesz + 3) & ~3u);
-      if (note->n_type == NT_GNU_BUILD_ID && note->n_namesz == 4 &&
-          std::string(reinterpret_cast<const char*>(name), 3) == "GNU") {
-        static constexpr char kHex[] = "0123456789abcdef";
-        for (unsigned j = 0; j < note->n_descsz; ++j) {
-          *hex += kHex[desc[j] >> 4];
-          *hex += kHex[desc[j] & 15];
-        }
-        return 1;
-      }
-      cursor = desc + ((note->n_descsz + 3) & ~3u);
-    }
-  }
+  *static_cast<std::string*>(data) = ElfBuildId(info);
   return 1;
 }
 
