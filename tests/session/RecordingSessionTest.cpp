@@ -52,13 +52,15 @@ enum class Action {
   TypingKey,
   Export,
   Exit,
+  VoiceSettings,
+  OutsideAction,
   Count
 };
 
 const char* const kActionNames[] = {
-    "type",           "paste",   "delete range",     "clear",  "undo",         "open",
-    "save",           "save as", "Ctrl+A",           "Ctrl+Z", "stop reading", "start typing",
-    "typing control", "Ctrl+Q",  "export narration", "exit",
+    "type",           "paste",   "delete range",     "clear",  "undo",           "open",
+    "save",           "save as", "Ctrl+A",           "Ctrl+Z", "stop reading",   "start typing",
+    "typing control", "Ctrl+Q",  "export narration", "exit",   "voice settings", "--action",
 };
 
 struct Step {
@@ -313,6 +315,30 @@ class Session {
         // The window stays: the session goes on as if the user had changed their mind.
         program->closeConfirmed = false;
         break;
+      case Action::VoiceSettings:
+        // 试听 with other values (while a reading runs it must only say so), then 确定 or
+        // 取消: later readings and exports speak with what was chosen.
+        services.voiceDialog = [a](const VoiceDialogSetup& setup,
+                                   const FakeRuntimeServices::VoicePreview& preview) {
+          VoiceDialogValues values = setup.current;
+          values.speed = 1 + static_cast<int>(a % 10);
+          values.pitch = static_cast<int>(a % 11);
+          preview(values);
+          return a % 3 != 0 ? std::optional(values) : std::nullopt;
+        };
+        Menu(MenuItem::语音设置);
+        services.voiceDialog = nullptr;
+        break;
+      case Action::OutsideAction: {
+        // A key the desktop binds runs the same handlers as the program's own keys.
+        static const char* const names[] = {"read-aloud", "pause-reading", "stop-reading"};
+        Event event;
+        event.kind = EventKind::ActionRequested;
+        event.source = Control::_启动窗口;
+        event.text = names[a % std::size(names)];
+        services.Locked([&] { DispatchEvent(*program, event); });
+        break;
+      }
       case Action::Count:
         break;
     }
