@@ -38,7 +38,12 @@ with open(os.path.join(config, 'orvane-notepad', 'orvane-notepad.conf'), 'w') as
     f.write('[typing]\nintoFocusedWindow=true\nspeed=1\n[wayland]\nhotKeyNoticeSilenced=1\n')
 env = dict(os.environ, XDG_CONFIG_HOME=config)
 proc = subprocess.Popen([program, script], env=env, stderr=subprocess.DEVNULL)
-wait_for(lambda: [v for v in views() if v.get('pid') == proc.pid], 'the window')
+# The script opens after start-up (on a worker): the title names it once it is in the
+# editor, and only then is there something to type.
+name = os.path.basename(script)
+wait_for(lambda: [v for v in views()
+                  if v.get('pid') == proc.pid and name in (v.get('name') or '')],
+         'the window with the script open')
 terminal = subprocess.Popen(['foot', 'sh', '-c', 'stty -echo; cat > ' + received],
                             stderr=subprocess.DEVNULL)
 wait_for(lambda: [v for v in views() if v.get('pid') == terminal.pid and v.get('focused')]
