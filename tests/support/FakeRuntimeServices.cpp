@@ -262,6 +262,8 @@ ByteBuffer FakeRuntimeServices::ReadFileBytes(const Text& path) {
   return found == files_.end() ? ByteBuffer() : found->second;
 }
 
+thread_local FileProblem FakeRuntimeServices::fileProblem = FileProblem::None;
+
 std::optional<ByteBuffer> FakeRuntimeServices::ReadRegularFile(const Text& path,
                                                                std::uint64_t maximumSize) {
   std::lock_guard lock(mutex_);

@@ -144,11 +144,12 @@ class FakeRuntimeServices : public RuntimeServices {
   bool ReplaceFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   // Files are the same when their paths are (the fake has no links); a save is a
   // replacement; the last problem is what a failed fake operation noted, or what the
-  // test put in fileProblem.
+  // test put in fileProblem. Like the system's reason it is kept per thread: a worker
+  // reading one file must not see the reason another thread's failure left.
   FileProblem LastFileProblem() override { return fileProblem; }
   bool IsSameFile(const Text& first, const Text& second) override;
   bool SaveFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
-  FileProblem fileProblem = FileProblem::None;
+  static thread_local FileProblem fileProblem;
   // A prepared text is put in as SetProperty Content would.
   int PrepareContent(Control editBox, const Text& text) override;
   bool PutPreparedContent(int prepared) override;
