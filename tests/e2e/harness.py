@@ -257,6 +257,15 @@ class ProgramTestCase(XvfbTestCase):
                 self.fail("timed out waiting for " + what)
             time.sleep(0.05)
 
+    def paste_into_editor(self, text, point=(400, 300)):
+        """Puts text into the editor at the click point through the clipboard (Chinese
+        cannot be typed with xdotool)."""
+        subprocess.run(["xclip", "-selection", "clipboard", "-loops", "1"],
+                       input=text.encode("utf-8"), env=self.env, timeout=10,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.click_client(*point)
+        self.xdotool("key", "--clearmodifiers", "ctrl+v")
+
     def click_client(self, x, y):
         target = (self.origin[0] + x, self.origin[1] + y)
         # "mousemove --sync" waits for motion, so it would hang on the spot it is at.

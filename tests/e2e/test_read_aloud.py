@@ -533,12 +533,7 @@ class ReadAloudTest(ProgramTestCase):
         self.origin = self.geometry(window)[:2]
         if on_start:
             on_start()
-        # Chinese cannot be typed with xdotool: through the clipboard.
-        subprocess.run(["xclip", "-selection", "clipboard", "-loops", "1"],
-                       input=script.encode("utf-8"), env=self.env, timeout=10,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.click_client(400, 300)
-        self.xdotool("key", "--clearmodifiers", "ctrl+v")
+        self.paste_into_editor(script)
         self.wait_until(lambda: self.editor("script").spread((0, 0, 740, 420)) > 5,
                         "the pasted script")
 

@@ -55,11 +55,7 @@ class SignalTest(ProgramTestCase):
     def test_term_while_reading_keeps_the_unsaved_text(self):
         self.start()
         self.assertEqual(self.handled_signals(), {signal.SIGHUP, signal.SIGINT, signal.SIGTERM})
-        subprocess.run(["xclip", "-selection", "clipboard", "-loops", "1"],
-                       input=SCRIPT.encode("utf-8"), env=self.env, timeout=10,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.click_client(400, 300)
-        self.xdotool("key", "--clearmodifiers", "ctrl+v")
+        self.paste_into_editor(SCRIPT)
         self.xdotool("type", TYPED)
         # Reading under way: the audio output carries sound.
         self.xdotool("key", "ctrl+a")

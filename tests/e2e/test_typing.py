@@ -39,11 +39,7 @@ class TypingTest(ProgramTestCase):
 
         # The script goes into the editor through the clipboard (Chinese cannot be typed
         # with xdotool), then the editor is read back as a picture.
-        subprocess.run(["xclip", "-selection", "clipboard", "-loops", "1"],
-                       input=SCRIPT.encode("utf-8"), env=self.env, timeout=10,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.click_client(400, 300)
-        self.xdotool("key", "--clearmodifiers", "ctrl+v")
+        self.paste_into_editor(SCRIPT)
         pasted = self.wait_until(lambda: self.stable_editor("pasted", lambda s: s.spread(
             (0, 0, s.width, s.height)) > 5), "the pasted script")
 

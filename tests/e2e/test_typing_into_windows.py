@@ -111,11 +111,7 @@ class TypingIntoWindowsTest(ProgramTestCase):
     def test_types_into_the_focused_window_only(self):
         window = self.start_program()
         self.origin = self.geometry(window)[:2]
-        subprocess.run(["xclip", "-selection", "clipboard", "-loops", "1"],
-                       input=SCRIPT.encode("utf-8"), env=self.env, timeout=10,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.click_client(*EDITOR_POINT)
-        self.xdotool("key", "--clearmodifiers", "ctrl+v")
+        self.paste_into_editor(SCRIPT, EDITOR_POINT)
         keymap = self.keymap()
 
         # Each receiver in turn gets the whole script, exactly; the map is restored.

@@ -46,11 +46,7 @@ class KeyboardMapTest(ProgramTestCase):
         """The program with the script in its editor and speed 1 (30 ms)."""
         window = self.start_program()
         self.origin = self.geometry(window)[:2]
-        subprocess.run(["xclip", "-selection", "clipboard", "-loops", "1"],
-                       input=SCRIPT.encode("utf-8"), env=self.env, timeout=10,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.click_client(*EDITOR_POINT)
-        self.xdotool("key", "--clearmodifiers", "ctrl+v")
+        self.paste_into_editor(SCRIPT, EDITOR_POINT)
         self.click_client(*SPEED_BOX)
         self.xdotool("click", "--repeat", "2", "1")
         self.xdotool("type", "1")
