@@ -12,6 +12,7 @@ std::string Convert(const char* to, const char* from, std::string_view input,
                     std::string_view replacement) {
   std::string out;
   if (input.empty()) return out;
+  KeepTextConverterLoaded();
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(input);
   out.reserve(input.size() * 3 / 2 + 16);
@@ -38,6 +39,11 @@ std::string Convert(const char* to, const char* from, std::string_view input,
 
 }  // namespace
 
+void KeepTextConverterLoaded() {
+  // One descriptor that is never closed holds the module.
+  [[maybe_unused]] static const iconv_t kept = iconv_open("UTF-8", "GB18030");
+}
+
 std::string Utf8FromText(std::string_view text) {
   return Convert("UTF-8", "GB18030", text, "\xEF\xBF\xBD");
 }
@@ -48,6 +54,7 @@ std::optional<std::string> ConvertStrictly(const char* to, const char* from,
                                            std::string_view input) {
   std::string out;
   if (input.empty()) return out;
+  KeepTextConverterLoaded();
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
   out.reserve(input.size() * 2 + 16);

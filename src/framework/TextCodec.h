@@ -23,6 +23,12 @@ Text TextFromUtf16(std::u16string_view units);
 // units hold lone surrogates (a file's characters never do).
 std::optional<Text> TextFromUtf16Strictly(std::u16string_view units);
 
+// Loads the C library's GB18030 converter once for the whole run. The library
+// unloads a converter module when its last descriptor closes, so conversions on
+// several threads would load and unload it again and again; every conversion here
+// calls this before it opens a descriptor.
+void KeepTextConverterLoaded();
+
 // Converts between iconv encodings; nothing when the input holds any sequence that
 // is not valid in the source encoding (no replacement, no cut).
 std::optional<std::string> ConvertStrictly(const char* to, const char* from,

@@ -21,7 +21,7 @@ bool InRange(unsigned char c, unsigned char low, unsigned char high) {
 // One iconv conversion descriptor for the life of a call.
 class Converter {
  public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  Converter(const char* to, const char* from) : cd_(Open(to, from)) {}
   ~Converter() {
     if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
   }
@@ -44,6 +44,11 @@ class Converter {
   }
 
  private:
+  static iconv_t Open(const char* to, const char* from) {
+    KeepTextConverterLoaded();
+    return iconv_open(to, from);
+  }
+
   iconv_t cd_;
 };
 
