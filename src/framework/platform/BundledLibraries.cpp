@@ -2,8 +2,8 @@
 
 #include <elf.h>
 #include <fcntl.h>
+#include <glib.h>
 #include <link.h>
-#include <openssl/evp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -218,18 +218,12 @@ void Update(int folder, const std::string& folderPath, const std::string& name,
 }  // namespace
 
 std::string Sha256Hex(const std::uint8_t* begin, const std::uint8_t* end) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (!EVP_Digest(begin, static_cast<std::size_t>(end - begin), digest, &length, EVP_sha256(),
-                  nullptr))
-    return std::string();
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 15];
-  }
-  return hex;
+  gchar* hex =
+      g_compute_checksum_for_data(G_CHECKSUM_SHA256, begin, static_cast<gsize>(end - begin));
+  if (!hex) return std::string();
+  std::string result(hex);
+  g_free(hex);
+  return result;
 }
 
 void InstallBundledLibrary(const std::string& folderPath, const std::string& name,

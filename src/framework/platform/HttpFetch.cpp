@@ -8,21 +8,51 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <type_traits>
+
+#include "framework/platform/SystemLibrary.h"
 
 namespace {
 
 constexpr char kUserAgent[] = "OrvaneNotepad/6.3";
 constexpr long kMaxRedirects = 5;
 
-// curl_global_init is not thread-safe in every libcurl we may be linked against, so
-// it runs once; the matching cleanup is left to process exit because another thread
-// may still be fetching while static objects are destroyed.
-bool EnsureCurlInitialised() {
-  static std::once_flag once;
-  static bool ok = false;
-  std::call_once(once, [] { ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
-  return ok;
+// libcurl's functions, bound on the first fetch (SystemLibrary.h): a run that fetches
+// nothing maps neither libcurl nor its TLS stack. curl_global_init is not thread-safe in
+// every libcurl we may meet, so it runs once, with the binding; the matching cleanup is
+// left to process exit because another thread may still be fetching then.
+struct Curl {
+  decltype(&curl_global_init) globalInit;
+  decltype(&curl_easy_init) easyInit;
+  decltype(&curl_easy_cleanup) easyCleanup;
+  decltype(&curl_easy_setopt) easySetopt;
+  decltype(&curl_easy_perform) easyPerform;
+  decltype(&curl_easy_getinfo) easyGetinfo;
+  decltype(&curl_slist_append) slistAppend;
+  decltype(&curl_slist_free_all) slistFreeAll;
+};
+
+const Curl* BoundCurl() {
+  static const std::optional<Curl> bound = []() -> std::optional<Curl> {
+    Curl curl{};
+    const auto bind = [](auto& slot, const char* name) {
+      slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
+          SystemLibraryFunction("libcurl.so.4", name));
+      return slot != nullptr;
+    };
+    const bool all =
+        bind(curl.globalInit, "curl_global_init") && bind(curl.easyInit, "curl_easy_init") &&
+        bind(curl.easyCleanup, "curl_easy_cleanup") && bind(curl.easySetopt, "curl_easy_setopt") &&
+        bind(curl.easyPerform, "curl_easy_perform") &&
+        bind(curl.easyGetinfo, "curl_easy_getinfo") &&
+        bind(curl.slistAppend, "curl_slist_append") &&
+        bind(curl.slistFreeAll, "curl_slist_free_all");
+    if (!all || curl.globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) return std::nullopt;
+    return curl;
+  }();
+  return bound ? &*bound : nullptr;
 }
 
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
@@ -35,6 +65,7 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
 }
 
 struct Sink {
+  const Curl* functions = nullptr;
   CURL* curl = nullptr;
   ByteBuffer* body = nullptr;
   std::size_t maxBytes = 0;
@@ -53,8 +84,8 @@ std::size_t Collect(char* data, std::size_t size, std::size_t count, void* user)
     std::size_t wanted = std::max(body.capacity() * 2, body.size() + taken);
     if (body.empty()) {
       curl_off_t announced = -1;
-      if (curl_easy_getinfo(sink->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) ==
-              CURLE_OK &&
+      if (sink->functions->easyGetinfo(sink->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T,
+                                       &announced) == CURLE_OK &&
           announced > 0) {
         wanted = std::max(wanted, static_cast<std::size_t>(announced));
       }
@@ -67,10 +98,12 @@ std::size_t Collect(char* data, std::size_t size, std::size_t count, void* user)
 }
 
 struct CurlDeleter {
-  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+  const Curl* functions;
+  void operator()(CURL* curl) const { functions->easyCleanup(curl); }
 };
 struct HeaderListDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+  const Curl* functions;
+  void operator()(curl_slist* list) const { functions->slistFreeAll(list); }
 };
 
 }  // namespace
@@ -80,57 +113,62 @@ FetchResult FetchHttp(const std::string& url, const FetchOptions& options) {
   // No scheme guessing: an address names its scheme, and only the web ones are ours.
   if (!StartsWithNoCase(url, "http://") && !StartsWithNoCase(url, "https://")) return result;
   if (url.find('\0') != std::string::npos) return result;
-  if (!EnsureCurlInitialised()) return result;
+  const Curl* functions = BoundCurl();
+  if (!functions) return result;
 
-  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+  std::unique_ptr<CURL, CurlDeleter> curl(functions->easyInit(), CurlDeleter{functions});
   if (!curl) return result;
   CURL* h = curl.get();
 
   // The default Accept is replaced rather than added to, so it is sent once.
-  std::unique_ptr<curl_slist, HeaderListDeleter> headers(curl_slist_append(nullptr, "Accept: */*"));
+  std::unique_ptr<curl_slist, HeaderListDeleter> headers(
+      functions->slistAppend(nullptr, "Accept: */*"), HeaderListDeleter{functions});
   if (!headers) return result;
 
-  Sink sink{h, &result.body, options.maxBytes};
+  Sink sink{functions, h, &result.body, options.maxBytes};
 
-  bool ok = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK;
+  bool ok = functions->easySetopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK;
 #if LIBCURL_VERSION_NUM >= 0x075500
-  ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
 #else
-  ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS) == CURLE_OK;
   ok = ok &&
-       curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS) == CURLE_OK;
+       functions->easySetopt(h, CURLOPT_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS) == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_REDIR_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS) ==
+                 CURLE_OK;
 #endif
-  ok = ok && curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent) == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0) == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_USERAGENT, kUserAgent) == CURLE_OK;
   // Always fetched anew: libcurl keeps no HTTP cache, and this handle (with its
   // connection and DNS entries) lives for this one call only, so there is nothing
   // to bypass with Pragma or Cache-Control.
-  ok = ok && curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L) == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_FORBID_REUSE, 1L) == CURLE_OK;
   // A moved release page (say from http to https) should still be found, as the
   // system HTTP stacks of desktop programs do; a loop ends after a few hops.
-  ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_MAXREDIRS, kMaxRedirects) == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
   // No SIGALRM for name look-up time-outs: the call must be safe on any thread.
-  ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                              static_cast<long>(std::max(options.connectTimeoutMs, 1))) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS,
-                              static_cast<long>(std::max(options.totalTimeoutMs, 1))) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+  ok = ok &&
+       functions->easySetopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                             static_cast<long>(std::max(options.connectTimeoutMs, 1))) == CURLE_OK;
+  ok = ok &&
+       functions->easySetopt(h, CURLOPT_TIMEOUT_MS,
+                             static_cast<long>(std::max(options.totalTimeoutMs, 1))) == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_WRITEFUNCTION, &Collect) == CURLE_OK;
+  ok = ok && functions->easySetopt(h, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
   // Proxies are deliberately left as libcurl takes them from the environment: that
   // is where a Linux desktop user sets them, and no_proxy is honoured too.
   if (!ok) return result;
 
-  const CURLcode code = curl_easy_perform(h);
+  const CURLcode code = functions->easyPerform(h);
 
   long status = 0;
-  if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) {
+  if (functions->easyGetinfo(h, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) {
     result.httpStatus = static_cast<int>(status);
   }
   result.complete = code == CURLE_OK && status >= 200 && status <= 299;
