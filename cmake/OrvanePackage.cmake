@@ -16,9 +16,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Orvane <packages@orvane.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION editors)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.orvane.example/")
-# Libraries from the binaries (dpkg-shlibdeps); espeak-ng's voices are data.
+# Libraries from the binaries (dpkg-shlibdeps); espeak-ng's voices are data; libcurl
+# and libsndfile are opened by soname when first needed, so no binary names them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "espeak-ng-data")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "espeak-ng-data, libcurl4, libsndfile1")
 # qt6-wayland: the native window on Wayland sessions (XWayland otherwise).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-arphic-uming, qt6-translations-l10n, qt6-wayland")
 include(CPack)

@@ -1,10 +1,9 @@
-#include <sndfile.h>
-
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "Decoder.h"
+#include "SystemLibraries.h"
 
 namespace bass {
 namespace {
@@ -17,14 +16,15 @@ class SndfileDecoder : public Decoder {
  public:
   explicit SndfileDecoder(std::shared_ptr<ByteSource> source) : source_(std::move(source)) {}
   ~SndfileDecoder() override {
-    if (file_) sf_close(file_);
+    if (file_) Sndfile()->close(file_);
   }
 
   bool Open() {
+    if (!Sndfile()) return false;
     if (source_->Size() < 0) source_->WaitComplete();  // libsndfile needs the length
     if (source_->Size() <= 0) return false;
     SF_VIRTUAL_IO io{&Length, &SeekTo, &ReadFrom, &WriteTo, &Tell};
-    file_ = sf_open_virtual(&io, SFM_READ, &info_, this);
+    file_ = Sndfile()->open_virtual(&io, SFM_READ, &info_, this);
     if (!file_ || !UsableFormat(info_.samplerate, info_.channels) || info_.frames <= 0)
       return false;
     if ((info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG && !CountDecodedFrames())
@@ -59,7 +59,7 @@ class SndfileDecoder : public Decoder {
 
   bool Seek(std::int64_t frame) override {
     if (frame < 0 || !source_->Complete() || (Frames() >= 0 && frame > Frames())) return false;
-    if (sf_seek(file_, frame, SEEK_SET) != frame) return false;
+    if (Sndfile()->seek(file_, frame, SEEK_SET) != frame) return false;
     pending_.clear();
     pendingAt_ = 0;
     return true;
@@ -74,8 +74,9 @@ class SndfileDecoder : public Decoder {
     if (!source_->Complete()) return true;
     std::vector<float> scratch(static_cast<std::size_t>(4096 * info_.channels));
     sf_count_t total = 0;
-    for (sf_count_t got; (got = sf_readf_float(file_, scratch.data(), 4096)) > 0;) total += got;
-    if (sf_seek(file_, 0, SEEK_SET) != 0) return false;
+    for (sf_count_t got; (got = Sndfile()->readf_float(file_, scratch.data(), 4096)) > 0;)
+      total += got;
+    if (Sndfile()->seek(file_, 0, SEEK_SET) != 0) return false;
     if (total > 0) info_.frames = total;
     return true;
   }
@@ -86,7 +87,7 @@ class SndfileDecoder : public Decoder {
   // which Vorbis and MP3 have), and overshoots clip.
   std::int64_t ReadPcm(std::int16_t* out, std::int64_t frames) {
     floats_.resize(static_cast<std::size_t>(frames * info_.channels));
-    const sf_count_t got = sf_readf_float(file_, floats_.data(), frames);
+    const sf_count_t got = Sndfile()->readf_float(file_, floats_.data(), frames);
     if (got <= 0) return 0;
     for (std::size_t i = 0; i < static_cast<std::size_t>(got * info_.channels); ++i) {
       float value = floats_[i] * 32768.0f;

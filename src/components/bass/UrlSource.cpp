@@ -1,9 +1,9 @@
 #include "UrlSource.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cstring>
+
+#include "SystemLibraries.h"
 
 namespace bass {
 
@@ -11,9 +11,9 @@ struct UrlSource::Private {
   CURL* easy = nullptr;
   CURLM* multi = nullptr;
   ~Private() {
-    if (multi && easy) curl_multi_remove_handle(multi, easy);
-    if (easy) curl_easy_cleanup(easy);
-    if (multi) curl_multi_cleanup(multi);
+    if (multi && easy) Curl()->multi_remove_handle(multi, easy);
+    if (easy) Curl()->easy_cleanup(easy);
+    if (multi) Curl()->multi_cleanup(multi);
   }
 };
 
@@ -40,34 +40,33 @@ UrlSource::UrlSource(std::uint32_t offset, DOWNLOADPROC* proc, void* user)
 std::shared_ptr<UrlSource> UrlSource::Start(const std::string& url, std::uint32_t offset,
                                             DOWNLOADPROC* proc, void* user) {
   if (!IsHttp(url)) return nullptr;
-  static std::once_flag global;
-  std::call_once(global, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  if (!Curl()) return nullptr;
 
   std::shared_ptr<UrlSource> source(new UrlSource(offset, proc, user));
-  CURL* easy = curl_easy_init();
-  CURLM* multi = curl_multi_init();
+  CURL* easy = Curl()->easy_init();
+  CURLM* multi = Curl()->multi_init();
   source->curl_->easy = easy;
   source->curl_->multi = multi;
   if (!easy || !multi) return nullptr;
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
+  Curl()->easy_setopt(easy, CURLOPT_URL, url.c_str());
+  Curl()->easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  Curl()->easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  Curl()->easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  Curl()->easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
+  Curl()->easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
+  Curl()->easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  Curl()->easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
   // A server that stops sending ends the stream instead of stalling it for ever.
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 15L);
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, "bass.dll");
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &UrlSource::OnData);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, source.get());
+  Curl()->easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  Curl()->easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 15L);
+  Curl()->easy_setopt(easy, CURLOPT_USERAGENT, "bass.dll");
+  Curl()->easy_setopt(easy, CURLOPT_WRITEFUNCTION, &UrlSource::OnData);
+  Curl()->easy_setopt(easy, CURLOPT_WRITEDATA, source.get());
   if (offset > 0) {
     const std::string range = std::to_string(offset) + "-";
-    curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());  // curl copies the string
+    Curl()->easy_setopt(easy, CURLOPT_RANGE, range.c_str());  // curl copies the string
   }
-  if (curl_multi_add_handle(multi, easy) != CURLM_OK) return nullptr;
+  if (Curl()->multi_add_handle(multi, easy) != CURLM_OK) return nullptr;
   source->fetcher_ = std::thread([raw = source.get()] { raw->Run(); });
   return source;
 }
@@ -80,12 +79,12 @@ UrlSource::~UrlSource() {
 void UrlSource::Run() {
   int running = 1;
   while (!interrupted_.load()) {
-    if (curl_multi_perform(curl_->multi, &running) != CURLM_OK || running == 0) break;
-    curl_multi_poll(curl_->multi, nullptr, 0, 1000, nullptr);
+    if (Curl()->multi_perform(curl_->multi, &running) != CURLM_OK || running == 0) break;
+    Curl()->multi_poll(curl_->multi, nullptr, 0, 1000, nullptr);
   }
   bool ok = false;
   int queued = 0;
-  while (CURLMsg* message = curl_multi_info_read(curl_->multi, &queued)) {
+  while (CURLMsg* message = Curl()->multi_info_read(curl_->multi, &queued)) {
     if (message->msg == CURLMSG_DONE) ok = message->data.result == CURLE_OK;
   }
   Finish(ok && !interrupted_.load());
@@ -115,8 +114,8 @@ std::size_t UrlSource::Append(const char* data, std::size_t bytes) {
     headersSeen_ = true;
     long status = 0;
     curl_off_t length = -1;
-    curl_easy_getinfo(curl_->easy, CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_getinfo(curl_->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    Curl()->easy_getinfo(curl_->easy, CURLINFO_RESPONSE_CODE, &status);
+    Curl()->easy_getinfo(curl_->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     const bool ranged = status == 206;
     if (offset_ > 0 && !ranged) skip_ = offset_;  // the server sent everything
     if (length >= 0) size_.store(std::max<std::int64_t>(0, length - skip_));
@@ -202,7 +201,7 @@ void UrlSource::Interrupt() {
     interrupted_.store(true);
   }
   arrived_.notify_all();
-  if (curl_->multi) curl_multi_wakeup(curl_->multi);
+  if (curl_->multi) Curl()->multi_wakeup(curl_->multi);
 }
 
 }  // namespace bass

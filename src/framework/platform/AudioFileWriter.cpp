@@ -10,9 +10,41 @@
 #include <atomic>
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <random>
+#include <type_traits>
+
+#include "framework/platform/SystemLibrary.h"
 
 namespace {
+
+// libsndfile, opened on the first export (SystemLibrary.h): a start maps none of it nor
+// its codecs.
+struct Sndfile {
+  decltype(&sf_open_fd) open_fd;
+  decltype(&sf_command) command;
+  decltype(&sf_write_short) write_short;
+  decltype(&sf_write_sync) write_sync;
+  decltype(&sf_error) error;
+  decltype(&sf_close) close;
+};
+
+const Sndfile* BoundSndfile() {
+  static const std::optional<Sndfile> bound = []() -> std::optional<Sndfile> {
+    Sndfile f{};
+    const auto bind = [](auto& slot, const char* name) {
+      slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
+          SystemLibraryFunction("libsndfile.so.1", name));
+      return slot != nullptr;
+    };
+    if (bind(f.open_fd, "sf_open_fd") && bind(f.command, "sf_command") &&
+        bind(f.write_short, "sf_write_short") && bind(f.write_sync, "sf_write_sync") &&
+        bind(f.error, "sf_error") && bind(f.close, "sf_close"))
+      return f;
+    return std::nullopt;
+  }();
+  return bound ? &*bound : nullptr;
+}
 
 // Names of temporary files still unfinished, for a signal handler to remove: fixed slots
 // so that the handler needs no allocation or lock.
@@ -116,7 +148,7 @@ int AudioFileWriter::FormatFor(const std::string& path) {
 
 std::unique_ptr<AudioFileWriter> AudioFileWriter::Open(const std::string& path, int sampleRate) {
   const int format = FormatFor(path);
-  if (format == 0) return nullptr;
+  if (format == 0 || !BoundSndfile()) return nullptr;
   auto state = std::make_unique<State>();
   state->path = path;
   const auto slash = path.rfind('/');
@@ -137,7 +169,7 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::Open(const std::string& path, 
   info.samplerate = sampleRate;
   info.channels = 1;
   info.format = format;
-  state->file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+  state->file = BoundSndfile()->open_fd(fd, SFM_WRITE, &info, SF_TRUE);
   if (!state->file) {
     ::close(fd);
     ::unlink(state->temporary.c_str());
@@ -146,12 +178,12 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::Open(const std::string& path, 
   }
   // A plain RIFF WAV unless the data outgrows what its size fields can say.
   if ((format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64)
-    sf_command(state->file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+    BoundSndfile()->command(state->file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
   // Speech needs far less than music: a middling quality keeps files small and clear.
   if ((format & SF_FORMAT_TYPEMASK) != SF_FORMAT_RF64 &&
       (format & SF_FORMAT_TYPEMASK) != SF_FORMAT_FLAC) {
     double quality = 0.5;
-    sf_command(state->file, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
+    BoundSndfile()->command(state->file, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
   }
   return std::unique_ptr<AudioFileWriter>(new AudioFileWriter(std::move(state)));
 }
@@ -166,7 +198,7 @@ bool AudioFileWriter::Write(const std::int16_t* samples, std::size_t count) {
   if (!state_->file) return false;
   while (count > 0) {
     const sf_count_t part = static_cast<sf_count_t>(std::min<std::size_t>(count, 1 << 20));
-    if (sf_write_short(state_->file, samples, part) != part) return false;
+    if (BoundSndfile()->write_short(state_->file, samples, part) != part) return false;
     samples += part;
     count -= static_cast<std::size_t>(part);
   }
@@ -175,9 +207,9 @@ bool AudioFileWriter::Write(const std::int16_t* samples, std::size_t count) {
 
 bool AudioFileWriter::Complete() {
   if (!state_->file) return state_->completed;
-  sf_write_sync(state_->file);
-  const bool ok = sf_error(state_->file) == SF_ERR_NO_ERROR;
-  state_->completed = sf_close(state_->file) == 0 && ok;
+  BoundSndfile()->write_sync(state_->file);
+  const bool ok = BoundSndfile()->error(state_->file) == SF_ERR_NO_ERROR;
+  state_->completed = BoundSndfile()->close(state_->file) == 0 && ok;
   state_->file = nullptr;
   if (state_->completed && (state_->format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64)
     MakePlainPcmHeader(state_->temporary);
@@ -186,7 +218,7 @@ bool AudioFileWriter::Complete() {
 
 bool AudioFileWriter::Keep(bool keep) {
   if (state_->file) {
-    sf_close(state_->file);
+    BoundSndfile()->close(state_->file);
     state_->file = nullptr;
   }
   bool kept = false;
