@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Typing into another program's window on a headless sway: a script of Chinese (more
 characters than one key map holds), English, symbols, tabs and lines arrives byte for byte
-in foot running cat, typed through the program's own virtual keyboard.
+in foot running cat, typed through the program's own virtual keyboard; the request comes
+while the program is busy, after the focus moved away from it.
 Usage: test_sway_typing.py PROGRAM VIRTUAL_INPUT (none when it could not be built)"""
 import json, os, shutil, subprocess, sys, tempfile, unittest
 

@@ -28,12 +28,27 @@ bool OwnWindowFocused() {
   return OnUiThread([] { return QGuiApplication::focusWindow() != nullptr; });
 }
 
+// Qt applies a keyboard leave from the compositor only after a round trip of its own, and a
+// request that waited while the program was busy (a bound `--action type`) can come first:
+// it would still see our window focused and type into the editor. Each sync handles what
+// the compositor has sent and ends with a round trip; the second completes Qt's own one
+// begun by a leave that arrived during the first.
+void CatchUpWithCompositorFocus() {
+  OnUiThread([] {
+    QGuiApplication::sync();
+    QGuiApplication::sync();
+  });
+}
+
 }  // namespace
 
 bool QtRuntimeServices::TypesThroughWayland() { return OnWayland() && waylandKeys_->Available(); }
 
 int QtRuntimeServices::FocusedWindow() {
-  if (TypesThroughWayland()) return OwnWindowFocused() ? 0 : kOtherWaylandWindow;
+  if (TypesThroughWayland()) {
+    CatchUpWithCompositorFocus();
+    return OwnWindowFocused() ? 0 : kOtherWaylandWindow;
+  }
   if (!KeysReachOtherWindows()) {
     // Said once; the typing then goes into the editor, as with no other window.
     if (!toldNoWindowTyping_.exchange(true))
