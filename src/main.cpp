@@ -10,10 +10,13 @@
 #include "app/StartupAndExit.h"
 #include "framework/TextCodec.h"
 #include "framework/platform/DisplayCheck.h"
+#include "framework/platform/FetchHelper.h"
 #include "framework/qt/QtHost.h"
 #include "framework/qt/SessionCommand.h"
 
 int main(int argc, char** argv) {
+  // The update check's download, started by the running program: nothing else is set up.
+  if (IsFetchHelperCall(argc, argv)) return RunFetchHelper(argc, argv);
   std::error_code ignored;
   const CommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
                                                std::filesystem::current_path(ignored).string());

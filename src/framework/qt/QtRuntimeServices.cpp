@@ -23,8 +23,8 @@
 #include "framework/platform/BackgroundJobs.h"
 #include "framework/platform/BundledLibraries.h"
 #include "framework/platform/CharacterKeys.h"
+#include "framework/platform/FetchHelper.h"
 #include "framework/platform/FileProblems.h"
-#include "framework/platform/HttpFetch.h"
 #include "framework/platform/LibraryBinding.h"
 #include "framework/platform/LibraryPlace.h"
 #include "framework/platform/NetworkState.h"
@@ -556,7 +556,10 @@ ByteBuffer QtRuntimeServices::FetchUrl(const Text& address, int* httpStatus) {
   FetchOptions limits;
   limits.connectTimeoutMs = 1000;  // name look-up and connection
   limits.totalTimeoutMs = 1400;
-  FetchResult result = FetchHttpUnless(Utf8FromText(address), &FetchMustGiveUp, limits);
+  // Made by a helper process (this executable again): the window's process maps no
+  // libcurl nor TLS stack, during the fetch or after it.
+  FetchResult result =
+      FetchHttpInHelper("/proc/self/exe", Utf8FromText(address), &FetchMustGiveUp, limits);
   // A success status with a body that did not arrive whole (a time-out, the size cap)
   // is no complete response: the caller must not take the fragment for the page.
   const bool success = result.httpStatus >= 200 && result.httpStatus <= 299;
