@@ -20,6 +20,7 @@
 // every call that changes something is recorded in order, one struct an operation
 // (RecordedCalls.h). Threads are real, time is not: Delay records the wait and
 // returns without sleeping. Every operation may be called from several threads.
+// One object plays every role; each role's operations are in a file of their own.
 class FakeRuntimeServices : public RuntimeServices {
  public:
   // What a scripted dialog does when it is opened: confirm or cancel, and the
@@ -76,7 +77,7 @@ class FakeRuntimeServices : public RuntimeServices {
     return work();
   }
 
-  // --- RuntimeServices ---
+  // --- Window controls (FakeWindowControls.cpp) ---
   Value GetProperty(Control control, Property property, FontElement element) override;
   void SetProperty(Control control, Property property, const Value& value,
                    FontElement element) override;
@@ -88,53 +89,52 @@ class FakeRuntimeServices : public RuntimeServices {
   void PopUpMenu(Control owner, Menu menu, std::optional<int> x, std::optional<int> y) override;
   bool ShowBalloon(Control balloon, int x, int y, const Text& text, int icon,
                    const Text& title) override;
+  void ShowBalloonAtControl(Control balloon, Control control, const Text& text) override;
   int MouseX() override { return mouseX; }
   int MouseY() override { return mouseY; }
   bool ApplyFlatStyle(int style) override;
-  // Runs the work under the fake's lock, as the user-interface thread would one at a time.
-  void RunOnUiThread(const std::function<void()>& work) override;
-  bool OpenDialog(Control dialog) override;
-  // Answers "go on" until progressCancelsAt calls have been made (never when negative).
-  bool ShowProgress(const Text& label, int done, int total) override;
+  void SetMenuItemChecked(MenuItem item, bool checked) override;
   void MarkText(Control editBox, int start, int length) override;
   // The edit box's mark as start and length in bytes; length 0 when none.
   std::pair<int, int> Mark();
+  // A prepared text is put in as SetProperty Content would.
+  int PrepareContent(Control editBox, const Text& text) override;
+  bool PutPreparedContent(int prepared) override;
+  void DiscardPreparedContent(int prepared) override;
+  std::function<Text()> ContentForLater(Control editBox) override;
+  int mouseX = 0;
+  int mouseY = 0;
+
+  // --- Dialogs (FakeDialogs.cpp) ---
+  bool OpenDialog(Control dialog) override;
+  int ShowMessageBox(const Value& message, int style, const std::optional<Text>& caption,
+                     std::optional<Control> owner) override;
+  // The texts of the boxes with a check box, ticked as the test says.
+  bool ShowMessageWithCheckBox(const Text& message, const Text& caption,
+                               const Text& checkLabel) override;
+  bool tickCheckBoxes = false;
+  std::vector<Text> checkBoxMessages;
+  // Answers "go on" until progressCancelsAt calls have been made (never when negative).
+  bool ShowProgress(const Text& label, int done, int total) override;
   void EndProgress() override {}
   int progressCancelsAt = -1;
   int progressCalls = 0;
-  int ShowMessageBox(const Value& message, int style, const std::optional<Text>& caption,
-                     std::optional<Control> owner) override;
-  // Real binding, from programDirectory (a recording library placed there by a test).
-  void* LibraryFunctionAddress(const char* library, const char* function) override;
-  ByteBuffer BytesFromMemory(const void* address, int length) override;
-  Text ProgramDirectory() override { return programDirectory; }
-  // Records the call and puts the bytes into Files() under programDirectory when the
-  // name is free (the real rules are tested on real folders, in tests/components/files).
-  void WriteBundledLibrary(const char* fileName, const std::uint8_t* begin,
-                           const std::uint8_t* end) override;
+  // The voice settings dialog plays the user: it is given the setup and 试听, and
+  // answers with the values chosen (nothing: 取消). Unset, the dialog is cancelled.
+  using VoicePreview = std::function<Text(const VoiceDialogValues&)>;
+  std::function<std::optional<VoiceDialogValues>(const VoiceDialogSetup&, const VoicePreview&)>
+      voiceDialog;
+  std::optional<VoiceDialogValues> ShowVoiceDialog(const VoiceDialogSetup& setup,
+                                                   const VoicePreview& preview) override;
+  // The hot-key dialog, played by the test (nothing set: cancelled).
+  std::function<bool(std::vector<HotKeyField>& fields, const HotKeyCheck& check)> hotKeyDialog;
+  bool EditHotKeys(std::vector<HotKeyField>& fields, const HotKeyCheck& check) override;
+
+  // --- File system (FakeFileSystem.cpp) ---
   int OpenFile(const Text& path, int mode, int sharing) override;
   Text ReadText(int file, std::optional<int> count) override;
   bool WriteText(int file, const std::vector<Value>& values) override;
   void CloseFile(int file) override;
-  bool IsOnline() override { return online; }
-  ByteBuffer FetchUrl(const Text& address, int* httpStatus) override;
-  void OpenUrl(const Text& address) override;
-  int RegisterGlobalHotKey(Control window, Control notifyControl, int modifiers,
-                           int keyCode) override;
-  bool StartThread(ThreadRoutine routine, int argument, int* handle) override;
-  bool KillThread(int handle) override;
-  bool IsThreadRunning(int handle) override;
-  int SuspendThread(int handle) override;
-  int ResumeThread(int handle) override;
-  // Time moves only when Delay is called: by the time asked for.
-  long long TickCount() override;
-  bool Delay(int milliseconds) override;
-  bool DelayWithEvents(int milliseconds) override;
-  bool ProcessEvents() override;
-  // Waits (for real, bounded) until the thread's routine has returned.
-  bool WaitForThread(int handle, int timeoutMilliseconds = 5000);
-  // Waits (for real, bounded) until the thread stands still in a pause.
-  bool WaitUntilThreadHeld(int handle, int timeoutMilliseconds = 5000);
   bool FileExists(const Text& path) override;
   ByteBuffer ReadFileBytes(const Text& path) override;
   // The fake's files are all regular files.
@@ -150,36 +150,11 @@ class FakeRuntimeServices : public RuntimeServices {
   bool IsSameFile(const Text& first, const Text& second) override;
   bool SaveFileBytes(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   static thread_local FileProblem fileProblem;
-  // A prepared text is put in as SetProperty Content would.
-  int PrepareContent(Control editBox, const Text& text) override;
-  bool PutPreparedContent(int prepared) override;
-  void DiscardPreparedContent(int prepared) override;
-  std::function<Text()> ContentForLater(Control editBox) override;
-
-  // Hot keys the desktop binds: whether this session takes keys itself (false plays a
-  // Wayland session); the texts of the boxes with a check box, ticked as the test says.
-  bool TakesGlobalHotKeys() override { return takesGlobalHotKeys; }
-  bool ShowMessageWithCheckBox(const Text& message, const Text& caption,
-                               const Text& checkLabel) override;
-  bool takesGlobalHotKeys = true;
-  bool tickCheckBoxes = false;
-  std::vector<Text> checkBoxMessages;
+  Text ProgramDirectory() override { return programDirectory; }
   Text StateDirectory() override { return stateDirectory; }
-  Text LocalTimeStamp() override { return localTimeStamp; }
-  // Audio files end up in Files() as a WAV image (44-byte header, then the PCM) once
-  // kept; a path in unwritablePaths cannot be opened.
-  int OpenAudioFile(const Text& path, int sampleRate) override;
-  bool WriteAudioFile(int file, const std::uint8_t* pcm, std::size_t bytes) override;
-  bool CompleteAudioFile(int file) override;
-  bool KeepAudioFile(int file, bool keep) override;
-  int OpenAudioFiles() const { return static_cast<int>(audioFiles_.size()); }
   Text ConfigDirectory() override { return configDirectory; }
-  Text configDirectory = "/home/user/.config/orvane-notepad";
-  bool UnregisterGlobalHotKey(int number) override;
-
   // Copies of unsaved text: folders in unusableFolders are refused, names in
-  // danglingLinks are taken by a link to nowhere. Delayed work waits for AdvanceTime,
-  // background work for RunBackgroundWork (both run on the calling thread).
+  // danglingLinks are taken by a link to nowhere.
   Text PrivateFolder(const Text& folder) override;
   Text FallbackDirectory() override { return fallbackDirectory; }
   PrivateFileCreation CreatePrivateFile(const Text& path,
@@ -187,57 +162,99 @@ class FakeRuntimeServices : public RuntimeServices {
   bool ReplacePrivateFile(const Text& path, const std::vector<ByteBuffer>& buffers) override;
   std::vector<Text> FilesInFolder(const Text& folder) override;
   bool RemoveFile(const Text& path) override;
-  int ProcessId() override { return processId; }
-  bool IsProgramRunning(int id) override { return runningPrograms.count(id) > 0; }
-  void ReportProblem(const Text& line) override;
+  Text programDirectory = "/opt/orvane";
+  Text stateDirectory = "/home/user/.local/state/orvane-notepad";  // empty: cannot be made
+  Text configDirectory = "/home/user/.config/orvane-notepad";
+  Text fallbackDirectory = "/run/user/1000/orvane-notepad";
+  std::vector<Text> unusableFolders;
+  std::set<Text> danglingLinks;
+  std::vector<Text> unwritablePaths;  // writes to these fail (a folder: to files in it)
+
+  // --- Threads and time (FakeThreads.cpp) ---
+  bool StartThread(ThreadRoutine routine, int argument, int* handle) override;
+  bool KillThread(int handle) override;
+  bool IsThreadRunning(int handle) override;
+  int SuspendThread(int handle) override;
+  int ResumeThread(int handle) override;
+  // Time moves only when Delay is called: by the time asked for.
+  long long TickCount() override;
+  bool Delay(int milliseconds) override;
+  bool DelayWithEvents(int milliseconds) override;
+  bool ProcessEvents() override;
+  // Waits (for real, bounded) until the thread's routine has returned.
+  bool WaitForThread(int handle, int timeoutMilliseconds = 5000);
+  // Waits (for real, bounded) until the thread stands still in a pause.
+  bool WaitUntilThreadHeld(int handle, int timeoutMilliseconds = 5000);
+  // Runs the work under the fake's lock, as the user-interface thread would one at a time.
+  void RunOnUiThread(const std::function<void()>& work) override;
+  // Delayed work waits for AdvanceTime, background work for RunBackgroundWork (both run
+  // on the calling thread).
   void RunLater(int milliseconds, std::function<void()> work) override;
   void RunInBackground(std::function<void()> work) override;
   // Moves the clock on by the time, running the delayed work that falls due in order.
   void AdvanceTime(int milliseconds);
   // Runs the background work given so far, and what that gives; how many pieces ran.
   int RunBackgroundWork();
-  std::vector<Text> Problems() const;
-  Text fallbackDirectory = "/run/user/1000/orvane-notepad";
-  std::vector<Text> unusableFolders;
-  std::set<Text> danglingLinks;
-  int processId = 4321;
-  std::set<int> runningPrograms;
+  Text LocalTimeStamp() override { return localTimeStamp; }
+  Text localTimeStamp = "20240607-080910";
+
+  // --- Network (FakeNetwork.cpp) ---
+  bool IsOnline() override { return online; }
+  ByteBuffer FetchUrl(const Text& address, int* httpStatus) override;
+  void OpenUrl(const Text& address) override;
+  bool online = true;
+
+  // --- Typing into other windows (FakeTyping.cpp) ---
   // Characters reach the focused window only; each one sent is recorded with its text.
   int FocusedWindow() override { return focusedWindow; }
   CharacterDelivery SendCharacter(int window, const Text& character) override;
   void RestoreKeyboardMap() override;
   // Records the next step it was asked to ready.
   void PrepareCharacters(const std::vector<Text>& steps, std::size_t next) override;
-  Text GetSetting(const Text& key) override;
-  bool SetSetting(const Text& key, const Text& value) override;
-  void SetMenuItemChecked(MenuItem item, bool checked) override;
-
-  // The voice settings dialog plays the user: it is given the setup and 试听, and
-  // answers with the values chosen (nothing: 取消). Unset, the dialog is cancelled.
-  using VoicePreview = std::function<Text(const VoiceDialogValues&)>;
-  std::function<std::optional<VoiceDialogValues>(const VoiceDialogSetup&, const VoicePreview&)>
-      voiceDialog;
-  std::optional<VoiceDialogValues> ShowVoiceDialog(const VoiceDialogSetup& setup,
-                                                   const VoicePreview& preview) override;
-
   std::atomic<int> focusedWindow = 0;
   std::atomic<int> closedWindow = 0;  // a window that is gone
-  std::map<Text, Text> settings;
-  // Hot keys: combinations (modifiers, key code) another program holds, refused whenever
-  // asked for; and the hot-key dialog, played by the test (nothing set: cancelled).
-  std::vector<std::pair<int, int>> heldHotKeys;
-  std::function<bool(std::vector<HotKeyField>& fields, const HotKeyCheck& check)> hotKeyDialog;
-  bool HasSetting(const Text& key) override;
-  bool EditHotKeys(std::vector<HotKeyField>& fields, const HotKeyCheck& check) override;
-  void ShowBalloonAtControl(Control balloon, Control control, const Text& text) override;
 
-  bool online = true;
-  int mouseX = 0;
-  int mouseY = 0;
-  Text programDirectory = "/opt/orvane";
-  Text stateDirectory = "/home/user/.local/state/orvane-notepad";  // empty: cannot be made
-  Text localTimeStamp = "20240607-080910";
-  std::vector<Text> unwritablePaths;  // writes to these fail (a folder: to files in it)
+  // --- System hot keys (FakeSystemHotKeys.cpp) ---
+  int RegisterGlobalHotKey(Control window, Control notifyControl, int modifiers,
+                           int keyCode) override;
+  bool UnregisterGlobalHotKey(int number) override;
+  // Whether this session takes keys itself (false plays a Wayland session).
+  bool TakesGlobalHotKeys() override { return takesGlobalHotKeys; }
+  bool takesGlobalHotKeys = true;
+  // Combinations (modifiers, key code) another program holds, refused whenever asked for.
+  std::vector<std::pair<int, int>> heldHotKeys;
+
+  // --- Settings (FakeSettings.cpp) ---
+  Text GetSetting(const Text& key) override;
+  bool HasSetting(const Text& key) override;
+  bool SetSetting(const Text& key, const Text& value) override;
+  std::map<Text, Text> settings;
+
+  // --- Bundled libraries (FakeLibraries.cpp) ---
+  // Records the call and puts the bytes into Files() under programDirectory when the
+  // name is free (the real rules are tested on real folders, in tests/components/files).
+  void WriteBundledLibrary(const char* fileName, const std::uint8_t* begin,
+                           const std::uint8_t* end) override;
+  // Real binding, from programDirectory (a recording library placed there by a test).
+  void* LibraryFunctionAddress(const char* library, const char* function) override;
+  ByteBuffer BytesFromMemory(const void* address, int length) override;
+
+  // --- Audio files (FakeAudioFiles.cpp) ---
+  // Audio files end up in Files() as a WAV image (44-byte header, then the PCM) once
+  // kept; a path in unwritablePaths cannot be opened.
+  int OpenAudioFile(const Text& path, int sampleRate) override;
+  bool WriteAudioFile(int file, const std::uint8_t* pcm, std::size_t bytes) override;
+  bool CompleteAudioFile(int file) override;
+  bool KeepAudioFile(int file, bool keep) override;
+  int OpenAudioFiles() const { return static_cast<int>(audioFiles_.size()); }
+
+  // --- Processes (FakeProcesses.cpp) ---
+  int ProcessId() override { return processId; }
+  bool IsProgramRunning(int id) override { return runningPrograms.count(id) > 0; }
+  void ReportProblem(const Text& line) override;
+  std::vector<Text> Problems() const;
+  int processId = 4321;
+  std::set<int> runningPrograms;
 
  private:
   using Key = std::tuple<Control, Property, FontElement>;
