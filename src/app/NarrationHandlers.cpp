@@ -1,6 +1,7 @@
 #include "app/NarrationHandlers.h"
 
 #include "document/DocumentFiles.h"
+#include "document/FailureMessages.h"
 #include "document/ScriptEncoding.h"
 #include "framework/TextCodec.h"
 #include "speech/NarrationExport.h"
@@ -44,12 +45,15 @@ void ExportNarrationClicked(Program& program) {
   }
 
   // On a worker of its own, the window answering meanwhile; the box can cancel it.
-  program.narrationExport = std::make_shared<NarrationJob>(services);
-  const NarrationOutcome outcome = ExportNarrationOnWorker(
-      services, program.narrationExport, script, path, SubtitlePathFor(path), [&](int percent) {
+  const auto job = std::make_shared<NarrationJob>(services);
+  program.narrationExport = job;
+  const NarrationOutcome outcome =
+      ExportNarrationOnWorker(services, job, script, path, SubtitlePathFor(path), [&](int percent) {
         return services.ShowProgress(Text("正在导出语音和字幕…"), percent, 100);
       });
   program.narrationExport = nullptr;
+  // Why writing failed, on a line of its own, when the system said.
+  const Text why = job->problem == FileProblem::None ? Text() : "\r\n" + ReasonFor(job->problem);
   services.EndProgress();
   switch (outcome) {
     case NarrationOutcome::Written:
@@ -59,10 +63,10 @@ void ExportNarrationClicked(Program& program) {
       services.ShowMessageBox(Text("没有可以朗读的文字。"), kMbIconInformation | kMbOk);
       break;
     case NarrationOutcome::Unwritable:
-      services.ShowMessageBox("无法写入文件：" + path, kMbIconStop | kMbOk, Text("错误"));
+      services.ShowMessageBox("无法写入文件：" + path + why, kMbIconStop | kMbOk, Text("错误"));
       break;
     case NarrationOutcome::Failed:
-      services.ShowMessageBox(Text("语音和字幕未能导出：合成失败，或文件无法写入。"),
+      services.ShowMessageBox("语音和字幕未能导出：合成失败，或文件无法写入。" + why,
                               kMbIconStop | kMbOk, Text("错误"));
       break;
   }

@@ -158,6 +158,9 @@ NarrationOutcome ExportNarrationOnWorker(RuntimeServices& services,
   const bool started = services.StartThread(
       [&services, job, outcome, script, audioPath, subtitlePath](int) {
         *outcome = ExportNarration(services, job->pieces, script, audioPath, subtitlePath);
+        // The reason is kept per thread: only this worker can ask for it.
+        if (*outcome == NarrationOutcome::Unwritable || *outcome == NarrationOutcome::Failed)
+          job->problem = services.LastFileProblem();
         job->ended = true;
       },
       0, nullptr);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "framework/FileProblem.h"
 #include "framework/RuntimeServices.h"
 #include "speech/PiecePipeline.h"
 #include "speech/SpeechSession.h"
@@ -38,7 +39,8 @@ struct NarrationJob {
   explicit NarrationJob(RuntimeServices& services) : speech(services), pieces(services, speech) {}
   SpeechSession speech;  // a session of its own: a reading under way keeps its session
   PiecePipeline pieces;
-  std::atomic<bool> ended{false};  // the worker has returned
+  FileProblem problem = FileProblem::None;  // why a file step failed, set before ended
+  std::atomic<bool> ended{false};           // the worker has returned
 };
 
 // Runs ExportNarration on a worker thread while the calling thread waits with events (the

@@ -2,7 +2,10 @@
 
 int FakeRuntimeServices::OpenAudioFile(const Text& path, int sampleRate) {
   std::lock_guard lock(mutex_);
-  if (!Writable(path)) return 0;
+  if (!Writable(path)) {
+    fileProblem = FileProblem::NoPermission;
+    return 0;
+  }
   audioFiles_[++lastAudioFile_] = {path, sampleRate, {}, false};
   return lastAudioFile_;
 }

@@ -192,7 +192,9 @@ TEST_F(NarrationExportTest, AnUnwritableAudioFileIsToldBeforeSynthesisAndNoSubti
   ExportNarrationClicked(program);
   EXPECT_EQ(TextPuts(), 0) << "nothing is synthesised for a file that cannot be written";
   ASSERT_EQ(services.CallsOf<MessageBoxCall>().size(), 1u);
-  EXPECT_NE(services.CallsOf<MessageBoxCall>()[0].message.AsText().find("/out/n.wav"), Text::npos);
+  const Text told = services.CallsOf<MessageBoxCall>()[0].message.AsText();
+  EXPECT_NE(told.find("/out/n.wav"), Text::npos);
+  EXPECT_NE(told.find("没有权限。"), Text::npos) << "the box says why";
 
   // The subtitles cannot be written: the audio goes too.
   services.unwritablePaths = {"/out/n.srt"};
@@ -202,7 +204,8 @@ TEST_F(NarrationExportTest, AnUnwritableAudioFileIsToldBeforeSynthesisAndNoSubti
   EXPECT_EQ(TextPuts(), 1);
   EXPECT_EQ(OutFiles(), 0);
   EXPECT_EQ(services.OpenAudioFiles(), 0);
-  EXPECT_EQ(services.CallsOf<MessageBoxCall>().size(), 2u);
+  ASSERT_EQ(services.CallsOf<MessageBoxCall>().size(), 2u);
+  EXPECT_NE(services.CallsOf<MessageBoxCall>()[1].message.AsText().find("没有权限。"), Text::npos);
 }
 
 TEST_F(NarrationExportTest, ThePronunciationMenuWritesAnExplainedListOnceAndNamesBadLines) {

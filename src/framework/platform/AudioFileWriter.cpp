@@ -9,11 +9,13 @@
 #include <array>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <random>
 #include <type_traits>
 
+#include "framework/platform/FileProblems.h"
 #include "framework/platform/SystemLibrary.h"
 
 namespace {
@@ -124,6 +126,13 @@ bool MakePlainPcmHeader(const std::string& path) {
   return changed;
 }
 
+// The encoder gives no reason of its own; the system's, when a write gave one.
+bool NoteWriteFailure() {
+  if (errno != 0) return NoteErrno();
+  NoteFileProblem(FileProblem::Other);
+  return false;
+}
+
 }  // namespace
 
 struct AudioFileWriter::State {
@@ -147,8 +156,13 @@ int AudioFileWriter::FormatFor(const std::string& path) {
 }
 
 std::unique_ptr<AudioFileWriter> AudioFileWriter::Open(const std::string& path, int sampleRate) {
+  NoteFileProblem(FileProblem::None);
   const int format = FormatFor(path);
-  if (format == 0 || !BoundSndfile()) return nullptr;
+  if (format == 0) return nullptr;
+  if (!BoundSndfile()) {
+    NoteFileProblem(FileProblem::Other);
+    return nullptr;
+  }
   auto state = std::make_unique<State>();
   state->path = path;
   const auto slash = path.rfind('/');
@@ -160,9 +174,15 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::Open(const std::string& path, 
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     state->temporary = folder + "/." + name + ".tmp-" + std::to_string(random());
     fd = ::open(state->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return nullptr;
+    if (fd < 0 && errno != EEXIST) {
+      NoteErrno();
+      return nullptr;
+    }
   }
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    NoteFileProblem(FileProblem::Other);
+    return nullptr;
+  }
   state->slot = Remember(state->temporary);
   state->format = format;
   SF_INFO info{};
@@ -171,6 +191,7 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::Open(const std::string& path, 
   info.format = format;
   state->file = BoundSndfile()->open_fd(fd, SFM_WRITE, &info, SF_TRUE);
   if (!state->file) {
+    NoteFileProblem(FileProblem::Other);
     ::close(fd);
     ::unlink(state->temporary.c_str());
     Forget(state->slot);
@@ -198,7 +219,8 @@ bool AudioFileWriter::Write(const std::int16_t* samples, std::size_t count) {
   if (!state_->file) return false;
   while (count > 0) {
     const sf_count_t part = static_cast<sf_count_t>(std::min<std::size_t>(count, 1 << 20));
-    if (BoundSndfile()->write_short(state_->file, samples, part) != part) return false;
+    errno = 0;
+    if (BoundSndfile()->write_short(state_->file, samples, part) != part) return NoteWriteFailure();
     samples += part;
     count -= static_cast<std::size_t>(part);
   }
@@ -207,10 +229,12 @@ bool AudioFileWriter::Write(const std::int16_t* samples, std::size_t count) {
 
 bool AudioFileWriter::Complete() {
   if (!state_->file) return state_->completed;
+  errno = 0;
   BoundSndfile()->write_sync(state_->file);
   const bool ok = BoundSndfile()->error(state_->file) == SF_ERR_NO_ERROR;
   state_->completed = BoundSndfile()->close(state_->file) == 0 && ok;
   state_->file = nullptr;
+  if (!state_->completed) NoteWriteFailure();
   if (state_->completed && (state_->format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64)
     MakePlainPcmHeader(state_->temporary);
   return state_->completed;
@@ -224,7 +248,7 @@ bool AudioFileWriter::Keep(bool keep) {
   bool kept = false;
   if (keep && state_->completed && !state_->settled) {
     // Readable as a new file would be (0666 less the umask); open() gave it that already.
-    kept = ::rename(state_->temporary.c_str(), state_->path.c_str()) == 0;
+    kept = ::rename(state_->temporary.c_str(), state_->path.c_str()) == 0 || NoteErrno();
   }
   if (!kept && !state_->settled) ::unlink(state_->temporary.c_str());
   Forget(state_->slot);
