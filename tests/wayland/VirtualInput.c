@@ -1,8 +1,8 @@
 // A pointer and a keyboard for tests on wlroots compositors, which have none when headless.
 // Both stay for as long as this runs, so programs see a seat that has them from the start.
 // Reads lines from standard input: "move X Y", "press", "release" (the left button), "key
-// CODE" (an evdev key code of the US layout, pressed and released); "sync" answers "ok"
-// once the compositor has handled what came before.
+// CODE" (an evdev key code of the US layout, pressed and released), "ctrl CODE" (the same
+// with Control held); "sync" answers "ok" once the compositor has handled what came before.
 // Usage: virtual-input WIDTH HEIGHT (the desktop's size, for absolute positions)
 #define _GNU_SOURCE
 #include <linux/input-event-codes.h>
@@ -19,6 +19,9 @@
 static struct zwlr_virtual_pointer_manager_v1* manager;
 static struct zwp_virtual_keyboard_manager_v1* keyboards;
 static struct wl_seat* seat;
+
+// Control's bit in the modifiers of the map below.
+static const uint32_t kControlMask = 1u << 2;
 
 // The compositor compiles the map itself, includes and all.
 static const char kKeymap[] =
@@ -78,9 +81,13 @@ int main(int argc, char** argv) {
       zwlr_virtual_pointer_v1_motion_absolute(pointer, time, x, y, width, height);
     } else if (strncmp(line, "press", 5) == 0 || strncmp(line, "release", 7) == 0) {
       zwlr_virtual_pointer_v1_button(pointer, time, BTN_LEFT, line[0] == 'p');
-    } else if (sscanf(line, "key %u", &code) == 1) {
+    } else if (sscanf(line, "key %u", &code) == 1 || sscanf(line, "ctrl %u", &code) == 1) {
+      // A virtual keyboard's keys change no modifiers: they are stated for the chord.
+      const int chord = line[0] == 'c';
+      if (chord) zwp_virtual_keyboard_v1_modifiers(keyboard, kControlMask, 0, 0, 0);
       zwp_virtual_keyboard_v1_key(keyboard, time, code, WL_KEYBOARD_KEY_STATE_PRESSED);
       zwp_virtual_keyboard_v1_key(keyboard, time + 5, code, WL_KEYBOARD_KEY_STATE_RELEASED);
+      if (chord) zwp_virtual_keyboard_v1_modifiers(keyboard, 0, 0, 0, 0);
       wl_display_flush(display);
       continue;
     } else if (strncmp(line, "sync", 4) == 0) {

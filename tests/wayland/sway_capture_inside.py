@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""Runs inside a headless sway (test_sway_capture.py starts it): a click on "截图" in the
-native window, a drag over the known pattern on the desktop's background and Enter, or a
-capture where no portal can be reached. Prints what it saw as one JSON line.
+"""Runs inside a headless sway (test_sway_capture.py starts it): clicks on "截图" in the
+native window and drags over the known pattern on the desktop's background, then Enter,
+Ctrl+S (and Enter in the save dialog) or Esc; or a capture where no portal can be reached. Prints what it saw as one JSON line.
 Usage: sway_capture_inside.py PROGRAM PATTERN_PNG MODE (copy | no-bus) VIRTUAL_INPUT"""
 import json, os, signal, subprocess, sys, time
 
 program, pattern, mode, input_helper = sys.argv[1:5]
-RETURN = 28  # evdev key code
+RETURN, ESCAPE, KEY_S = 28, 1, 31  # evdev key codes
 CAPTURE_BUTTON = (553 + 16, 3 + 16)  # 按钮5 "截图", in the window's client area
 MARK = 'left on the clipboard before the capture'
 
@@ -76,24 +76,57 @@ sway(f'[pid={proc.pid}]', 'floating', 'enable', ',', 'move', 'position', '0', '0
 main = wait_for(lambda: [v for v in own_views(proc.pid) if v['rect']['x'] == 0 and v['rect']['y'] == 0],
                 'the window at the top left')[0]
 client = main['rect']['x'] + main['window_rect']['x'], main['rect']['y'] + main['window_rect']['y']
-point(f'move {client[0] + CAPTURE_BUTTON[0]} {client[1] + CAPTURE_BUTTON[1]}', 'press', 'release')
 
 result = {}
 if mode == 'copy':
-    overlay = wait_for(lambda: [v for v in own_views(proc.pid) if v.get('name') == '截图' and v.get('fullscreen_mode')],
-                       'the full-screen overlay')[0]
-    result['overlay'] = [overlay['rect'][k] for k in ('x', 'y', 'width', 'height')]
-    # An area on the background beside the window.
+    def overlay_over(area):
+        """A click on 截图 and a drag over the area; the overlay's place on the screen."""
+        point(f'move {client[0] + CAPTURE_BUTTON[0]} {client[1] + CAPTURE_BUTTON[1]}', 'press', 'release')
+        shown = wait_for(lambda: [v for v in own_views(proc.pid)
+                                  if v.get('name') == '截图' and v.get('fullscreen_mode')],
+                         'the full-screen overlay')[0]
+        point(f'move {area[0]} {area[1]}', 'press', f'move {area[0] + area[2] // 2} {area[1] + area[3] // 2}',
+              f'move {area[0] + area[2]} {area[1] + area[3]}', 'release')
+        return [shown['rect'][k] for k in ('x', 'y', 'width', 'height')]
+
+    def overlay_gone():
+        wait_for(lambda: not [v for v in own_views(proc.pid) if v.get('name') in ('截图', '保存截图')],
+                 'the overlay to go')
+
+    # Areas on the background beside the window.
     left = main['rect']['width'] + 40
     area = [left, 60, min(200, 1280 - left - 20), 300]
-    point(f'move {area[0]} {area[1]}', 'press', f'move {area[0] + area[2] // 2} {area[1] + area[3] // 2}',
-          f'move {area[0] + area[2]} {area[1] + area[3]}', 'release')
+    result['overlay'] = overlay_over(area)
     point(f'key {RETURN}')
     png = wait_for(lambda: clipboard('image/png'), 'a picture on the clipboard')
     result['area'] = area
     result['picture'] = png.hex()
-    wait_for(lambda: not [v for v in own_views(proc.pid) if v.get('name') == '截图'], 'the overlay to go')
+    overlay_gone()
+
+    # Ctrl+S: the save dialog proposes a name in the pictures folder, Enter takes it.
+    pictures = os.path.join(os.environ['HOME'], 'Pictures')
+    os.makedirs(pictures, exist_ok=True)
+    saved_area = [left + 10, 420, area[2] - 30, 150]
+    overlay_over(saved_area)
+    point(f'ctrl {KEY_S}')
+    wait_for(lambda: [v for v in own_views(proc.pid) if v.get('name') == '保存截图' and v.get('focused')],
+             'the save dialog')
+    point(f'key {RETURN}')
+    names = wait_for(lambda: [n for n in os.listdir(pictures) if n.endswith('.png')], 'the saved picture')
+    with open(os.path.join(pictures, names[0]), 'rb') as f:
+        result['saved'] = f.read().hex()
+    result['saved_area'] = saved_area
+    overlay_gone()
+
+    # Esc ends a capture with an area chosen, and the clipboard keeps what it had.
+    subprocess.run(['wl-copy', '--type', 'text/plain', MARK], check=True)
+    wait_for(lambda: clipboard('text/plain') == MARK.encode(), 'the clipboard mark again')
+    overlay_over(area)
+    point(f'key {ESCAPE}')
+    overlay_gone()
+    result['clipboard'] = (clipboard('text/plain') or b'').decode()
 else:
+    point(f'move {client[0] + CAPTURE_BUTTON[0]} {client[1] + CAPTURE_BUTTON[1]}', 'press', 'release')
     box = wait_for(lambda: [v for v in own_views(proc.pid) if v.get('name') == '截图'], 'the message box')
     result['box_fullscreen'] = bool(box[0].get('fullscreen_mode'))
     result['clipboard'] = (clipboard('text/plain') or b'').decode()

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The capture on a headless sway: the overlay covers the output, and what a drag and Enter
-put on the clipboard is, pixel for pixel, the known pattern the desktop showed (every pixel
-of it has a colour of its own, so an area one pixel off never matches); where no portal can
+put on the clipboard, and what Ctrl+S saves, is pixel for pixel the known pattern the desktop
+showed (every pixel of it has a colour of its own, so an area one pixel off never matches);
+Esc leaves the clipboard alone; where no portal can
 be reached, one message box and the clipboard left as it was.
 Usage: test_sway_capture.py PROGRAM VIRTUAL_INPUT (none when it could not be built)"""
 import json, os, shutil, subprocess, sys, tempfile, unittest
@@ -55,15 +56,18 @@ class SwayCapture(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stdout[-2000:] + result.stderr[-3000:])
         return json.loads(result.stdout.strip().splitlines()[-1])
 
-    def test_area_copied_exactly_from_the_portal_picture(self):
+    def test_area_copied_and_saved_exactly_from_the_portal_picture(self):
         seen = self.capture('copy')
         self.assertTrue(seen['alive'])
         self.assertEqual(seen['overlay'], [0, 0, *SCREEN])
-        x, y, width, height = seen['area']
-        rgb = subprocess.run(['convert', 'png:-', '-depth', '8', 'rgb:-'],
-                             input=bytes.fromhex(seen['picture']), capture_output=True, check=True).stdout
-        self.assertEqual(len(rgb), width * height * 3)
-        self.assertTrue(rgb == pattern_pixels(x, y, width, height), 'the copied area is not the pattern')
+        for what, area, png in (('copied', seen['area'], seen['picture']),
+                                ('saved', seen['saved_area'], seen['saved'])):
+            x, y, width, height = area
+            rgb = subprocess.run(['convert', 'png:-', '-depth', '8', 'rgb:-'],
+                                 input=bytes.fromhex(png), capture_output=True, check=True).stdout
+            self.assertEqual(len(rgb), width * height * 3, what)
+            self.assertTrue(rgb == pattern_pixels(x, y, width, height), 'the %s area is not the pattern' % what)
+        self.assertEqual(seen['clipboard'], 'left on the clipboard before the capture', 'after Esc')
 
     def test_unreachable_portal_said_once_clipboard_kept(self):
         seen = self.capture('no-bus')

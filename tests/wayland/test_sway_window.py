@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Under a headless sway the program's window is a native Wayland window known by the desktop
 entry's name, with the file it was started with read in; QT_QPA_PLATFORM=xcb still puts it on
-X11 (XWayland). Natively the hot-key notice of Wayland sessions comes first, on X11 none.
+X11 (XWayland). Natively the hot-key notice of Wayland sessions comes first, on X11 none, and
+`--action read-aloud` (what a key bound in the desktop runs) is heard.
 Usage: test_sway_window.py PROGRAM"""
 import json, os, shutil, subprocess, sys, tempfile, time, unittest
 
@@ -13,10 +14,12 @@ NEEDED = ['sway', 'Xwayland', 'swaymsg', 'dbus-run-session', 'pipewire', 'wirepl
 
 # Runs inside the session: starts the program, waits for its window, prints the tree's views.
 PROBE = r'''
-import json, os, signal, subprocess, sys, time
+import array, json, os, signal, subprocess, sys, time
 program, script, platform = sys.argv[1:4]
 env = dict(os.environ)
 if platform: env['QT_QPA_PLATFORM'] = platform
+audio = os.path.join(os.path.dirname(script), 'audio.raw')
+env.update(SDL_AUDIODRIVER='disk', SDL_AUDIODEVICE='', SDL_DISKAUDIOFILE=audio)
 proc = subprocess.Popen([program, script], env=env, stderr=subprocess.DEVNULL)
 def views(node):
     if node.get('pid') == proc.pid: yield node
@@ -30,10 +33,22 @@ while not found and time.monotonic() < deadline and proc.poll() is None:
         subprocess.run(['swaymsg', f'[con_id={notice["id"]}]', 'kill'], capture_output=True)
     found = [v for v in views(tree) if os.path.basename(script) in (v.get('name') or '')]
     if not found: time.sleep(0.1)
+# A key bound in the desktop runs `--action read-aloud`: the script is heard (SDL's disk
+# driver records what the sound device gets, 16-bit samples).
+sound = False
+if found and not platform:
+    subprocess.run([program, '--action', 'read-aloud'], env=env, timeout=60, check=True)
+    deadline, seen = time.monotonic() + 60, 0
+    while not sound and time.monotonic() < deadline:
+        data = open(audio, 'rb').read() if os.path.exists(audio) else b''
+        samples = array.array('h', data[seen:len(data) // 2 * 2])
+        seen += 2 * len(samples)
+        sound = any(abs(sample) > 16 for sample in samples)
+        time.sleep(0.1)
 alive = proc.poll() is None
 proc.send_signal(signal.SIGTERM)
 proc.wait(30)
-print(json.dumps({'alive': alive, 'notices': len(notices), 'views': [{k: v.get(k) for k in ('app_id', 'shell', 'name')} for v in found]}))
+print(json.dumps({'alive': alive, 'notices': len(notices), 'sound': sound, 'views': [{k: v.get(k) for k in ('app_id', 'shell', 'name')} for v in found]}))
 '''
 
 
@@ -69,6 +84,7 @@ class SwayWindow(unittest.TestCase):
         self.assertTrue(native['alive'])
         self.assertEqual([(v['app_id'], v['shell']) for v in native['views']], [(APP_ID, 'xdg_shell')])
         self.assertGreaterEqual(native['notices'], 1, 'the hot-key notice')
+        self.assertTrue(native['sound'], 'speech after --action read-aloud')
         x11 = self.window('xcb')
         self.assertTrue(x11['alive'])
         self.assertEqual([v['shell'] for v in x11['views']], ['xwayland'])
