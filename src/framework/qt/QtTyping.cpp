@@ -1,5 +1,5 @@
-// QtRuntimeServices: typing into other programs' windows, settings and menu checks.
-#include <QAction>
+// QtRuntimeServices: typing into other programs' windows (XTest on X11, a virtual keyboard
+// under Wayland).
 #include <QGuiApplication>
 #include <QWindow>
 #include <optional>
@@ -7,7 +7,6 @@
 #include "framework/platform/CharacterKeys.h"
 #include "framework/platform/WaylandKeys.h"
 #include "framework/qt/MainWindow.h"
-#include "framework/qt/ProgramSettings.h"
 #include "framework/qt/QtRuntimeServices.h"
 #include "framework/qt/QtText.h"
 #include "framework/qt/UiThread.h"
@@ -117,19 +116,4 @@ void QtRuntimeServices::PrepareCharacters(const std::vector<Text>& steps, std::s
 
 void QtRuntimeServices::RestoreKeysOfKilledCopies() {
   if (KeysReachOtherWindows()) keys_->RestoreLeftovers();
-}
-
-Text QtRuntimeServices::GetSetting(const Text& key) {
-  return FromQString(ProgramSettings::Get(ToQString(key)).value_or(QString()));
-}
-
-bool QtRuntimeServices::SetSetting(const Text& key, const Text& value) {
-  return ProgramSettings::Set(ToQString(key), ToQString(value));
-}
-
-void QtRuntimeServices::SetMenuItemChecked(MenuItem item, bool checked) {
-  OnUiThread([&] {
-    if (QAction* action = window_ ? window_->MenuAction(item) : nullptr)
-      action->setChecked(checked);
-  });
 }
