@@ -25,6 +25,7 @@
 #include "framework/platform/ProgramLocation.h"
 #include "framework/platform/WindowActivation.h"
 #include "framework/qt/ControlFonts.h"
+#include "framework/qt/FontConfigurationAside.h"
 #include "framework/qt/MainWindow.h"
 #include "framework/qt/MessageBox.h"
 #include "framework/qt/QtRuntimeServices.h"
@@ -153,6 +154,7 @@ struct QtHost::State {
 
 QtHost::QtHost(int& argc, char** argv) : state_(std::make_unique<State>()) {
   ReturnLargeBlocksToTheSystem();
+  LoadFontConfigurationAside();
   state_->app = std::make_unique<QApplication>(argc, argv);
   QApplication::setStyle(QStyleFactory::create("Fusion"));
   QApplication::setQuitOnLastWindowClosed(false);
