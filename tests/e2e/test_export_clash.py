@@ -2,6 +2,7 @@
 (the same name, the subtitle file of the audio, a link): status 1, one line naming the
 clash, nothing written."""
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -34,4 +35,8 @@ def main():
 
 
 if __name__ == "__main__":
+    # Every folder the test makes goes under one that is removed after a pass (kept to
+    # look at after a failure).
+    tempfile.tempdir = tempfile.mkdtemp(prefix="orvane-e2e-")
     main()
+    shutil.rmtree(tempfile.tempdir, ignore_errors=True)

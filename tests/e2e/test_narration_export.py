@@ -3,6 +3,7 @@ against espeak-ng reading the same text, the SRT parsed by ffprobe (one cue per
 sentence, in order, none longer than about 7 s, the last ending with the audio)."""
 import array
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -182,4 +183,8 @@ def voice_settings(script, env, default_length, default_wav):
 
 
 if __name__ == "__main__":
+    # Every folder the test makes goes under one that is removed after a pass (kept to
+    # look at after a failure).
+    tempfile.tempdir = tempfile.mkdtemp(prefix="orvane-e2e-")
     main()
+    shutil.rmtree(tempfile.tempdir, ignore_errors=True)
