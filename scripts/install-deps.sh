@@ -49,6 +49,8 @@ test_packages=(
   # keyboard for them; the background picture; the Wayland clipboard; a terminal to type into
   sway xwayland xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk grim
   pipewire wireplumber swaybg wl-clipboard foot
+  # Headless GNOME sessions (mutter) with the desktop portal; keys through mutter's D-Bus
+  mutter xdg-desktop-portal-gnome python3-dbus
   # The bundled-library writer is killed at each of its system calls
   strace
 )
