@@ -33,11 +33,11 @@ const char* const kUnusable = "不能用作热键";
 // Why a set key is not in force.
 const char* Problem(const Text& keys) { return ParseHotKeyText(keys) ? kRefused : kUnusable; }
 
-int Register(RuntimeServices& services, const Text& keys) {
+int Register(SystemHotKeys& hotKeys, const Text& keys) {
   const std::optional<KeyCombination> combination = ParseHotKeyText(keys);
   if (!combination) return 0;
-  return services.RegisterGlobalHotKey(Control::_启动窗口, Control::标签1, combination->modifiers,
-                                       combination->virtualKey);
+  return hotKeys.RegisterGlobalHotKey(Control::_启动窗口, Control::标签1, combination->modifiers,
+                                      combination->virtualKey);
 }
 
 // Whether the key can be taken now: registered for a moment and given back.
@@ -68,11 +68,11 @@ std::optional<HotKeyAction> HotKeyActionNamed(const std::string& name) {
   return std::nullopt;
 }
 
-void LoadHotKeys(RuntimeServices& services, HotKeyState& state) {
+void LoadHotKeys(Settings& settings, HotKeyState& state) {
   for (int i = 0; i < kHotKeyActionCount; ++i) {
     const Text setting = kActions[i].setting;
     state.keys[i] =
-        services.HasSetting(setting) ? services.GetSetting(setting) : Text(kActions[i].defaultKeys);
+        settings.HasSetting(setting) ? settings.GetSetting(setting) : Text(kActions[i].defaultKeys);
   }
 }
 
@@ -81,9 +81,9 @@ void RegisterHotKeys(RuntimeServices& services, HotKeyState& state) {
   for (int i = 0; i < kHotKeyActionCount; ++i) state.numbers[i] = Register(services, state.keys[i]);
 }
 
-void UnregisterHotKeys(RuntimeServices& services, HotKeyState& state) {
+void UnregisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state) {
   for (int& number : state.numbers) {
-    if (number != 0) services.UnregisterGlobalHotKey(number);
+    if (number != 0) hotKeys.UnregisterGlobalHotKey(number);
     number = 0;
   }
 }

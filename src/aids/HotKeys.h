@@ -6,6 +6,8 @@
 #include <string>
 
 #include "framework/RuntimeServices.h"
+#include "framework/Settings.h"
+#include "framework/SystemHotKeys.h"
 
 // What a hot key (or a request from outside, `--action NAME`) can run.
 enum class HotKeyAction { Read, Pause, Type, Stop, Capture };
@@ -28,12 +30,12 @@ const char* HotKeyActionLabel(HotKeyAction action);
 
 // The keys from the settings (hotkeys/read, pause, type, stop, capture); an action with
 // nothing stored gets its default: Ctrl+A, Ctrl+Z, Ctrl+Q, none, none.
-void LoadHotKeys(RuntimeServices& services, HotKeyState& state);
+void LoadHotKeys(Settings& settings, HotKeyState& state);
 // Registers every key that is set, in action order, with _启动窗口 and the hidden label
 // 标签1 as receivers; none where the desktop binds the keys.
 void RegisterHotKeys(RuntimeServices& services, HotKeyState& state);
 // Gives every registered key back.
-void UnregisterHotKeys(RuntimeServices& services, HotKeyState& state);
+void UnregisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state);
 // At start: a key that is set but not in force is said once in a balloon at its
 // action's button, which goes by itself. Where the desktop binds the keys (Wayland), the
 // notice of DesktopHotKeys.h comes instead.

@@ -66,8 +66,8 @@ void RememberTypingSpeed(RuntimeServices& services) {
   if (IsSpinnerSpeed(speed)) services.SetSetting(kSpeedSetting, speed);
 }
 
-bool IsTypingUnderWay(RuntimeServices& services, const TypingState& state) {
-  return state.thread != 0 && !state.stopped && services.IsThreadRunning(state.thread);
+bool IsTypingUnderWay(Threads& threads, const TypingState& state) {
+  return state.thread != 0 && !state.stopped && threads.IsThreadRunning(state.thread);
 }
 
 void StopTyping(RuntimeServices& services, TypingState& state) {
@@ -77,9 +77,9 @@ void StopTyping(RuntimeServices& services, TypingState& state) {
   ShowTypingIdle(services);
 }
 
-void ShowTypingIdle(RuntimeServices& services) {
-  services.SetProperty(Control::按钮1, Property::Caption, Text("打字控制"));
-  services.SetProperty(Control::按钮1, Property::Disabled, true);
+void ShowTypingIdle(WindowControls& controls) {
+  controls.SetProperty(Control::按钮1, Property::Caption, Text("打字控制"));
+  controls.SetProperty(Control::按钮1, Property::Disabled, true);
 }
 
 void StartTyping(RuntimeServices& services, TypingState& state) {

@@ -3,6 +3,8 @@
 #include <cstdint>
 
 #include "framework/RuntimeServices.h"
+#include "framework/Threads.h"
+#include "framework/WindowControls.h"
 
 // The typing effect: the editor's script is taken, the editor emptied, and the
 // script typed back one character per step on a worker thread.
@@ -27,11 +29,11 @@ void LoadNaturalRhythm(RuntimeServices& services, TypingState& state);
 void ToggleNaturalRhythm(RuntimeServices& services, TypingState& state);
 
 // Whether a run is typing or paused: the editor then holds only part of its script.
-bool IsTypingUnderWay(RuntimeServices& services, const TypingState& state);
+bool IsTypingUnderWay(Threads& threads, const TypingState& state);
 // Ends a run that is typing or paused, as a stop: nothing more is typed.
 void StopTyping(RuntimeServices& services, TypingState& state);
 // 按钮1 once no run is typing or paused: "打字控制", disabled, as before the first run.
-void ShowTypingIdle(RuntimeServices& services);
+void ShowTypingIdle(WindowControls& controls);
 
 // 按钮7 "打字" and Ctrl+Q. A start while a run is typing or paused stops that run
 // and starts over with its whole script, so nothing of it is lost.

@@ -11,18 +11,18 @@ constexpr int kHeldKeysRetry = 10;  // ms between tries while the user holds a m
 constexpr int kBusyKeyRetry = 5;    // ms between tries while no key is free for a character
 constexpr int kPausedCheck = 50;    // ms between looks at the window while paused
 
-bool RunActive(RuntimeServices& services, const WindowTypingState& state) {
-  return state.thread != 0 && services.IsThreadRunning(state.thread);
+bool RunActive(Threads& threads, const WindowTypingState& state) {
+  return state.thread != 0 && threads.IsThreadRunning(state.thread);
 }
 
-void GrabEscape(RuntimeServices& services, WindowTypingState& state) {
+void GrabEscape(SystemHotKeys& hotKeys, WindowTypingState& state) {
   if (state.escapeKey == 0)
     state.escapeKey =
-        services.RegisterGlobalHotKey(Control::_启动窗口, Control::标签1, kNoModifier, kEscape);
+        hotKeys.RegisterGlobalHotKey(Control::_启动窗口, Control::标签1, kNoModifier, kEscape);
 }
 
-void ReleaseEscape(RuntimeServices& services, WindowTypingState& state) {
-  if (state.escapeKey != 0) services.UnregisterGlobalHotKey(state.escapeKey);
+void ReleaseEscape(SystemHotKeys& hotKeys, WindowTypingState& state) {
+  if (state.escapeKey != 0) hotKeys.UnregisterGlobalHotKey(state.escapeKey);
   state.escapeKey = 0;
 }
 

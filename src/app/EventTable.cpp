@@ -99,7 +99,8 @@ void HotKeyTip(Program& program, const Event& event) {
   ShowHotKeyTip(program.services, program.hotKeys, event.source);
 }
 
-template <void (*Handler)(RuntimeServices&)>
+// The handler takes the catalogue, or only the role it uses.
+template <auto Handler>
 void WithServices(Program& program, const Event&) {
   Handler(program.services);
 }

@@ -11,10 +11,10 @@ constexpr Control kToolbar[] = {
     Control::按钮10,  Control::按钮11,  Control::按钮12,  Control::按钮13,
 };
 
-void ApplyLayout(RuntimeServices& services, int editorTop, int editorHeight, bool toolbarVisible) {
-  services.SetProperty(Control::编辑框1, Property::Top, editorTop);
-  services.SetProperty(Control::编辑框1, Property::Height, editorHeight);
-  for (Control control : kToolbar) services.SetProperty(control, Property::Visible, toolbarVisible);
+void ApplyLayout(WindowControls& controls, int editorTop, int editorHeight, bool toolbarVisible) {
+  controls.SetProperty(Control::编辑框1, Property::Top, editorTop);
+  controls.SetProperty(Control::编辑框1, Property::Height, editorHeight);
+  for (Control control : kToolbar) controls.SetProperty(control, Property::Visible, toolbarVisible);
 }
 
 }  // namespace

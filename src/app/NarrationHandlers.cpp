@@ -16,11 +16,11 @@ constexpr const char* kAudioFilter =
 
 // The output (the audio or its subtitles) that is the script's own file, through
 // whatever links; empty when none is. Writing it would destroy the script.
-Text OutputThatIsTheScript(RuntimeServices& services, const Text& scriptPath, const Text& audioPath,
+Text OutputThatIsTheScript(FileSystem& files, const Text& scriptPath, const Text& audioPath,
                            const Text& subtitlePath) {
   if (scriptPath.empty()) return Text();
   for (const Text& output : {audioPath, subtitlePath})
-    if (services.IsSameFile(scriptPath, output)) return output;
+    if (files.IsSameFile(scriptPath, output)) return output;
   return Text();
 }
 

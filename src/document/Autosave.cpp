@@ -75,13 +75,13 @@ LeftInfo ParseInfo(const ByteBuffer& bytes) {
 
 Text Base(const Text& folder, int processId) { return folder + "/" + std::to_string(processId); }
 
-void RemovePair(RuntimeServices& services, const Text& base) {
-  services.RemoveFile(base + ".txt");
-  services.RemoveFile(base + ".info");
+void RemovePair(FileSystem& files, const Text& base) {
+  files.RemoveFile(base + ".txt");
+  files.RemoveFile(base + ".info");
 }
 
-Text AutosaveFolderIn(RuntimeServices& services, const Text& parent) {
-  return parent.empty() ? Text() : services.PrivateFolder(parent + "/autosave");
+Text AutosaveFolderIn(FileSystem& files, const Text& parent) {
+  return parent.empty() ? Text() : files.PrivateFolder(parent + "/autosave");
 }
 
 // The folder in use, chosen at the first need. Under the writing lock, or before any
@@ -99,13 +99,13 @@ Text& FolderInUse(RuntimeServices& services, AutosaveState::Shared& shared) {
   return *shared.folder;
 }
 
-bool WritePair(RuntimeServices& services, const Text& folder, const Snapshot& copy,
+bool WritePair(FileSystem& files, const Text& folder, const Snapshot& copy,
                const ByteBuffer& bytes) {
   if (folder.empty()) return false;
   // The side file first: a text file is never without what it belongs to.
   const Text base = Base(folder, copy.processId);
-  return services.ReplacePrivateFile(base + ".info", {InfoBytes(copy)}) &&
-         services.ReplacePrivateFile(base + ".txt", {bytes});
+  return files.ReplacePrivateFile(base + ".info", {InfoBytes(copy)}) &&
+         files.ReplacePrivateFile(base + ".txt", {bytes});
 }
 
 // Writes the copy, moving once to the fallback folder when its folder cannot be

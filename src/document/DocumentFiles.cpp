@@ -14,10 +14,8 @@ constexpr Control kEditor = Control::编辑框1;
 constexpr Control kFileDialog = Control::通用对话框;
 
 // The designed first line, then which file and why.
-void ShowError(RuntimeServices& services, const char* headline, const Text& path,
-               const Text& reason) {
-  services.ShowMessageBox(FailureMessage(headline, path, reason), kMbIconStop | kMbOk,
-                          Text("错误"));
+void ShowError(Dialogs& dialogs, const char* headline, const Text& path, const Text& reason) {
+  dialogs.ShowMessageBox(FailureMessage(headline, path, reason), kMbIconStop | kMbOk, Text("错误"));
 }
 
 // Opens the file dialog with its title and type; the chosen path, or nothing.
@@ -57,16 +55,16 @@ std::optional<SaveChoice> AskWhereToSave(RuntimeServices& services, const char* 
 }
 
 // The whole script: during a typing run the editor holds only what is typed so far.
-Text CurrentScript(RuntimeServices& services, const DocumentState& document) {
+Text CurrentScript(WindowControls& controls, const DocumentState& document) {
   if (document.scriptBeingTyped)
     if (std::optional<Text> typed = document.scriptBeingTyped()) return *typed;
-  return services.GetProperty(kEditor, Property::Content).AsText();
+  return controls.GetProperty(kEditor, Property::Content).AsText();
 }
 
 // The title names the script's file, as after 打开.
-void TitleNamesFile(RuntimeServices& services, const Text& path) {
-  const Text banner = services.GetProperty(Control::编辑框2, Property::Content).AsText();
-  services.SetProperty(Control::_启动窗口, Property::Title, path + "   " + banner);
+void TitleNamesFile(WindowControls& controls, const Text& path) {
+  const Text banner = controls.GetProperty(Control::编辑框2, Property::Content).AsText();
+  controls.SetProperty(Control::_启动窗口, Property::Title, path + "   " + banner);
 }
 
 SaveOutcome SaveTo(RuntimeServices& services, DocumentState& document, const Text& path,
@@ -128,12 +126,12 @@ SaveOutcome SaveTo(RuntimeServices& services, DocumentState& document, const Tex
 
 }  // namespace
 
-bool IsDocumentChanged(RuntimeServices& services) {
-  return services.SendControlMessage(kEditor, EM_GETMODIFY, 0, 0) != 0;
+bool IsDocumentChanged(WindowControls& controls) {
+  return controls.SendControlMessage(kEditor, EM_GETMODIFY, 0, 0) != 0;
 }
 
-void SetDocumentChanged(RuntimeServices& services, bool changed) {
-  services.SendControlMessage(kEditor, EM_SETMODIFY, changed ? 1 : 0, 0);
+void SetDocumentChanged(WindowControls& controls, bool changed) {
+  controls.SendControlMessage(kEditor, EM_SETMODIFY, changed ? 1 : 0, 0);
 }
 
 SaveOutcome SaveDocument(RuntimeServices& services, DocumentState& document, const Text& name,

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "framework/RuntimeServices.h"
+#include "framework/WindowControls.h"
 
 // How a script file was encoded when it was read; a save writes it back the same way,
 // and the save dialogs' type list may choose another.
@@ -76,7 +77,7 @@ bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text
 // Asks whether to save changed text. A save that fails or is cancelled there
 // counts as "取消": nothing may be closed or replaced.
 ChangesOutcome AskToSaveChanges(RuntimeServices& services, DocumentState& document);
-bool IsDocumentChanged(RuntimeServices& services);
+bool IsDocumentChanged(WindowControls& controls);
 // Changed text, also while a save of it is under way.
 bool HasUnsavedText(RuntimeServices& services, const DocumentState& document);
-void SetDocumentChanged(RuntimeServices& services, bool changed = true);
+void SetDocumentChanged(WindowControls& controls, bool changed = true);

@@ -68,18 +68,18 @@ void RememberEditorFont(RuntimeServices& services) {
 
 // Before its first confirmation the dialog has no font of its own: it opens on the
 // editor's, so that confirming it unchanged leaves the editor as it was.
-void PresetDialogWithEditorFont(RuntimeServices& services) {
-  if (!services.GetProperty(Control::通用对话框1, Property::FaceName).AsText().empty()) return;
+void PresetDialogWithEditorFont(WindowControls& controls) {
+  if (!controls.GetProperty(Control::通用对话框1, Property::FaceName).AsText().empty()) return;
   const std::pair<Property, FontElement> elements[] = {
       {Property::FaceName, FontElement::FaceName},   {Property::Size, FontElement::Size},
       {Property::Bold, FontElement::Bold},           {Property::Italic, FontElement::Italic},
       {Property::StrikeOut, FontElement::StrikeOut}, {Property::Underline, FontElement::Underline},
   };
   for (const auto& [property, element] : elements)
-    services.SetProperty(Control::通用对话框1, property,
-                         services.GetProperty(Control::编辑框1, Property::Font, element));
-  services.SetProperty(Control::通用对话框1, Property::Colour,
-                       services.GetProperty(Control::编辑框1, Property::TextColour));
+    controls.SetProperty(Control::通用对话框1, property,
+                         controls.GetProperty(Control::编辑框1, Property::Font, element));
+  controls.SetProperty(Control::通用对话框1, Property::Colour,
+                       controls.GetProperty(Control::编辑框1, Property::TextColour));
 }
 
 }  // namespace
@@ -113,8 +113,8 @@ void RestoreEditorFont(RuntimeServices& services) {
     services.SetProperty(Control::编辑框1, Property::TextColour, *colour);
 }
 
-void UndoEdit(RuntimeServices& services) {
-  services.SendControlMessage(Control::编辑框1, EM_UNDO, 0, 0);
+void UndoEdit(WindowControls& controls) {
+  controls.SendControlMessage(Control::编辑框1, EM_UNDO, 0, 0);
 }
 
 void ChooseLogoPicture(RuntimeServices& services) {

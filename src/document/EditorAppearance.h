@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/RuntimeServices.h"
+#include "framework/WindowControls.h"
 
 // 按钮8 "字体": the font dialog's choice becomes the whole editor's font and colour,
 // and is remembered in the settings (editor/*).
@@ -9,6 +10,6 @@ void ChooseEditorFont(RuntimeServices& services);
 // hold, or hold in a form that is not understood, keeps the design's value.
 void RestoreEditorFont(RuntimeServices& services);
 // 按钮6 "撤销": the editor's own one-step undo.
-void UndoEdit(RuntimeServices& services);
+void UndoEdit(WindowControls& controls);
 // Right mouse button on 图片框1: another picture for the logo box.
 void ChooseLogoPicture(RuntimeServices& services);

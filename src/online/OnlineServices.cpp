@@ -50,17 +50,13 @@ int NetworkAndUpdateCheck(RuntimeServices& services) {
   return worker;
 }
 
-void OpenUpdatePage(RuntimeServices& services) { services.OpenUrl(ReleasePageAddress()); }
+void OpenUpdatePage(Network& network) { network.OpenUrl(ReleasePageAddress()); }
 
-void OpenCustomEditionPages(RuntimeServices& services) {
-  services.OpenUrl(ForumAddress("/thread-12398-1-1.html"));
-  services.OpenUrl(ContactLink());
+void OpenCustomEditionPages(Network& network) {
+  network.OpenUrl(ForumAddress("/thread-12398-1-1.html"));
+  network.OpenUrl(ContactLink());
 }
 
-void OpenAboutPage(RuntimeServices& services) {
-  services.OpenUrl(ForumAddress("/thread-9282-1-1.html"));
-}
+void OpenAboutPage(Network& network) { network.OpenUrl(ForumAddress("/thread-9282-1-1.html")); }
 
-void OpenFeedbackPage(RuntimeServices& services) {
-  services.OpenUrl(ForumAddress("/forum-72-1.html"));
-}
+void OpenFeedbackPage(Network& network) { network.OpenUrl(ForumAddress("/forum-72-1.html")); }

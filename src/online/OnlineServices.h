@@ -1,5 +1,6 @@
 #pragma once
 
+#include "framework/Network.h"
 #include "framework/RuntimeServices.h"
 
 // At start-up, while the window is still hidden: warns when offline (the box comes
@@ -10,10 +11,10 @@
 int NetworkAndUpdateCheck(RuntimeServices& services);
 
 // The menu's web links.
-void OpenUpdatePage(RuntimeServices& services);          // "本软件更新"
-void OpenCustomEditionPages(RuntimeServices& services);  // "定制软件专版": page, then contact
-void OpenAboutPage(RuntimeServices& services);           // "关于Orvane"
-void OpenFeedbackPage(RuntimeServices& services);        // "对本软件有建议或意见"
+void OpenUpdatePage(Network& network);          // "本软件更新"
+void OpenCustomEditionPages(Network& network);  // "定制软件专版": page, then contact
+void OpenAboutPage(Network& network);           // "关于Orvane"
+void OpenFeedbackPage(Network& network);        // "对本软件有建议或意见"
 
 Text ReleasePageAddress();
 Text ContactLink();

@@ -138,8 +138,8 @@ Text Pronounce(const Pronunciations& list, const Text& text) {
   return out;
 }
 
-Text PronunciationsPath(RuntimeServices& services) {
-  return services.ConfigDirectory() + "/pronunciations.txt";
+Text PronunciationsPath(FileSystem& files) {
+  return files.ConfigDirectory() + "/pronunciations.txt";
 }
 
 Pronunciations LoadPronunciations(RuntimeServices& services) {

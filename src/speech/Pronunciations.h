@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "framework/FileSystem.h"
 #include "framework/RuntimeServices.h"
 #include "framework/Types.h"
 
@@ -30,6 +31,6 @@ Pronunciations ParsePronunciations(const ByteBuffer& utf8);
 Text Pronounce(const Pronunciations& list, const Text& text);
 
 // $XDG_CONFIG_HOME/orvane-notepad/pronunciations.txt
-Text PronunciationsPath(RuntimeServices& services);
+Text PronunciationsPath(FileSystem& files);
 // The list in that file; empty when there is none.
 Pronunciations LoadPronunciations(RuntimeServices& services);

@@ -9,10 +9,10 @@ namespace {
 
 enum class Buttons { Idle, Reading, Paused };
 
-void ShowButtons(RuntimeServices& services, Buttons buttons) {
-  services.SetProperty(Control::按钮10, Property::Disabled, buttons == Buttons::Reading);
-  services.SetProperty(Control::按钮11, Property::Disabled, buttons != Buttons::Reading);
-  services.SetProperty(Control::按钮12, Property::Disabled, buttons == Buttons::Idle);
+void ShowButtons(WindowControls& controls, Buttons buttons) {
+  controls.SetProperty(Control::按钮10, Property::Disabled, buttons == Buttons::Reading);
+  controls.SetProperty(Control::按钮11, Property::Disabled, buttons != Buttons::Reading);
+  controls.SetProperty(Control::按钮12, Property::Disabled, buttons == Buttons::Idle);
 }
 
 constexpr Control kEditor = Control::编辑框1;
@@ -33,17 +33,17 @@ std::size_t SentenceNow(const Text& now, std::string_view sentence, std::size_t 
 
 // Marks the sentence in the editor where it is now; -1, or a sentence no longer
 // there, clears the mark.
-void MarkSentence(RuntimeServices& services, const Text& script,
+void MarkSentence(WindowControls& controls, const Text& script,
                   const std::vector<SpokenSentence>& sentences, int index) {
   if (index < 0 || index >= static_cast<int>(sentences.size()))
-    return services.MarkText(kEditor, 0, 0);
+    return controls.MarkText(kEditor, 0, 0);
   const SpokenSentence& heard = sentences[index];
   const std::string_view sentence =
       std::string_view(script).substr(heard.textBegin, heard.textEnd - heard.textBegin);
-  const Text now = services.GetProperty(kEditor, Property::Content).AsText();
+  const Text now = controls.GetProperty(kEditor, Property::Content).AsText();
   const std::size_t at = SentenceNow(now, sentence, heard.textBegin);
-  if (at == Text::npos) return services.MarkText(kEditor, 0, 0);
-  services.MarkText(kEditor, static_cast<int>(at), static_cast<int>(sentence.size()));
+  if (at == Text::npos) return controls.MarkText(kEditor, 0, 0);
+  controls.MarkText(kEditor, static_cast<int>(at), static_cast<int>(sentence.size()));
 }
 
 // A device that could not be opened at start-up may have come since (a headset plugged in).

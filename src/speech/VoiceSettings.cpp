@@ -36,10 +36,10 @@ const std::vector<VoiceChoice>& ReadingVoices() {
   return voices;
 }
 
-StoredVoiceSettings LoadVoiceSettings(RuntimeServices& services) {
+StoredVoiceSettings LoadVoiceSettings(Settings& settings) {
   StoredVoiceSettings stored;
   const auto number = [&](const Text& key, const char* label, VoiceRange range, int& value) {
-    const Text text = services.GetSetting(key);
+    const Text text = settings.GetSetting(key);
     if (text.empty()) return;
     if (const std::optional<int> found = OnScale(text, range))
       value = *found;
@@ -49,7 +49,7 @@ StoredVoiceSettings LoadVoiceSettings(RuntimeServices& services) {
   number(kSpeedKey, "语速", kSpeedRange, stored.voice.speed);
   number(kVolumeKey, "音量", kVolumeRange, stored.voice.volume);
   number(kPitchKey, "音调", kPitchRange, stored.voice.pitch);
-  if (const Text name = services.GetSetting(kVoiceKey); !name.empty()) {
+  if (const Text name = settings.GetSetting(kVoiceKey); !name.empty()) {
     bool known = false;
     for (const VoiceChoice& choice : ReadingVoices()) known = known || choice.name == name;
     if (known)
@@ -68,9 +68,9 @@ VoiceSettings ReadingVoiceSettings(RuntimeServices& services) {
   return stored.voice;
 }
 
-bool SaveVoiceSettings(RuntimeServices& services, const VoiceSettings& voice) {
-  bool saved = services.SetSetting(kSpeedKey, std::to_string(voice.speed));
-  saved = services.SetSetting(kVolumeKey, std::to_string(voice.volume)) && saved;
-  saved = services.SetSetting(kPitchKey, std::to_string(voice.pitch)) && saved;
-  return services.SetSetting(kVoiceKey, voice.voice) && saved;
+bool SaveVoiceSettings(Settings& settings, const VoiceSettings& voice) {
+  bool saved = settings.SetSetting(kSpeedKey, std::to_string(voice.speed));
+  saved = settings.SetSetting(kVolumeKey, std::to_string(voice.volume)) && saved;
+  saved = settings.SetSetting(kPitchKey, std::to_string(voice.pitch)) && saved;
+  return settings.SetSetting(kVoiceKey, voice.voice) && saved;
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "framework/RuntimeServices.h"
+#include "framework/Settings.h"
 #include "framework/Types.h"
 
 // How the script is spoken: the engine's speed, volume and pitch scales and the voice's
@@ -48,9 +49,9 @@ struct StoredVoiceSettings {
 // The settings under voice/speed, voice/volume, voice/pitch and voice/name. A missing
 // value is the default; one that is not a whole number on its scale, or not a voice of
 // ReadingVoices, is the default too and listed in unusable.
-StoredVoiceSettings LoadVoiceSettings(RuntimeServices& services);
+StoredVoiceSettings LoadVoiceSettings(Settings& settings);
 // What reading and export speak with: the stored settings, each unusable value told on
 // standard error.
 VoiceSettings ReadingVoiceSettings(RuntimeServices& services);
 // Stores all four values; false when the settings file could not be written.
-bool SaveVoiceSettings(RuntimeServices& services, const VoiceSettings& voice);
+bool SaveVoiceSettings(Settings& settings, const VoiceSettings& voice);
