@@ -41,14 +41,14 @@ int Register(SystemHotKeys& hotKeys, const Text& keys) {
 }
 
 // Whether the key can be taken now: registered for a moment and given back.
-Text CheckKey(RuntimeServices& services, const Text& keys) {
+Text CheckKey(SystemHotKeys& hotKeys, const Text& keys) {
   if (keys.empty()) return Text();
   if (!ParseHotKeyText(keys)) return kUnusable;
   // The desktop binds it: no program holds it against us.
-  if (!services.TakesGlobalHotKeys()) return Text();
-  const int number = Register(services, keys);
+  if (!hotKeys.TakesGlobalHotKeys()) return Text();
+  const int number = Register(hotKeys, keys);
   if (number == 0) return kRefused;
-  services.UnregisterGlobalHotKey(number);
+  hotKeys.UnregisterGlobalHotKey(number);
   return Text();
 }
 
@@ -76,9 +76,9 @@ void LoadHotKeys(Settings& settings, HotKeyState& state) {
   }
 }
 
-void RegisterHotKeys(RuntimeServices& services, HotKeyState& state) {
-  if (!services.TakesGlobalHotKeys()) return;
-  for (int i = 0; i < kHotKeyActionCount; ++i) state.numbers[i] = Register(services, state.keys[i]);
+void RegisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state) {
+  if (!hotKeys.TakesGlobalHotKeys()) return;
+  for (int i = 0; i < kHotKeyActionCount; ++i) state.numbers[i] = Register(hotKeys, state.keys[i]);
 }
 
 void UnregisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state) {

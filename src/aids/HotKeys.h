@@ -33,7 +33,7 @@ const char* HotKeyActionLabel(HotKeyAction action);
 void LoadHotKeys(Settings& settings, HotKeyState& state);
 // Registers every key that is set, in action order, with _启动窗口 and the hidden label
 // 标签1 as receivers; none where the desktop binds the keys.
-void RegisterHotKeys(RuntimeServices& services, HotKeyState& state);
+void RegisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state);
 // Gives every registered key back.
 void UnregisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state);
 // At start: a key that is set but not in force is said once in a balloon at its

@@ -165,18 +165,18 @@ bool AllDigits(const Text& text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-void PutIntoEditor(RuntimeServices& services, DocumentState& document, const ByteBuffer& bytes,
+void PutIntoEditor(WindowControls& controls, DocumentState& document, const ByteBuffer& bytes,
                    const LeftInfo& info) {
   std::optional<DecodedScript> script;
   if (info.encoding != TextEncoding::Gbk) script = DecodeScript(bytes);
   if (!script) script = DecodedScript{Text(bytes.begin(), bytes.end()), TextEncoding::Gbk};
-  services.SetProperty(kEditor, Property::Content, script->text);
-  SetDocumentChanged(services, true);
+  controls.SetProperty(kEditor, Property::Content, script->text);
+  SetDocumentChanged(controls, true);
   document.CurrentFileName = info.documentPath;
   document.encoding = info.encoding.value_or(script->encoding);
   if (!info.documentPath.empty()) {
-    const Text banner = services.GetProperty(Control::编辑框2, Property::Content).AsText();
-    services.SetProperty(Control::_启动窗口, Property::Title, info.documentPath + "   " + banner);
+    const Text banner = controls.GetProperty(Control::编辑框2, Property::Content).AsText();
+    controls.SetProperty(Control::_启动窗口, Property::Title, info.documentPath + "   " + banner);
   }
 }
 
