@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """A user at random on the real program for about a minute: editing, reading aloud with
-the hot keys, typing runs, the file dialogs, the capture and the menu, mixed the way a
-recording goes. After every step the program must still be running and its window
-answering; at the end it leaves on SIGTERM with status 0, keeping the unsaved text.
+the hot keys, typing runs (into the editor and into the recorded application, a plain X
+client beside it), the file dialogs, the capture and the menu, mixed the way a recording
+goes. After every step the program must still be running and its window answering; at the
+end it leaves on SIGTERM with status 0, keeping the unsaved text, and the desktop is as it
+found it: the same keyboard map, and keys reach the recorded application again.
 A failure names its seed (ORVANE_SESSION_SEED replays it) and the steps so far.
 
 A window that stops answering shows as a menu that does not open, or as SIGTERM that
 is not answered.
 
-Usage: test_session.py PATH_TO_ORVANE_NOTEPAD
+Usage: test_session.py PATH_TO_ORVANE_NOTEPAD XKB_TEXT_RECEIVER
 """
 
 import glob
@@ -16,9 +18,11 @@ import os
 import random
 import signal
 import subprocess
+import sys
 import time
 
-from harness import WAIT_SECONDS, ProgramTestCase, main
+from harness import WAIT_SECONDS, ProgramTestCase, main, run
+from test_typing_into_windows import RECEIVERS, Receiver
 
 SECONDS = float(os.environ.get("ORVANE_E2E_SESSION_SECONDS", "60"))
 PIECES = ["第一步，打开设置。", "Hello, World! ", "然后点击确定按钮；\n", "git switch main\n",
@@ -39,6 +43,10 @@ class SessionTest(ProgramTestCase):
                         SDL_DISKAUDIOFILE=os.path.join(self.work, "audio.raw"))
         window = self.start_program()
         self.main_window = window
+        self.keymap = run(["xmodmap", "-pke"], env=self.env).stdout
+        self.app = Receiver(RECEIVERS[0], self.env)  # the recorded application
+        self.addCleanup(self.app.close)
+        self.app.id = self.app.window.get(timeout=WAIT_SECONDS)
         left, top, _, _ = self.geometry(window)
         self.origin = (left, top)
 
@@ -51,7 +59,7 @@ class SessionTest(ProgramTestCase):
         """Boxes, dialogs, the capture overlay and the menu: Escape closes each."""
         deadline = time.monotonic() + WAIT_SECONDS
         while time.monotonic() < deadline:
-            others = self.visible_windows() - {self.main_window}
+            others = self.visible_windows() - {self.main_window, self.app.id}
             if not others:
                 return
             for window in others:
@@ -84,6 +92,11 @@ class SessionTest(ProgramTestCase):
         elif name == "delete":
             self.click(rng.randint(60, 700), rng.randint(120, 500))
             self.xdotool("key", "--clearmodifiers", "shift+Up", "shift+Up", "BackSpace")
+        elif name == "app":
+            self.xdotool("windowfocus", "--sync", self.app.id)
+        elif name == "type in app":
+            self.xdotool("windowfocus", "--sync", self.app.id)
+            self.xdotool("type", "--delay", "5", rng.choice(["ls -l\n", "cd src ", "q"]))
         elif name in ("ctrl+a", "ctrl+z", "ctrl+q"):
             self.xdotool("key", name)
         elif name == "export":
@@ -98,7 +111,7 @@ class SessionTest(ProgramTestCase):
         seed = int(os.environ.get("ORVANE_SESSION_SEED", str(time.time_ns() % 10**9)))
         rng = random.Random(seed)
         names = ["type", "paste", "delete", "ctrl+a", "ctrl+z", "ctrl+q", "export",
-                 "typing mode"] + list(BUTTONS)
+                 "typing mode", "app", "type in app"] + list(BUTTONS)
         self.paste(PIECES[1] + PIECES[0])
         steps = ["seed %d" % seed]
         deadline = time.monotonic() + SECONDS
@@ -120,6 +133,13 @@ class SessionTest(ProgramTestCase):
         with open(os.path.join(self.work, "program.log"), "rb") as f:
             log = f.read().decode("utf-8", "replace")
         self.assertNotIn("terminate called", log)
+        # The desktop as it was: the keyboard map, and plain keys reaching the application.
+        self.wait_until(lambda: run(["xmodmap", "-pke"], env=self.env).stdout == self.keymap,
+                        "the keyboard map as before the session; seed %d" % seed)
+        self.xdotool("windowfocus", "--sync", self.app.id)
+        self.xdotool("type", "--delay", "5", "end!")
+        self.wait_until(lambda: self.app.snapshot()[0].endswith("end!"),
+                        "keys to reach the application after the session; seed %d" % seed)
         kept = glob.glob(os.path.join(self.work, "state", "orvane-notepad", "**", "*.txt"),
                          recursive=True)
         self.assertTrue(kept, "the unsaved text was not kept; seed %d\n%s" % (seed, log))
@@ -127,4 +147,5 @@ class SessionTest(ProgramTestCase):
 
 
 if __name__ == "__main__":
+    RECEIVERS[0] = sys.argv.pop(2)
     main()
