@@ -22,6 +22,8 @@ packages=(
   fonts-arphic-uming fonts-dejavu-core
   # The native window on Wayland sessions; typing into other windows on sway
   qt6-wayland libwayland-dev
+  # The keyboard layout of GNOME and KDE sessions, where typing goes through the desktop
+  libxkbcommon-dev
   # Opening web pages from the program
   xdg-utils
   # Headless runs of ./run: a virtual X server and a screenshot

@@ -1,5 +1,8 @@
 #include "aids/TypingIntoWindow.h"
 
+#include <optional>
+#include <string>
+
 #include "aids/TypingRhythm.h"
 
 namespace {
@@ -54,19 +57,58 @@ bool TryContinue(RuntimeServices& services, WindowTypingState& state) {
   return false;
 }
 
+// How many of the steps cannot be keyed into other windows here.
+std::size_t UnkeyableSteps(RuntimeServices& services, const std::vector<Text>& steps) {
+  std::size_t count = 0;
+  for (const Text& step : steps)
+    if (!services.CanKeyIntoWindows(step)) ++count;
+  return count;
+}
+
+// Before a run that has characters the desktop cannot key: the user chooses to paste them
+// in their place (and with which keys) or to cancel. nullopt: cancelled.
+std::optional<UnkeyablePaste> ChoosePaste(RuntimeServices& services, const Text& script) {
+  const std::size_t unkeyable = UnkeyableSteps(services, TypingSteps(script));
+  if (unkeyable == 0) return UnkeyablePaste::None;
+  const Text question = "这段文字里有 " + std::to_string(unkeyable) +
+                        " 个字符（如中文）在这个桌面上不能用键盘打出。\n\n"
+                        "要把它们经剪贴板粘贴在原位吗？\n"
+                        "是：用 Ctrl+V 粘贴\n"
+                        "否：用 Ctrl+Shift+V 粘贴（打到终端里时选这个）\n"
+                        "取消：不打字";
+  switch (services.ShowMessageBox(Value(question), kMbYesNoCancel | kMbIconQuestion,
+                                  Text("打字到当前窗口"))) {
+    case kAnswerYes:
+      return UnkeyablePaste::CtrlV;
+    case kAnswerNo:
+      return UnkeyablePaste::CtrlShiftV;
+    default:
+      return std::nullopt;
+  }
+}
+
 void StartWindowTyping(RuntimeServices& services, WindowTypingState& state,
                        TypingState& editorTyping, int window) {
-  Text script = services.GetProperty(Control::编辑框1, Property::Content).AsText();
-  // An editor run holds only part of the script in the editor: it ends, and the editor
-  // gets the whole script back.
-  if (editorTyping.thread != 0 && services.IsThreadRunning(editorTyping.thread)) {
+  // An editor run holds only part of the script in the editor: the whole is its job's.
+  const bool editorRunning =
+      editorTyping.thread != 0 && services.IsThreadRunning(editorTyping.thread);
+  const Text script = editorRunning
+                          ? editorTyping.job.text
+                          : services.GetProperty(Control::编辑框1, Property::Content).AsText();
+  const std::optional<UnkeyablePaste> paste = ChoosePaste(services, script);
+  if (!paste) return;
+  // The editor run ends, and the editor gets the whole script back.
+  if (editorRunning) {
     services.KillThread(editorTyping.thread);
-    script = editorTyping.job.text;
     services.SetProperty(Control::编辑框1, Property::Content, script);
   }
   const Text speed = services.GetProperty(Control::编辑框3, Property::Content).AsText();
-  state.job = WindowTypingJob{window, script, TypingInterval(services, speed), editorTyping.natural,
-                              static_cast<std::uint64_t>(services.TickCount())};
+  state.job = WindowTypingJob{window,
+                              script,
+                              TypingInterval(services, speed),
+                              editorTyping.natural,
+                              static_cast<std::uint64_t>(services.TickCount()),
+                              *paste};
   state.paused = false;
   services.SetProperty(Control::按钮1, Property::Disabled, false);
   services.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
@@ -147,6 +189,22 @@ bool HoldWhilePaused(RuntimeServices& services, const WindowTypingState& state, 
 
 }  // namespace
 
+namespace {
+
+// The steps the run pastes: where some cannot be keyed, a stretch of them goes in one paste,
+// at the time of its first step. pasteEnd[n] is one past the stretch that starts at n, or n.
+std::vector<std::size_t> PastedStretches(RuntimeServices& services, const std::vector<Text>& steps,
+                                         UnkeyablePaste paste) {
+  std::vector<std::size_t> ends(steps.size());
+  for (std::size_t n = steps.size(); n-- > 0;) {
+    const bool pasted = paste != UnkeyablePaste::None && !services.CanKeyIntoWindows(steps[n]);
+    ends[n] = !pasted ? n : (n + 1 < steps.size() && ends[n + 1] > n + 1 ? ends[n + 1] : n + 1);
+  }
+  return ends;
+}
+
+}  // namespace
+
 void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, WindowTypingJob job) {
   const auto finish = [&] {
     // Skipped when the run was ended from outside: its state may belong to a newer run.
@@ -159,19 +217,30 @@ void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, Win
     services.RestoreKeyboardMap();
   };
   const std::vector<Text> steps = TypingSteps(job.text);
+  const std::vector<std::size_t> pasteEnd = PastedStretches(services, steps, job.paste);
   TypingSchedule schedule(services, job.interval, job.natural, job.seed);
   schedule.Start();
   for (std::size_t n = 0; n < steps.size(); ++n) {
+    const std::size_t last = pasteEnd[n] > n ? pasteEnd[n] - 1 : n;
     for (bool sent = false; !sent;) {
       // Time spent paused or waiting for the user's keys is left out of the beat.
       const long long before = services.TickCount();
       if (!services.ProcessEvents()) return finish();
       if (state.paused && !HoldWhilePaused(services, state, job.window)) return finish();
       schedule.LeaveOut(before);
-      // Normally readied during the previous step's wait; at the start and after a pause,
-      // here.
-      services.PrepareCharacters(steps, n);
-      switch (services.SendCharacter(job.window, steps[n])) {
+      CharacterDelivery answer;
+      if (pasteEnd[n] > n) {
+        Text stretch;
+        for (std::size_t k = n; k <= last; ++k) stretch += steps[k];
+        answer =
+            services.PasteIntoWindow(job.window, stretch, job.paste == UnkeyablePaste::CtrlShiftV);
+      } else {
+        // Normally readied during the previous step's wait; at the start and after a
+        // pause, here.
+        services.PrepareCharacters(steps, n);
+        answer = services.SendCharacter(job.window, steps[n]);
+      }
+      switch (answer) {
         case CharacterDelivery::Sent:
           sent = true;
           break;
@@ -194,8 +263,13 @@ void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, Win
       }
     }
     // The next step's keys are readied now, ahead of its time.
-    if (n + 1 < steps.size()) services.PrepareCharacters(steps, n + 1);
-    if (!services.Delay(schedule.WaitAfter(steps[n]))) return finish();
+    if (last + 1 < steps.size() && pasteEnd[last + 1] == last + 1)
+      services.PrepareCharacters(steps, last + 1);
+    // A pasted stretch keeps the beat of the steps it stands for.
+    int wait = 0;
+    for (; n <= last; ++n) wait = schedule.WaitAfter(steps[n]);
+    n = last;
+    if (!services.Delay(wait)) return finish();
   }
   finish();
 }

@@ -10,12 +10,23 @@
 // characters are being typed Esc is grabbed and stops the run; a change of focus pauses
 // it, and only Ctrl+Q (or 打字控制) with the same window focused again continues it. While
 // paused the keyboard map is the user's own, and a run whose window closes ends at once.
+// Where the desktop keys only its keyboard layout's characters (GNOME, KDE), the user is
+// told before the run how many it cannot key, and may have them pasted in their place.
+
+// How the characters that cannot be keyed reach the window.
+enum class UnkeyablePaste {
+  None,        // every character can be keyed
+  CtrlV,       // pasted with Ctrl+V
+  CtrlShiftV,  // pasted with Ctrl+Shift+V, as terminals take it
+};
+
 struct WindowTypingJob {
   int window = 0;  // the top-level window typed into
   Text text;       // the whole script
   int interval = 0;
   bool natural = false;  // the natural rhythm (TypingRhythm.h)
   std::uint64_t seed = 0;
+  UnkeyablePaste paste = UnkeyablePaste::None;
 };
 
 struct WindowTypingState {

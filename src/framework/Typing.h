@@ -34,4 +34,13 @@ class Typing {
   virtual void PrepareCharacters(const std::vector<Text>& steps, std::size_t next) = 0;
   // Puts the keyboard map back as it was before the first SendCharacter.
   virtual void RestoreKeyboardMap() = 0;
+
+  // --- Where only the keyboard layout's characters can be keyed --------------------
+  // (GNOME and KDE on Wayland, through the desktop's remote-desktop portal.) Whether
+  // SendCharacter can key the step into another window; true wherever any character can.
+  virtual bool CanKeyIntoWindows(const Text& step) = 0;
+  // Puts the text on the clipboard and presses Ctrl+V (Ctrl+Shift+V for a terminal) in the
+  // window, only if it has the keyboard focus; returns once the window has taken the text
+  // (Sent), or as SendCharacter does.
+  virtual CharacterDelivery PasteIntoWindow(int window, const Text& text, bool terminal) = 0;
 };

@@ -211,6 +211,11 @@ class FakeRuntimeServices : public RuntimeServices {
   void RestoreKeyboardMap() override;
   // Records the next step it was asked to ready.
   void PrepareCharacters(const std::vector<Text>& steps, std::size_t next) override;
+  // Where only the layout's keys reach other windows: when set, no step beyond ASCII can be
+  // keyed. A paste is recorded with its text and reaches the focused window only.
+  bool keysOnlyAscii = false;
+  bool CanKeyIntoWindows(const Text& step) override;
+  CharacterDelivery PasteIntoWindow(int window, const Text& text, bool terminal) override;
   std::atomic<int> focusedWindow = 0;
   std::atomic<int> closedWindow = 0;  // a window that is gone
 

@@ -94,6 +94,11 @@ struct SendCharacterCall {  // only characters that reached the window
   int window;
   Text character;
 };
+struct PasteIntoWindowCall {  // only pastes that reached the window
+  int window;
+  Text text;
+  bool terminal;
+};
 struct RestoreKeyboardMapCall {};
 struct PrepareCharactersCall {
   Text next;  // the step to be readied next
@@ -115,4 +120,4 @@ using RecordedCall =
                  ReplaceFileCall, FetchUrlCall, OpenUrlCall, RegisterHotKeyCall,
                  UnregisterHotKeyCall, StartThreadCall, SendCharacterCall, RestoreKeyboardMapCall,
                  PrepareCharactersCall, SetMenuItemCheckedCall, BundledLibraryCall,
-                 BalloonAtControlCall>;
+                 BalloonAtControlCall, PasteIntoWindowCall>;

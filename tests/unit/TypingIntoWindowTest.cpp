@@ -117,4 +117,35 @@ TEST_F(TypingIntoWindowTest, WindowClosedWhilePausedEndsTheRunAtOnce) {
   EXPECT_TRUE(std::holds_alternative<RestoreKeyboardMapCall>(services.Calls().back()));
 }
 
+// Where the desktop keys only its layout's characters, the user hears how many it cannot key
+// before anything is typed: cancelled, nothing runs; otherwise each stretch of them is pasted
+// in its place (here with the terminal's Ctrl+Shift+V) and the rest is keyed, in order.
+TEST_F(TypingIntoWindowTest, UnkeyableCharactersArePastedInTheirPlaceOrTheRunIsCancelled) {
+  state.intoFocusedWindow = true;
+  services.focusedWindow = kTarget;
+  services.keysOnlyAscii = true;
+  services.Preset(Control::编辑框1, Property::Content, Text("ab你好，c\r\n好"));
+  services.ScriptMessageBoxAnswer(kAnswerCancel);
+  TypingHotKeyPressed(services, state, editor);
+  EXPECT_EQ(state.thread, 0);
+  EXPECT_EQ(editor.thread, 0);
+  const auto asked = services.CallsOf<MessageBoxCall>();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_NE(asked[0].message.AsText().find("有 4 个字符"), Text::npos);
+
+  services.ScriptMessageBoxAnswer(kAnswerNo);
+  TypingHotKeyPressed(services, state, editor);
+  ASSERT_NE(state.thread, 0);
+  ASSERT_TRUE(services.WaitForThread(state.thread));
+  std::vector<Text> arrived;
+  for (const RecordedCall& call : services.Calls()) {
+    if (const auto* key = std::get_if<SendCharacterCall>(&call)) arrived.push_back(key->character);
+    if (const auto* paste = std::get_if<PasteIntoWindowCall>(&call)) {
+      EXPECT_TRUE(paste->terminal);
+      arrived.push_back("[" + paste->text + "]");
+    }
+  }
+  EXPECT_EQ(arrived, (std::vector<Text>{"a", "b", "[你好，]", "c", "\r\n", "[好]"}));
+}
+
 }  // namespace

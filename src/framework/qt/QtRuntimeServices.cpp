@@ -6,14 +6,17 @@
 
 #include "framework/platform/BackgroundJobs.h"
 #include "framework/platform/CharacterKeys.h"
+#include "framework/platform/LayoutKeys.h"
 #include "framework/platform/WaylandKeys.h"
 #include "framework/qt/GlobalHotKeys.h"
 #include "framework/qt/MainWindow.h"
+#include "framework/qt/PortalKeys.h"
 #include "framework/qt/QtText.h"
 
 QtRuntimeServices::QtRuntimeServices()
     : keys_(std::make_unique<CharacterKeys>()),
       waylandKeys_(std::make_unique<WaylandKeys>()),
+      layoutKeys_(std::make_unique<LayoutKeys>()),
       background_(std::make_unique<BackgroundJobs>()) {}
 QtRuntimeServices::~QtRuntimeServices() {
   // File work still queued is done while every part it may use is whole.

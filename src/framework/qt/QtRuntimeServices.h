@@ -14,6 +14,8 @@
 class BackgroundJobs;
 class CharacterKeys;
 class WaylandKeys;
+class LayoutKeys;
+class PortalKeys;
 class GlobalHotKeys;
 class MainWindow;
 class QProgressDialog;
@@ -122,6 +124,8 @@ class QtRuntimeServices : public RuntimeServices {
   CharacterDelivery SendCharacter(int window, const Text& character) override;
   void RestoreKeyboardMap() override;
   void PrepareCharacters(const std::vector<Text>& steps, std::size_t next) override;
+  bool CanKeyIntoWindows(const Text& step) override;
+  CharacterDelivery PasteIntoWindow(int window, const Text& text, bool terminal) override;
   // At start-up: key codes that a killed copy left borrowed get their mapping back.
   void RestoreKeysOfKilledCopies();
 
@@ -176,6 +180,13 @@ class QtRuntimeServices : public RuntimeServices {
   // Typing into other windows of a Wayland session with a virtual keyboard (sway).
   std::unique_ptr<WaylandKeys> waylandKeys_;
   bool TypesThroughWayland();
+  // Typing through the desktop's RemoteDesktop portal, on Wayland sessions without a virtual
+  // keyboard (GNOME, KDE): only the layout's keys; the rest is pasted.
+  std::unique_ptr<LayoutKeys> layoutKeys_;
+  std::unique_ptr<PortalKeys> portalKeys_;  // made and used on the user-interface thread
+  bool TypesThroughPortal();
+  CharacterDelivery PortalReady();
+  CharacterDelivery PortalPress(const std::vector<uint32_t>& keysyms);
   std::atomic<bool> toldNoWindowTyping_{false};
   Control hotKeyReceiver_ = Control::标签1;
   std::unique_ptr<BackgroundJobs> background_;

@@ -1,12 +1,16 @@
 // QtRuntimeServices: typing into other programs' windows (XTest on X11, a virtual keyboard
-// under Wayland).
+// under Wayland, the RemoteDesktop portal on GNOME and KDE).
+#include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QWindow>
 #include <optional>
 
 #include "framework/platform/CharacterKeys.h"
+#include "framework/platform/LayoutKeys.h"
 #include "framework/platform/WaylandKeys.h"
 #include "framework/qt/MainWindow.h"
+#include "framework/qt/PortalKeys.h"
 #include "framework/qt/QtRuntimeServices.h"
 #include "framework/qt/QtText.h"
 #include "framework/qt/UiThread.h"
@@ -44,7 +48,7 @@ void CatchUpWithCompositorFocus() {
 bool QtRuntimeServices::TypesThroughWayland() { return OnWayland() && waylandKeys_->Available(); }
 
 int QtRuntimeServices::FocusedWindow() {
-  if (TypesThroughWayland()) {
+  if (TypesThroughWayland() || TypesThroughPortal()) {
     CatchUpWithCompositorFocus();
     return OwnWindowFocused() ? 0 : kOtherWaylandWindow;
   }
@@ -89,6 +93,12 @@ CharacterDelivery QtRuntimeServices::SendCharacter(int window, const Text& chara
   const std::optional<char32_t> step = StepCharacter(character);
   if (step && TypesThroughWayland())
     return OwnWindowFocused() ? CharacterDelivery::NotFocused : waylandKeys_->Send(*step);
+  if (step && TypesThroughPortal()) {
+    if (*step == 0) return OwnWindowFocused() ? CharacterDelivery::NotFocused : PortalReady();
+    const uint32_t keysym = LayoutKeys::KeysymOf(*step);
+    if (!layoutKeys_->Has(keysym)) return CharacterDelivery::Unavailable;
+    return PortalPress({keysym});
+  }
   if (!step || !KeysReachOtherWindows()) return CharacterDelivery::Unavailable;
   return keys_->Send(static_cast<uint32_t>(window), *step);
 }
@@ -112,6 +122,106 @@ void QtRuntimeServices::PrepareCharacters(const std::vector<Text>& steps, std::s
   } else {
     keys_->Prepare(characters);
   }
+}
+
+// --- Typing through the RemoteDesktop portal (GNOME, KDE) ------------------------
+
+namespace {
+
+// The text a paste offers, noting when the receiving window has read it.
+class PastedText : public QMimeData {
+ public:
+  explicit PastedText(std::shared_ptr<std::atomic<bool>> taken) : taken_(std::move(taken)) {}
+  std::atomic<bool> watching{false};
+
+ protected:
+  QVariant retrieveData(const QString& format, QMetaType type) const override {
+    if (watching) *taken_ = true;
+    return QMimeData::retrieveData(format, type);
+  }
+
+ private:
+  std::shared_ptr<std::atomic<bool>> taken_;
+};
+
+constexpr uint32_t kControl = 0xffe3, kShift = 0xffe1, kLetterV = 0x76;
+// The receiver reads a paste on its own time; keys after it wait for that.
+constexpr int kPasteTakenWithinMs = 5000;
+// Between its reading of the text and its inserting it, the receiver gets no new key.
+constexpr int kPasteSettleMs = 60;
+constexpr int kPortalStartCheckMs = 20;
+
+}  // namespace
+
+bool QtRuntimeServices::TypesThroughPortal() { return OnWayland() && !waylandKeys_->Available(); }
+
+// Sent when keys can be pressed; KeyBusy while the session starts (the desktop may be
+// asking the user); Unavailable, once said in a box, when the desktop gives none.
+CharacterDelivery QtRuntimeServices::PortalReady() {
+  QString failure;
+  const PortalKeys::Readiness readiness = OnUiThread([&] {
+    if (!portalKeys_) portalKeys_ = std::make_unique<PortalKeys>();
+    return portalKeys_->Prepare(failure);
+  });
+  switch (readiness) {
+    case PortalKeys::Readiness::Ready:
+      return CharacterDelivery::Sent;
+    case PortalKeys::Readiness::Starting:
+      // The worker tries again; a start is not hurried by asking often.
+      Delay(kPortalStartCheckMs);
+      return CharacterDelivery::KeyBusy;
+    case PortalKeys::Readiness::Failed:
+      break;
+  }
+  ShowMessageBox(Value(FromQString(failure)), kMbIconExclamation,
+                 FromQString(QStringLiteral("打字到当前窗口")), std::nullopt);
+  return CharacterDelivery::Unavailable;
+}
+
+CharacterDelivery QtRuntimeServices::PortalPress(const std::vector<uint32_t>& keysyms) {
+  // The desktop's dialog, or our own box, may just have given the focus back to us.
+  CatchUpWithCompositorFocus();
+  if (OwnWindowFocused()) return CharacterDelivery::NotFocused;
+  const CharacterDelivery ready = PortalReady();
+  if (ready != CharacterDelivery::Sent) return ready;
+  OnUiThread([&] { portalKeys_->Press(keysyms); });
+  return CharacterDelivery::Sent;
+}
+
+bool QtRuntimeServices::CanKeyIntoWindows(const Text& step) {
+  if (!TypesThroughPortal()) return true;
+  const std::optional<char32_t> character = StepCharacter(step);
+  return character && layoutKeys_->Has(LayoutKeys::KeysymOf(*character));
+}
+
+CharacterDelivery QtRuntimeServices::PasteIntoWindow(int, const Text& text, bool terminal) {
+  if (!TypesThroughPortal()) return CharacterDelivery::Unavailable;
+  CatchUpWithCompositorFocus();
+  if (OwnWindowFocused()) return CharacterDelivery::NotFocused;
+  const CharacterDelivery ready = PortalReady();
+  if (ready != CharacterDelivery::Sent) return ready;
+  auto taken = std::make_shared<std::atomic<bool>>(false);
+  OnUiThread([&] {
+    auto* offered = new PastedText(taken);
+    offered->setText(ToQString(text));
+    QGuiApplication::clipboard()->setMimeData(offered);
+    // What the clipboard itself reads while taking it over is not the receiver's reading.
+    offered->watching = true;
+    portalKeys_->Press(terminal ? std::vector<uint32_t>{kControl, kShift, kLetterV}
+                                : std::vector<uint32_t>{kControl, kLetterV});
+  });
+  const long long deadline = TickCount() + kPasteTakenWithinMs;
+  while (!*taken && TickCount() < deadline)
+    if (!Delay(5)) return CharacterDelivery::Unavailable;
+  if (!*taken) {
+    ShowMessageBox(Value(FromQString(QStringLiteral("打字停止：目标窗口没有取走用 %1 粘贴的文字。")
+                                         .arg(terminal ? QStringLiteral("Ctrl+Shift+V")
+                                                       : QStringLiteral("Ctrl+V")))),
+                   kMbIconExclamation, FromQString(QStringLiteral("打字到当前窗口")), std::nullopt);
+    return CharacterDelivery::Unavailable;
+  }
+  Delay(kPasteSettleMs);
+  return CharacterDelivery::Sent;
 }
 
 void QtRuntimeServices::RestoreKeysOfKilledCopies() {
