@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs inside a headless sway (test_sway_typing.py starts it): the program, with 打字到当前窗口
-on and a script open, types it into foot running `cat` when `--action type` asks; prints
-what cat wrote as one JSON line.
+on and a script open, types it into foot running `cat` when `--action type` asks, then
+into xterm (XWayland) running `cat`; prints what each cat wrote as one JSON line.
 Usage: sway_typing_inside.py PROGRAM SCRIPT VIRTUAL_INPUT FOLDER"""
 import json, os, signal, subprocess, sys, time
 
@@ -56,11 +56,25 @@ time.sleep(0.5)
 proc.send_signal(signal.SIGCONT)
 if action.wait(60) != 0:
     raise SystemExit('--action type failed')
-got = b''
+got = {}
+children = [proc, terminal, keyboard]
 try:
     wait_for(lambda: open(received, 'rb').read() == expected, 'the whole script in the terminal')
+    got['native'] = open(received, 'rb').read()
+    # The same keys reach an X11 program under XWayland: xterm running cat.
+    received_x11 = os.path.join(folder, 'received-x11.txt')
+    xterm = subprocess.Popen(['xterm', '-e', 'sh', '-c', 'stty -echo; cat > ' + received_x11],
+                             stderr=subprocess.DEVNULL)
+    children.append(xterm)
+    wait_for(lambda: [v for v in views() if v.get('shell') == 'xwayland' and v.get('focused')]
+             and os.path.exists(received_x11), 'xterm to have the focus')
+    subprocess.run([program, '--action', 'type'], env=env, check=True, timeout=60)
+    wait_for(lambda: open(received_x11, 'rb').read() == expected, 'the whole script in xterm')
+    got['xwayland'] = open(received_x11, 'rb').read()
 finally:
-    got = open(received, 'rb').read()
-    for p in (proc, terminal, keyboard):
+    got.setdefault('native', open(received, 'rb').read())
+    if 'xwayland' not in got and len(children) > 3:
+        got['xwayland'] = open(received_x11, 'rb').read() if os.path.exists(received_x11) else b''
+    for p in children:
         p.send_signal(signal.SIGTERM)
-    print(json.dumps({'received': got.hex()}))
+    print(json.dumps({k: v.hex() for k, v in got.items()}))

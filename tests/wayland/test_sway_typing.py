@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """Typing into another program's window on a headless sway: a script of Chinese (more
 characters than one key map holds), English, symbols, tabs and lines arrives byte for byte
-in foot running cat, typed through the program's own virtual keyboard; the request comes
-while the program is busy, after the focus moved away from it.
+in foot running cat, and then in xterm (XWayland) running cat, typed through the program's
+own virtual keyboard; the first request comes while the program is busy, after the focus
+moved away from it.
 Usage: test_sway_typing.py PROGRAM VIRTUAL_INPUT (none when it could not be built)"""
 import json, os, shutil, subprocess, sys, tempfile, unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PROGRAM = INPUT = None
-NEEDED = ['sway', 'Xwayland', 'swaymsg', 'foot', 'dbus-run-session', 'pipewire', 'wireplumber',
+NEEDED = ['sway', 'Xwayland', 'swaymsg', 'foot', 'xterm', 'dbus-run-session', 'pipewire', 'wireplumber',
           '/usr/libexec/xdg-desktop-portal',
           '/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so']
 SCRIPT = ('你好，世界！Hello 123\tend <>&"\'~|\\ $x\n'
@@ -41,8 +42,11 @@ class SwayTyping(unittest.TestCase):
                                 capture_output=True, text=True, timeout=300)
         lines = result.stdout.strip().splitlines()
         self.assertTrue(lines, result.stderr[-3000:])
-        received = bytes.fromhex(json.loads(lines[-1])['received']).decode('utf-8', 'replace')
-        self.assertEqual(received, SCRIPT, result.stderr[-3000:])
+        received = json.loads(lines[-1])
+        for kind in ('native', 'xwayland'):
+            self.assertIn(kind, received, result.stderr[-3000:])
+            text = bytes.fromhex(received[kind]).decode('utf-8', 'replace')
+            self.assertEqual(text, SCRIPT, kind + ': ' + result.stderr[-3000:])
         self.assertEqual(result.returncode, 0, result.stderr[-3000:])
 
 

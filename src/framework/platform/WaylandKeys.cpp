@@ -16,6 +16,7 @@ namespace {
 constexpr int kFirstKeycode = 9;
 constexpr int kLastKeycode = 255;
 constexpr uint32_t kReturn = 0xff0d, kTab = 0xff09;
+constexpr auto kLinger = std::chrono::milliseconds(150);  // as for the X11 spare places
 
 uint32_t KeysymOf(char32_t character) {
   if (character == U'\n' || character == U'\r') return kReturn;
@@ -139,9 +140,11 @@ void WaylandKeys::Prepare(const std::vector<char32_t>& coming) {
   if (!ConnectLocked()) return;
   std::vector<uint32_t> keysyms;
   for (char32_t character : coming) keysyms.push_back(KeysymOf(character));
-  // A client reads a new map before the keys that follow it: no key needs to linger.
+  // A Wayland client reads a new map before the keys that follow it, but an X11 program
+  // under XWayland looks a key up when it handles it, with the map it has by then: a key
+  // typed just before keeps its character a while (it became the next one's otherwise).
   const std::vector<SparePlace> before = places_;
-  if (PlanSparePlaces(places_, keysyms, SparePlace::Clock::now(), {}).empty()) return;
+  if (PlanSparePlaces(places_, keysyms, SparePlace::Clock::now(), kLinger).empty()) return;
   if (!UploadLocked()) places_ = before;
 }
 

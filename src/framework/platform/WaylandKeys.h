@@ -13,8 +13,8 @@
 // on a Wayland connection of its own. The virtual keyboard's map is ours alone: every key
 // holds one character, and when the next character has no key, one new map gives the keys
 // to the coming characters that have none, in order (the places logic of the X11 typing),
-// so that a Chinese script changes the map seldom. A client gets a new map in line with
-// the keys, so a key never meets a map it was not meant for. Thread-safe.
+// so that a Chinese script changes the map seldom. A key just typed keeps its character a
+// while, since X11 programs under XWayland look keys up late. Thread-safe.
 class WaylandKeys {
  public:
   WaylandKeys();
