@@ -23,6 +23,9 @@ PUBLISHED = {"speech": {"components/msc/msc.h"}}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]')
 SOURCE = re.compile(r"\.(c|cc|cpp|h|hpp)$")
+# A program text written as a literal with characters past ASCII: its bytes are GB18030
+# only in targets compiled for that (cmake/OrvaneTargets.cmake); the toolkit's are UTF-8.
+WIDE_TEXT_LITERAL = re.compile(r'\bText\(\s*"[^"]*[^\x00-\x7f]')
 
 
 def framework_core(path):
@@ -83,6 +86,10 @@ def problems(src):
             folder = file.split("/")[0] if "/" in file else ""
             with open(full, encoding="utf-8", errors="replace") as f:
                 for number, line in enumerate(f, 1):
+                    if file.startswith("framework/qt/") and WIDE_TEXT_LITERAL.search(line):
+                        found.append("src/%s:%d: a Chinese Text(\"...\") literal in the toolkit's "
+                                     "UTF-8 code; write FromQString(QStringLiteral(...))" % (
+                                         file, number))
                     match = INCLUDE.match(line)
                     if not match:
                         continue

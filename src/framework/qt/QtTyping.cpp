@@ -55,9 +55,9 @@ int QtRuntimeServices::FocusedWindow() {
   if (!KeysReachOtherWindows()) {
     // Said once; the typing then goes into the editor, as with no other window.
     if (!toldNoWindowTyping_.exchange(true))
-      ShowMessageBox(
-          Value(Text("这个 Wayland 会话不能把字打到其他程序的窗口：打字在编辑框里进行。")), 0x40,
-          Text("打字到当前窗口"), std::nullopt);
+      ShowMessageBox(Value(FromQString(QStringLiteral(
+                         "这个 Wayland 会话不能把字打到其他程序的窗口：打字在编辑框里进行。"))),
+                     0x40, FromQString(QStringLiteral("打字到当前窗口")), std::nullopt);
     return 0;
   }
   const uint32_t focused = keys_->FocusedTopLevel();
