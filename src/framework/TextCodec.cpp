@@ -39,9 +39,16 @@ std::string Convert(const char* to, const char* from, std::string_view input,
 
 }  // namespace
 
+// The descriptor that holds the module, never closed. Visible outside this file so that
+// the compiler keeps it, and a leak checker finds it reachable.
+extern iconv_t keptTextConverter;
+iconv_t keptTextConverter = nullptr;
+
 void KeepTextConverterLoaded() {
-  // One descriptor that is never closed holds the module.
-  [[maybe_unused]] static const iconv_t kept = iconv_open("UTF-8", "GB18030");
+  [[maybe_unused]] static const bool opened = [] {
+    keptTextConverter = iconv_open("UTF-8", "GB18030");
+    return true;
+  }();
 }
 
 std::string Utf8FromText(std::string_view text) {
