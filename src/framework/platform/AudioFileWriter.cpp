@@ -13,7 +13,6 @@
 #include <cstring>
 #include <optional>
 #include <random>
-#include <type_traits>
 
 #include "framework/platform/FileProblems.h"
 #include "framework/platform/SystemLibrary.h"
@@ -35,9 +34,7 @@ const Sndfile* BoundSndfile() {
   static const std::optional<Sndfile> bound = []() -> std::optional<Sndfile> {
     Sndfile f{};
     const auto bind = [](auto& slot, const char* name) {
-      slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
-          SystemLibraryFunction("libsndfile.so.1", name));
-      return slot != nullptr;
+      return BindSystemFunction(slot, "libsndfile.so.1", name);
     };
     if (bind(f.open_fd, "sf_open_fd") && bind(f.command, "sf_command") &&
         bind(f.write_short, "sf_write_short") && bind(f.write_sync, "sf_write_sync") &&

@@ -10,7 +10,6 @@
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <type_traits>
 
 #include "framework/platform/SystemLibrary.h"
 
@@ -38,9 +37,7 @@ const Curl* BoundCurl() {
   static const std::optional<Curl> bound = []() -> std::optional<Curl> {
     Curl curl{};
     const auto bind = [](auto& slot, const char* name) {
-      slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
-          SystemLibraryFunction("libcurl.so.4", name));
-      return slot != nullptr;
+      return BindSystemFunction(slot, "libcurl.so.4", name);
     };
     const bool all =
         bind(curl.globalInit, "curl_global_init") && bind(curl.easyInit, "curl_easy_init") &&

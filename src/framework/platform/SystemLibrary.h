@@ -6,3 +6,11 @@
 // (its cache and the system folders; the program has no run-path), never closed.
 // Returns the function, or null when the library or the function cannot be had.
 void* SystemLibraryFunction(const char* soname, const char* function);
+
+// Sets `slot` (a function pointer) to the library's function of that name; false when
+// it cannot be had.
+template <typename Function>
+bool BindSystemFunction(Function& slot, const char* soname, const char* function) {
+  slot = reinterpret_cast<Function>(SystemLibraryFunction(soname, function));
+  return slot != nullptr;
+}
