@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev libgl-dev libjpeg62-turbo-dev libxcb1-dev libxcb-keysyms1-dev libxcb-xtest0-dev
   libxcb-xkb-dev
   libglib2.0-dev libfontconfig-dev
+  # Key names for the desktop's shortcuts portal
+  libxkbcommon-dev
   # The Debian package (cpack -G DEB: dpkg-shlibdeps, file); rsvg-convert renders the
   # icon's PNG sizes
   dpkg-dev file librsvg2-bin

@@ -33,20 +33,21 @@ const char* const kUnusable = "不能用作热键";
 // Why a set key is not in force.
 const char* Problem(const Text& keys) { return ParseHotKeyText(keys) ? kRefused : kUnusable; }
 
-int Register(SystemHotKeys& hotKeys, const Text& keys) {
+int Register(SystemHotKeys& hotKeys, int action, const Text& keys) {
   const std::optional<KeyCombination> combination = ParseHotKeyText(keys);
   if (!combination) return 0;
-  return hotKeys.RegisterGlobalHotKey(Control::_启动窗口, Control::标签1, combination->modifiers,
-                                      combination->virtualKey);
+  return hotKeys.RegisterNamedGlobalHotKey(Control::_启动窗口, Control::标签1,
+                                           combination->modifiers, combination->virtualKey,
+                                           kActions[action].name, kActions[action].label);
 }
 
 // Whether the key can be taken now: registered for a moment and given back.
-Text CheckKey(SystemHotKeys& hotKeys, const Text& keys) {
+Text CheckKey(SystemHotKeys& hotKeys, int action, const Text& keys) {
   if (keys.empty()) return Text();
   if (!ParseHotKeyText(keys)) return kUnusable;
   // The desktop binds it: no program holds it against us.
   if (!hotKeys.TakesGlobalHotKeys()) return Text();
-  const int number = Register(hotKeys, keys);
+  const int number = Register(hotKeys, action, keys);
   if (number == 0) return kRefused;
   hotKeys.UnregisterGlobalHotKey(number);
   return Text();
@@ -78,7 +79,8 @@ void LoadHotKeys(Settings& settings, HotKeyState& state) {
 
 void RegisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state) {
   if (!hotKeys.TakesGlobalHotKeys()) return;
-  for (int i = 0; i < kHotKeyActionCount; ++i) state.numbers[i] = Register(hotKeys, state.keys[i]);
+  for (int i = 0; i < kHotKeyActionCount; ++i)
+    state.numbers[i] = Register(hotKeys, i, state.keys[i]);
 }
 
 void UnregisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state) {
@@ -86,6 +88,13 @@ void UnregisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state) {
     if (number != 0) hotKeys.UnregisterGlobalHotKey(number);
     number = 0;
   }
+}
+
+void StartHotKeys(RuntimeServices& services, HotKeyState& state) {
+  services.WhenHotKeysKnown([&services, &state](bool) {
+    RegisterHotKeys(services, state);
+    AnnounceRefusedHotKeys(services, state);
+  });
 }
 
 void AnnounceRefusedHotKeys(RuntimeServices& services, const HotKeyState& state) {
@@ -103,6 +112,18 @@ void AnnounceRefusedHotKeys(RuntimeServices& services, const HotKeyState& state)
     if (!button) button = kActions[i].button;
   }
   if (button) services.ShowBalloonAtControl(Control::气球提示框1, *button, notice);
+}
+
+void HotKeyRefusedLater(RuntimeServices& services, HotKeyState& state, int number) {
+  if (number == 0) return;
+  bool known = false;
+  for (int& registered : state.numbers)
+    if (registered == number) {
+      registered = 0;
+      known = true;
+    }
+  // The balloon names every key not in force, so one refused after another adds to it.
+  if (known) AnnounceRefusedHotKeys(services, state);
 }
 
 void DispatchHotKey(const HotKeyState& state, int number,
@@ -137,7 +158,9 @@ void ChooseHotKeys(RuntimeServices& services, HotKeyState& state) {
   UnregisterHotKeys(services, state);
   std::vector<HotKeyField> fields;
   for (int i = 0; i < kHotKeyActionCount; ++i) fields.push_back({kActions[i].label, state.keys[i]});
-  const HotKeyCheck check = [&services](int, const Text& keys) { return CheckKey(services, keys); };
+  const HotKeyCheck check = [&services](int field, const Text& keys) {
+    return CheckKey(services, field, keys);
+  };
   if (services.EditHotKeys(fields, check)) {
     for (int i = 0; i < kHotKeyActionCount; ++i) {
       if (fields[i].keys == state.keys[i]) continue;

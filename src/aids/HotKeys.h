@@ -31,9 +31,13 @@ const char* HotKeyActionLabel(HotKeyAction action);
 // The keys from the settings (hotkeys/read, pause, type, stop, capture); an action with
 // nothing stored gets its default: Ctrl+A, Ctrl+Z, Ctrl+Q, none, none.
 void LoadHotKeys(Settings& settings, HotKeyState& state);
-// Registers every key that is set, in action order, with _启动窗口 and the hidden label
-// 标签1 as receivers; none where the desktop binds the keys.
+// Registers every key that is set, in action order, under the action's name and label,
+// with _启动窗口 and the hidden label 标签1 as receivers; none where the desktop binds the
+// keys.
 void RegisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state);
+// At start: registers the keys and announces those not in force once the session has said
+// whether it takes keys at all (on Wayland the desktop's answer may come late).
+void StartHotKeys(RuntimeServices& services, HotKeyState& state);
 // Gives every registered key back.
 void UnregisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state);
 // At start: a key that is set but not in force is said once in a balloon at its
@@ -44,6 +48,9 @@ void AnnounceRefusedHotKeys(RuntimeServices& services, const HotKeyState& state)
 // The feedback event of 标签1: runs the action whose number was pressed.
 void DispatchHotKey(const HotKeyState& state, int number,
                     const std::function<void(HotKeyAction)>& run);
+// The feedback event of 标签1 with kHotKeyRefused: the desktop did not take the key
+// registered under the number after all; it is announced as a refused key is at start.
+void HotKeyRefusedLater(RuntimeServices& services, HotKeyState& state, int number);
 // Mouse over an action's button: its key in a balloon at the cursor, with a second line
 // when the key is not in force. 结束 shows one only when its key is set, 截图 none.
 void ShowHotKeyTip(RuntimeServices& services, const HotKeyState& state, Control button);

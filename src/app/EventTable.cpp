@@ -78,6 +78,10 @@ void StopClicked(Program& program, const Event&) { StopReading(program.Reading()
 void HighlightClicked(Program& program, const Event&) { ToggleReadingHighlight(program.Reading()); }
 
 void HotKeyPressed(Program& program, const Event& event) {
+  if (event.second == kHotKeyRefused) {
+    HotKeyRefusedLater(program.services, program.hotKeys, event.first);
+    return;
+  }
   if (WindowTypingKeyPressed(program.services, program.windowTyping, event.first)) return;
   DispatchHotKey(program.hotKeys, event.first,
                  [&program](HotKeyAction action) { RunProgramAction(program, action); });

@@ -18,8 +18,7 @@ void MainWindowCreated(Program& program) {
   NetworkAndUpdateCheck(services);
   WriteComponentFile(services, CaptureLibraryFile());
   LoadHotKeys(services, program.hotKeys);
-  RegisterHotKeys(services, program.hotKeys);
-  AnnounceRefusedHotKeys(services, program.hotKeys);
+  StartHotKeys(services, program.hotKeys);
   program.speech.Initialize();  // failures are not reported here
   LoadReadingHighlight(program.Reading());
   // Remembered appearance and typing speed.

@@ -228,6 +228,15 @@ class FakeRuntimeServices : public RuntimeServices {
   bool takesGlobalHotKeys = true;
   // Combinations (modifiers, key code) another program holds, refused whenever asked for.
   std::vector<std::pair<int, int>> heldHotKeys;
+  // Keys the desktop registers: with hotKeysKnownLater set, the answer about them waits
+  // for AnswerHotKeysKnown (takesGlobalHotKeys at that time); the names given with keys
+  // are kept in call order.
+  void WhenHotKeysKnown(std::function<void(bool takesKeys)> answer) override;
+  int RegisterNamedGlobalHotKey(Control window, Control notifyControl, int modifiers, int keyCode,
+                                const Text& name, const Text& description) override;
+  void AnswerHotKeysKnown();
+  bool hotKeysKnownLater = false;
+  std::vector<Text> hotKeyNames;
 
   // --- Settings (FakeSettings.cpp) ---
   Text GetSetting(const Text& key) override;
@@ -287,6 +296,7 @@ class FakeRuntimeServices : public RuntimeServices {
   std::vector<int> delays_;
   long long now_ = 1000;
   int hotKeyCalls_ = 0;
+  std::vector<std::function<void(bool)>> hotKeysAnswers_;
   // Recursive; the thread that plays the user-interface thread lets go of it while it
   // waits with events, as the real one handles workers' requests meanwhile.
   class UiLock {

@@ -158,6 +158,39 @@ TEST(HotKeys, WhereTheDesktopBindsKeysTheNoticeNamesEachCommandUntilSilenced) {
   EXPECT_EQ(services.settings["wayland/hotKeyNoticeSilenced"], "1");
 }
 
+TEST(HotKeys, WhereTheDesktopAnswersLaterTheKeysWaitForItAndALateRefusalIsAnnounced) {
+  FakeRuntimeServices services;
+  services.hotKeysKnownLater = true;
+  HotKeyState state;
+  LoadHotKeys(services, state);
+  StartHotKeys(services, state);
+  EXPECT_TRUE(services.CallsOf<RegisterHotKeyCall>().empty());
+  services.AnswerHotKeysKnown();
+  EXPECT_EQ(services.hotKeyNames, (std::vector<Text>{"read-aloud", "pause-reading", "type"}));
+  EXPECT_TRUE(services.CallsOf<BalloonAtControlCall>().empty());
+  EXPECT_TRUE(services.checkBoxMessages.empty());
+
+  const int typing = state.numbers[2];
+  HotKeyRefusedLater(services, state, typing);
+  EXPECT_EQ(Dispatched(state, {typing, state.numbers[0]}), std::vector{HotKeyAction::Read});
+  const auto notices = services.CallsOf<BalloonAtControlCall>();
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].control, Control::按钮7);
+  EXPECT_EQ(notices[0].text, "热键 CTRL+Q（打字）已被其他程序占用");
+
+  // A session with no shortcuts service: the notice of the desktop's keys, once answered.
+  FakeRuntimeServices bare;
+  bare.hotKeysKnownLater = true;
+  bare.takesGlobalHotKeys = false;
+  HotKeyState keys;
+  LoadHotKeys(bare, keys);
+  StartHotKeys(bare, keys);
+  EXPECT_TRUE(bare.checkBoxMessages.empty());
+  bare.AnswerHotKeysKnown();
+  EXPECT_EQ(bare.checkBoxMessages.size(), 1u);
+  EXPECT_TRUE(bare.CallsOf<RegisterHotKeyCall>().empty());
+}
+
 TEST(HotKeys, TheDialogGetsTheKeysFreeChecksEachAndOkStoresAndRegistersTheChoice) {
   FakeRuntimeServices services;
   services.heldHotKeys = {{kCtrl | kAlt, 'Z'}};

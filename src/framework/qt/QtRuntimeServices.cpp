@@ -10,6 +10,7 @@
 #include "framework/platform/WaylandKeys.h"
 #include "framework/qt/GlobalHotKeys.h"
 #include "framework/qt/MainWindow.h"
+#include "framework/qt/PortalHotKeys.h"
 #include "framework/qt/PortalKeys.h"
 #include "framework/qt/QtText.h"
 

@@ -17,6 +17,7 @@ class WaylandKeys;
 class LayoutKeys;
 class PortalKeys;
 class GlobalHotKeys;
+class PortalHotKeys;
 class MainWindow;
 class QProgressDialog;
 class QTextDocument;
@@ -134,6 +135,9 @@ class QtRuntimeServices : public RuntimeServices {
                            int keyCode) override;
   bool UnregisterGlobalHotKey(int number) override;
   bool TakesGlobalHotKeys() override;
+  void WhenHotKeysKnown(std::function<void(bool takesKeys)> answer) override;
+  int RegisterNamedGlobalHotKey(Control window, Control notifyControl, int modifiers, int keyCode,
+                                const Text& name, const Text& description) override;
 
   // --- Settings (QtSettings.cpp) ---
   Text GetSetting(const Text& key) override;
@@ -174,7 +178,10 @@ class QtRuntimeServices : public RuntimeServices {
   int nextPrepared_ = 1;
   OpenFiles files_;
   WorkerThreads threads_;
-  std::unique_ptr<GlobalHotKeys> hotKeys_;
+  std::unique_ptr<GlobalHotKeys> hotKeys_;        // X11
+  std::unique_ptr<PortalHotKeys> portalHotKeys_;  // Wayland
+  PortalHotKeys& ShortcutsPortal();
+  void RaiseHotKeyFeedback(int number, int second);
   // Declared after threads_: destroyed before them is fine, workers end in the destructor.
   std::unique_ptr<CharacterKeys> keys_;  // used on X11 only
   // Typing into other windows of a Wayland session with a virtual keyboard (sway).
