@@ -24,15 +24,16 @@ proc = subprocess.Popen([program, script], env=env, stderr=subprocess.DEVNULL)
 def views(node):
     if node.get('pid') == proc.pid: yield node
     for child in node.get('nodes', []) + node.get('floating_nodes', []): yield from views(child)
-# The start-up notice about hot keys comes before the window; it is closed as soon as seen.
+# The notice about hot keys comes once the session has said it has no shortcuts portal,
+# before or after the window; it is closed as soon as seen.
 found, notices, deadline = [], [], time.monotonic() + 60
-while not found and time.monotonic() < deadline and proc.poll() is None:
+while (not found or (not platform and not notices)) and time.monotonic() < deadline and proc.poll() is None:
     tree = json.loads(subprocess.run(['swaymsg', '-r', '-t', 'get_tree'], capture_output=True, text=True).stdout)
     for notice in [v for v in views(tree) if v.get('name') == '\u70ed\u952e']:
         notices.append(notice['name'])
         subprocess.run(['swaymsg', f'[con_id={notice["id"]}]', 'kill'], capture_output=True)
     found = [v for v in views(tree) if os.path.basename(script) in (v.get('name') or '')]
-    if not found: time.sleep(0.1)
+    if not found or not notices: time.sleep(0.1)
 # A key bound in the desktop runs `--action read-aloud`: the script is heard (SDL's disk
 # driver records what the sound device gets, 16-bit samples).
 sound = False
