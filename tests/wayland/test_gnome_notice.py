@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The program under a headless GNOME compositor (mutter): its window is native; the notice
-that hot keys are bound in the desktop's settings comes once, before the window, and not
+that hot keys are bound in the desktop's settings comes once (when the session has said it offers no shortcuts portal), and not
 again once 不再提示 was ticked (not on the next start either); `--action read-aloud` is heard.
 Usage: test_gnome_notice.py PROGRAM"""
 import json, os, shutil, subprocess, sys, tempfile, unittest
@@ -42,7 +42,6 @@ class GnomeNotice(unittest.TestCase):
         seen = json.loads(result.stdout.strip().splitlines()[-1])
         self.assertTrue(seen['first_alive'] and seen['second_alive'])
         self.assertEqual(seen['first_titles'].count(NOTICE), 1, seen['first_titles'])
-        self.assertEqual(seen['first_titles'][0], NOTICE, 'the notice comes before the window')
         self.assertNotIn(NOTICE, seen['second_titles'])
         self.assertTrue(seen['sound'])
 
