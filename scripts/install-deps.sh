@@ -55,6 +55,9 @@ test_packages=(
   pipewire wireplumber swaybg wl-clipboard foot
   # Headless GNOME sessions (mutter) with the desktop portal; keys through mutter's D-Bus
   mutter xdg-desktop-portal-gnome python3-dbus
+  # Headless KWin sessions with the kde portal (tests/wayland): shortcuts through the portal,
+  # keys through KWin's fake input, a window with the focus on XWayland
+  kwin-wayland xdg-desktop-portal-kde plasma-workspace plasma-wayland-protocols qtwayland5
   # The bundled-library writer is killed at each of its system calls
   strace
 )

@@ -151,8 +151,10 @@ void PortalHotKeys::OnActivated(const QDBusMessage& message) {
   const QList<QVariant> arguments = message.arguments();
   if (arguments.size() < 2 || PathText(arguments[0]) != session_) return;
   const QString id = arguments[1].toString();
-  for (const auto& [number, key] : sent_)
-    if (key.id == id && keys_.count(number) != 0) Notify(number, false);
+  // A key pressed between the session's creation and the binding's answer counts too.
+  for (const auto* keys : {&sent_, &sending_})
+    for (const auto& [number, key] : *keys)
+      if (key.id == id && keys_.count(number) != 0) Notify(number, false);
 }
 
 void PortalHotKeys::QueueSync() {
