@@ -1,0 +1,36 @@
+// A plain window for the hot-key tests: writes the text of every key press it gets to stdout
+// (Ctrl+A as 0x01, as a terminal in raw mode would) and "focus" to stderr each time it gets
+// the keyboard. A native client, so it needs no XWayland.
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QRasterWindow>
+#include <cstdio>
+
+namespace {
+
+class KeyTextWindow : public QRasterWindow {
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter(this).fillRect(QRect(QPoint(), size()), Qt::white);
+  }
+  void focusInEvent(QFocusEvent*) override {
+    std::fputs("focus\n", stderr);
+    std::fflush(stderr);
+  }
+  void keyPressEvent(QKeyEvent* event) override {
+    const QByteArray text = event->text().toUtf8();
+    std::fwrite(text.constData(), 1, text.size(), stdout);
+    std::fflush(stdout);
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QGuiApplication app(argc, argv);
+  KeyTextWindow window;
+  window.resize(400, 300);
+  window.show();
+  return app.exec();
+}
