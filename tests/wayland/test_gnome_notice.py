@@ -7,7 +7,7 @@ import json, os, shutil, subprocess, sys, tempfile, unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PROGRAM = None
-NEEDED = ['mutter', 'dbus-run-session', 'pipewire', 'wireplumber', 'gdbus',
+NEEDED = ['mutter', 'dbus-run-session', 'dbus-monitor', 'pipewire', 'wireplumber', 'gdbus',
           '/usr/libexec/xdg-desktop-portal', '/usr/libexec/xdg-desktop-portal-gnome',
           '/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so']
 NOTICE = '热键'
