@@ -56,7 +56,7 @@ test_packages=(
   # Headless GNOME sessions (mutter) with the desktop portal; keys through mutter's D-Bus
   mutter xdg-desktop-portal-gnome python3-dbus
   # Headless KWin sessions with the kde portal (tests/wayland): shortcuts through the portal,
-  # keys through KWin's fake input, a window with the focus on XWayland
+  # keys through KWin's fake input
   kwin-wayland xdg-desktop-portal-kde plasma-workspace plasma-wayland-protocols qtwayland5
   # The bundled-library writer is killed at each of its system calls
   strace
