@@ -1,7 +1,9 @@
 #pragma once
 
 #include "aids/HotKeys.h"
-#include "framework/RuntimeServices.h"
+#include "framework/Dialogs.h"
+#include "framework/Settings.h"
+#include "framework/Uses.h"
 
 // Sessions where only the desktop binds system-wide keys (Wayland without a shortcuts
 // portal: GNOME, sway). The user binds keys there to `orvane-notepad --action NAME`.
@@ -11,4 +13,4 @@ inline constexpr const char* kDesktopHotKeyNoticeSilenced = "wayland/hotKeyNotic
 
 // At start: says once, in a box the user can silence, which command each action has and
 // that its key belongs in the desktop's keyboard settings; a ticked "不再提示" is stored.
-void ExplainDesktopHotKeys(RuntimeServices& services, const HotKeyState& state);
+void ExplainDesktopHotKeys(Uses<Dialogs, Settings> services, const HotKeyState& state);

@@ -90,15 +90,18 @@ void UnregisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state) {
   }
 }
 
-void StartHotKeys(RuntimeServices& services, HotKeyState& state) {
-  services.WhenHotKeysKnown([&services, &state](bool) {
+void StartHotKeys(Uses<WindowControls, Dialogs, SystemHotKeys, Settings> services,
+                  HotKeyState& state) {
+  // The answer may come later: it keeps its own copy of the roles.
+  services.Get<SystemHotKeys>().WhenHotKeysKnown([services, &state](bool) {
     RegisterHotKeys(services, state);
     AnnounceRefusedHotKeys(services, state);
   });
 }
 
-void AnnounceRefusedHotKeys(RuntimeServices& services, const HotKeyState& state) {
-  if (!services.TakesGlobalHotKeys()) {
+void AnnounceRefusedHotKeys(Uses<WindowControls, Dialogs, SystemHotKeys, Settings> services,
+                            const HotKeyState& state) {
+  if (!services.Get<SystemHotKeys>().TakesGlobalHotKeys()) {
     ExplainDesktopHotKeys(services, state);
     return;
   }
@@ -111,10 +114,12 @@ void AnnounceRefusedHotKeys(RuntimeServices& services, const HotKeyState& state)
               Problem(state.keys[i]);
     if (!button) button = kActions[i].button;
   }
-  if (button) services.ShowBalloonAtControl(Control::气球提示框1, *button, notice);
+  if (button)
+    services.Get<WindowControls>().ShowBalloonAtControl(Control::气球提示框1, *button, notice);
 }
 
-void HotKeyRefusedLater(RuntimeServices& services, HotKeyState& state, int number) {
+void HotKeyRefusedLater(Uses<WindowControls, Dialogs, SystemHotKeys, Settings> services,
+                        HotKeyState& state, int number) {
   if (number == 0) return;
   bool known = false;
   for (int& registered : state.numbers)
@@ -133,7 +138,9 @@ void DispatchHotKey(const HotKeyState& state, int number,
     if (state.numbers[i] == number) run(static_cast<HotKeyAction>(i));
 }
 
-void ShowHotKeyTip(RuntimeServices& services, const HotKeyState& state, Control button) {
+void ShowHotKeyTip(Uses<WindowControls, SystemHotKeys> services, const HotKeyState& state,
+                   Control button) {
+  auto& controls = services.Get<WindowControls>();
   for (int i = 0; i < kHotKeyActionCount; ++i) {
     const ActionDescription& action = kActions[i];
     if (action.button != button) continue;
@@ -142,18 +149,18 @@ void ShowHotKeyTip(RuntimeServices& services, const HotKeyState& state, Control 
     Text text = "热键：" + (keys.empty() ? Text("无") : HotKeyDisplayText(keys));
     // Otherwise the user never learns why the key does nothing.
     if (!keys.empty() && state.numbers[i] == 0 &&
-        (services.TakesGlobalHotKeys() || !ParseHotKeyText(keys))) {
+        (services.Get<SystemHotKeys>().TakesGlobalHotKeys() || !ParseHotKeyText(keys))) {
       text += "\r\n（热键";
       text += Problem(keys);
       text += "）";
     }
-    services.ShowBalloon(Control::气球提示框1, services.MouseX(), services.MouseY(), text, -1,
+    controls.ShowBalloon(Control::气球提示框1, controls.MouseX(), controls.MouseY(), text, -1,
                          Text());
     return;
   }
 }
 
-void ChooseHotKeys(RuntimeServices& services, HotKeyState& state) {
+void ChooseHotKeys(Uses<Dialogs, SystemHotKeys, Settings> services, HotKeyState& state) {
   // Our own grabs would take the keys the user presses in the dialog.
   UnregisterHotKeys(services, state);
   std::vector<HotKeyField> fields;
@@ -161,11 +168,11 @@ void ChooseHotKeys(RuntimeServices& services, HotKeyState& state) {
   const HotKeyCheck check = [&services](int field, const Text& keys) {
     return CheckKey(services, field, keys);
   };
-  if (services.EditHotKeys(fields, check)) {
+  if (services.Get<Dialogs>().EditHotKeys(fields, check)) {
     for (int i = 0; i < kHotKeyActionCount; ++i) {
       if (fields[i].keys == state.keys[i]) continue;
       state.keys[i] = fields[i].keys;
-      services.SetSetting(kActions[i].setting, state.keys[i]);
+      services.Get<Settings>().SetSetting(kActions[i].setting, state.keys[i]);
     }
   }
   RegisterHotKeys(services, state);

@@ -5,9 +5,11 @@
 #include <optional>
 #include <string>
 
-#include "framework/RuntimeServices.h"
+#include "framework/Dialogs.h"
 #include "framework/Settings.h"
 #include "framework/SystemHotKeys.h"
+#include "framework/Uses.h"
+#include "framework/WindowControls.h"
 
 // What a hot key (or a request from outside, `--action NAME`) can run.
 enum class HotKeyAction { Read, Pause, Type, Stop, Capture };
@@ -37,24 +39,28 @@ void LoadHotKeys(Settings& settings, HotKeyState& state);
 void RegisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state);
 // At start: registers the keys and announces those not in force once the session has said
 // whether it takes keys at all (on Wayland the desktop's answer may come late).
-void StartHotKeys(RuntimeServices& services, HotKeyState& state);
+void StartHotKeys(Uses<WindowControls, Dialogs, SystemHotKeys, Settings> services,
+                  HotKeyState& state);
 // Gives every registered key back.
 void UnregisterHotKeys(SystemHotKeys& hotKeys, HotKeyState& state);
 // At start: a key that is set but not in force is said once in a balloon at its
 // action's button, which goes by itself. Where the desktop binds the keys (Wayland), the
 // notice of DesktopHotKeys.h comes instead.
-void AnnounceRefusedHotKeys(RuntimeServices& services, const HotKeyState& state);
+void AnnounceRefusedHotKeys(Uses<WindowControls, Dialogs, SystemHotKeys, Settings> services,
+                            const HotKeyState& state);
 
 // The feedback event of 标签1: runs the action whose number was pressed.
 void DispatchHotKey(const HotKeyState& state, int number,
                     const std::function<void(HotKeyAction)>& run);
 // The feedback event of 标签1 with kHotKeyRefused: the desktop did not take the key
 // registered under the number after all; it is announced as a refused key is at start.
-void HotKeyRefusedLater(RuntimeServices& services, HotKeyState& state, int number);
+void HotKeyRefusedLater(Uses<WindowControls, Dialogs, SystemHotKeys, Settings> services,
+                        HotKeyState& state, int number);
 // Mouse over an action's button: its key in a balloon at the cursor, with a second line
 // when the key is not in force. 结束 shows one only when its key is set, 截图 none.
-void ShowHotKeyTip(RuntimeServices& services, const HotKeyState& state, Control button);
+void ShowHotKeyTip(Uses<WindowControls, SystemHotKeys> services, const HotKeyState& state,
+                   Control button);
 
 // Menu "热键设置…": the keys are given back while the dialog is open (so that it can
 // take them), the chosen ones stored and registered on OK, the old ones again on cancel.
-void ChooseHotKeys(RuntimeServices& services, HotKeyState& state);
+void ChooseHotKeys(Uses<Dialogs, SystemHotKeys, Settings> services, HotKeyState& state);

@@ -9,8 +9,8 @@ ComponentFile CaptureLibraryFile() {
   return {"CameraDll.dll", orvane_capture_image_begin, orvane_capture_image_end};
 }
 
-void CaptureScreenArea(RuntimeServices& services) {
-  const int window = services.GetWindowHandle(Control::_启动窗口);
+void CaptureScreenArea(Uses<WindowControls, Libraries> services) {
+  const int window = services.Get<WindowControls>().GetWindowHandle(Control::_启动窗口);
   BoundFunction<int(int)> cameraSubArea(services, "CameraDll.dll", "CameraSubArea");
   cameraSubArea(window);  // the result is not used
 }

@@ -6,20 +6,21 @@
 #include <limits>
 
 #include "aids/TypingRhythm.h"
+#include "framework/TextOperations.h"
 
 namespace {
 constexpr const char* kNaturalKey = "typing/natural";
 }  // namespace
 
-void LoadNaturalRhythm(RuntimeServices& services, TypingState& state) {
-  state.natural = services.GetSetting(kNaturalKey) == "true";
-  services.SetMenuItemChecked(MenuItem::自然节奏, state.natural);
+void LoadNaturalRhythm(Uses<WindowControls, Settings> services, TypingState& state) {
+  state.natural = services.Get<Settings>().GetSetting(kNaturalKey) == "true";
+  services.Get<WindowControls>().SetMenuItemChecked(MenuItem::自然节奏, state.natural);
 }
 
-void ToggleNaturalRhythm(RuntimeServices& services, TypingState& state) {
+void ToggleNaturalRhythm(Uses<WindowControls, Settings> services, TypingState& state) {
   state.natural = !state.natural;
-  services.SetSetting(kNaturalKey, state.natural ? "true" : "false");
-  services.SetMenuItemChecked(MenuItem::自然节奏, state.natural);
+  services.Get<Settings>().SetSetting(kNaturalKey, state.natural ? "true" : "false");
+  services.Get<WindowControls>().SetMenuItemChecked(MenuItem::自然节奏, state.natural);
 }
 
 std::vector<Text> TypingSteps(const Text& script) {
@@ -35,8 +36,8 @@ std::vector<Text> TypingSteps(const Text& script) {
   return steps;
 }
 
-int TypingInterval(RuntimeServices& services, const Text& speed) {
-  const double interval = std::trunc(services.ToNumber(speed) * 30.0);
+int TypingInterval(const Text& speed) {
+  const double interval = std::trunc(ToNumber(speed) * 30.0);
   // A huge speed text must not overflow the interval.
   if (interval >= std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
   if (interval <= std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
@@ -56,23 +57,26 @@ bool IsSpinnerSpeed(const Text& speed) {
 
 }  // namespace
 
-void RestoreTypingSpeed(RuntimeServices& services) {
-  const Text speed = services.GetSetting(kSpeedSetting);
-  if (IsSpinnerSpeed(speed)) services.SetProperty(Control::编辑框3, Property::Content, speed);
+void RestoreTypingSpeed(Uses<WindowControls, Settings> services) {
+  const Text speed = services.Get<Settings>().GetSetting(kSpeedSetting);
+  if (IsSpinnerSpeed(speed))
+    services.Get<WindowControls>().SetProperty(Control::编辑框3, Property::Content, speed);
 }
 
-void RememberTypingSpeed(RuntimeServices& services) {
-  const Text speed = services.GetProperty(Control::编辑框3, Property::Content).AsText();
-  if (IsSpinnerSpeed(speed)) services.SetSetting(kSpeedSetting, speed);
+void RememberTypingSpeed(Uses<WindowControls, Settings> services) {
+  const Text speed =
+      services.Get<WindowControls>().GetProperty(Control::编辑框3, Property::Content).AsText();
+  if (IsSpinnerSpeed(speed)) services.Get<Settings>().SetSetting(kSpeedSetting, speed);
 }
 
 bool IsTypingUnderWay(Threads& threads, const TypingState& state) {
   return state.thread != 0 && !state.stopped && threads.IsThreadRunning(state.thread);
 }
 
-void StopTyping(RuntimeServices& services, TypingState& state) {
-  if (!IsTypingUnderWay(services, state)) return;
-  services.KillThread(state.thread);
+void StopTyping(Uses<WindowControls, Threads> services, TypingState& state) {
+  auto& threads = services.Get<Threads>();
+  if (!IsTypingUnderWay(threads, state)) return;
+  threads.KillThread(state.thread);
   state.stopped = true;
   ShowTypingIdle(services);
 }
@@ -82,51 +86,58 @@ void ShowTypingIdle(WindowControls& controls) {
   controls.SetProperty(Control::按钮1, Property::Disabled, true);
 }
 
-void StartTyping(RuntimeServices& services, TypingState& state) {
-  services.SetProperty(Control::按钮1, Property::Disabled, false);
-  Text script = services.GetProperty(Control::编辑框1, Property::Content).AsText();
+void StartTyping(Uses<WindowControls, Threads> services, TypingState& state) {
+  auto& controls = services.Get<WindowControls>();
+  auto& threads = services.Get<Threads>();
+  controls.SetProperty(Control::按钮1, Property::Disabled, false);
+  Text script = controls.GetProperty(Control::编辑框1, Property::Content).AsText();
   // A run still typing or paused: its editor holds only part of the script.
-  if (IsTypingUnderWay(services, state)) {
-    services.KillThread(state.thread);
+  if (IsTypingUnderWay(threads, state)) {
+    threads.KillThread(state.thread);
     script = state.job.text;
   }
   state.stopped = false;
-  services.SetProperty(Control::编辑框1, Property::Content, Text());
-  services.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
-  const Text speed = services.GetProperty(Control::编辑框3, Property::Content).AsText();
-  state.job = TypingJob{Control::编辑框1, script, TypingInterval(services, speed), state.natural,
-                        static_cast<std::uint64_t>(services.TickCount())};
+  controls.SetProperty(Control::编辑框1, Property::Content, Text());
+  controls.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
+  const Text speed = controls.GetProperty(Control::编辑框3, Property::Content).AsText();
+  state.job = TypingJob{Control::编辑框1, script, TypingInterval(speed), state.natural,
+                        static_cast<std::uint64_t>(threads.TickCount())};
 
   int handle = 0;
   const TypingJob job = state.job;
-  if (!services.StartThread([&services, job](int) { TypingWorker(services, job); }, 0, &handle))
+  // The worker keeps its own copy of the roles: this call's is gone when it runs.
+  if (!threads.StartThread([services, job](int) { TypingWorker(services, job); }, 0, &handle))
     handle = 0;
   state.thread = handle;
 }
 
-void ToggleTypingPause(RuntimeServices& services, TypingState& state) {
-  if (!IsTypingUnderWay(services, state)) return;
-  if (services.ResumeThread(state.thread) != 0) {
-    services.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
+void ToggleTypingPause(Uses<WindowControls, Threads> services, TypingState& state) {
+  auto& controls = services.Get<WindowControls>();
+  auto& threads = services.Get<Threads>();
+  if (!IsTypingUnderWay(threads, state)) return;
+  if (threads.ResumeThread(state.thread) != 0) {
+    controls.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
   } else {
-    services.SuspendThread(state.thread);
-    services.SetProperty(Control::按钮1, Property::Caption, Text("继续"));
+    threads.SuspendThread(state.thread);
+    controls.SetProperty(Control::按钮1, Property::Caption, Text("继续"));
   }
 }
 
-void TypingWorker(RuntimeServices& services, TypingJob job) {
-  services.SetProperty(job.target, Property::Content, Text());
-  TypingSchedule schedule(services, job.interval, job.natural, job.seed);
+void TypingWorker(Uses<WindowControls, Threads> services, TypingJob job) {
+  auto& controls = services.Get<WindowControls>();
+  auto& threads = services.Get<Threads>();
+  controls.SetProperty(job.target, Property::Content, Text());
+  TypingSchedule schedule(threads, job.interval, job.natural, job.seed);
   schedule.Start();
   for (const Text& step : TypingSteps(job.text)) {
     // A pause holds here, before the next character, and is left out of the beat; a
     // stop ends the run.
-    const long long before = services.TickCount();
-    if (!services.ProcessEvents()) return;
+    const long long before = threads.TickCount();
+    if (!threads.ProcessEvents()) return;
     schedule.LeaveOut(before);
-    services.AppendText(job.target, {step});
-    services.RefreshNow(job.target);
-    if (!services.Delay(schedule.WaitAfter(step))) return;
+    controls.AppendText(job.target, {step});
+    controls.RefreshNow(job.target);
+    if (!threads.Delay(schedule.WaitAfter(step))) return;
   }
   // Skipped when the run was stopped: a newer run may own the button by then.
   ShowTypingIdle(services);

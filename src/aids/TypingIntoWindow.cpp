@@ -29,23 +29,24 @@ void ReleaseEscape(SystemHotKeys& hotKeys, WindowTypingState& state) {
   state.escapeKey = 0;
 }
 
-void Pause(RuntimeServices& services, WindowTypingState& state) {
+void Pause(Uses<WindowControls, SystemHotKeys> services, WindowTypingState& state) {
   if (state.paused) return;
   state.paused = true;
   ReleaseEscape(services, state);
-  services.SetProperty(Control::按钮1, Property::Caption, Text("继续"));
+  services.Get<WindowControls>().SetProperty(Control::按钮1, Property::Caption, Text("继续"));
 }
 
 // Continues only when the run's window has the focus again; false when the run has
 // ended because its window is gone.
-bool TryContinue(RuntimeServices& services, WindowTypingState& state) {
-  switch (services.SendCharacter(state.job.window, Text())) {
+bool TryContinue(Uses<WindowControls, Threads, Typing, SystemHotKeys> services,
+                 WindowTypingState& state) {
+  switch (services.Get<Typing>().SendCharacter(state.job.window, Text())) {
     case CharacterDelivery::Sent:
     case CharacterDelivery::KeysHeld:
     case CharacterDelivery::KeyBusy:
       GrabEscape(services, state);
       state.paused = false;
-      services.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
+      services.Get<WindowControls>().SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
       return true;
     case CharacterDelivery::NotFocused:
       return true;
@@ -58,16 +59,16 @@ bool TryContinue(RuntimeServices& services, WindowTypingState& state) {
 }
 
 // How many of the steps cannot be keyed into other windows here.
-std::size_t UnkeyableSteps(RuntimeServices& services, const std::vector<Text>& steps) {
+std::size_t UnkeyableSteps(Typing& keyboard, const std::vector<Text>& steps) {
   std::size_t count = 0;
   for (const Text& step : steps)
-    if (!services.CanKeyIntoWindows(step)) ++count;
+    if (!keyboard.CanKeyIntoWindows(step)) ++count;
   return count;
 }
 
 // Before a run that has characters the desktop cannot key: the user chooses to paste them
 // in their place (and with which keys) or to cancel. nullopt: cancelled.
-std::optional<UnkeyablePaste> ChoosePaste(RuntimeServices& services, const Text& script) {
+std::optional<UnkeyablePaste> ChoosePaste(Uses<Dialogs, Typing> services, const Text& script) {
   const std::size_t unkeyable = UnkeyableSteps(services, TypingSteps(script));
   if (unkeyable == 0) return UnkeyablePaste::None;
   const Text question = "这段文字里有 " + std::to_string(unkeyable) +
@@ -76,8 +77,8 @@ std::optional<UnkeyablePaste> ChoosePaste(RuntimeServices& services, const Text&
                         "是：用 Ctrl+V 粘贴\n"
                         "否：用 Ctrl+Shift+V 粘贴（打到终端里时选这个）\n"
                         "取消：不打字";
-  switch (services.ShowMessageBox(Value(question), kMbYesNoCancel | kMbIconQuestion,
-                                  Text("打字到当前窗口"))) {
+  switch (services.Get<Dialogs>().ShowMessageBox(Value(question), kMbYesNoCancel | kMbIconQuestion,
+                                                 Text("打字到当前窗口"))) {
     case kAnswerYes:
       return UnkeyablePaste::CtrlV;
     case kAnswerNo:
@@ -87,38 +88,39 @@ std::optional<UnkeyablePaste> ChoosePaste(RuntimeServices& services, const Text&
   }
 }
 
-void StartWindowTyping(RuntimeServices& services, WindowTypingState& state,
-                       TypingState& editorTyping, int window) {
+void StartWindowTyping(Uses<WindowControls, Dialogs, Threads, Typing, SystemHotKeys> services,
+                       WindowTypingState& state, TypingState& editorTyping, int window) {
+  auto& controls = services.Get<WindowControls>();
+  auto& threads = services.Get<Threads>();
   // An editor run holds only part of the script in the editor: the whole is its job's.
   const bool editorRunning =
-      editorTyping.thread != 0 && services.IsThreadRunning(editorTyping.thread);
+      editorTyping.thread != 0 && threads.IsThreadRunning(editorTyping.thread);
   const Text script = editorRunning
                           ? editorTyping.job.text
-                          : services.GetProperty(Control::编辑框1, Property::Content).AsText();
+                          : controls.GetProperty(Control::编辑框1, Property::Content).AsText();
   const std::optional<UnkeyablePaste> paste = ChoosePaste(services, script);
   if (!paste) return;
   // The editor run ends, and the editor gets the whole script back.
   if (editorRunning) {
-    services.KillThread(editorTyping.thread);
-    services.SetProperty(Control::编辑框1, Property::Content, script);
+    threads.KillThread(editorTyping.thread);
+    controls.SetProperty(Control::编辑框1, Property::Content, script);
   }
-  const Text speed = services.GetProperty(Control::编辑框3, Property::Content).AsText();
+  const Text speed = controls.GetProperty(Control::编辑框3, Property::Content).AsText();
   state.job = WindowTypingJob{window,
                               script,
-                              TypingInterval(services, speed),
+                              TypingInterval(speed),
                               editorTyping.natural,
-                              static_cast<std::uint64_t>(services.TickCount()),
+                              static_cast<std::uint64_t>(threads.TickCount()),
                               *paste};
   state.paused = false;
-  services.SetProperty(Control::按钮1, Property::Disabled, false);
-  services.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
+  controls.SetProperty(Control::按钮1, Property::Disabled, false);
+  controls.SetProperty(Control::按钮1, Property::Caption, Text("暂停"));
   GrabEscape(services, state);
   int handle = 0;
   const WindowTypingJob job = state.job;
   WindowTypingState* shared = &state;
-  if (!services.StartThread(
-          [&services, shared, job](int) { WindowTypingWorker(services, *shared, job); }, 0,
-          &handle))
+  if (!threads.StartThread(
+          [services, shared, job](int) { WindowTypingWorker(services, *shared, job); }, 0, &handle))
     handle = 0;
   state.thread = handle;
   if (handle == 0) ReleaseEscape(services, state);
@@ -126,46 +128,50 @@ void StartWindowTyping(RuntimeServices& services, WindowTypingState& state,
 
 }  // namespace
 
-void LoadTypingMode(RuntimeServices& services, WindowTypingState& state) {
-  state.intoFocusedWindow = services.GetSetting(kModeKey) == "true";
-  services.SetMenuItemChecked(MenuItem::打字到当前窗口, state.intoFocusedWindow);
+void LoadTypingMode(Uses<WindowControls, Settings> services, WindowTypingState& state) {
+  state.intoFocusedWindow = services.Get<Settings>().GetSetting(kModeKey) == "true";
+  services.Get<WindowControls>().SetMenuItemChecked(MenuItem::打字到当前窗口,
+                                                    state.intoFocusedWindow);
 }
 
-void ToggleTypingMode(RuntimeServices& services, WindowTypingState& state) {
+void ToggleTypingMode(Uses<WindowControls, Settings> services, WindowTypingState& state) {
   state.intoFocusedWindow = !state.intoFocusedWindow;
-  services.SetSetting(kModeKey, state.intoFocusedWindow ? "true" : "false");
-  services.SetMenuItemChecked(MenuItem::打字到当前窗口, state.intoFocusedWindow);
+  services.Get<Settings>().SetSetting(kModeKey, state.intoFocusedWindow ? "true" : "false");
+  services.Get<WindowControls>().SetMenuItemChecked(MenuItem::打字到当前窗口,
+                                                    state.intoFocusedWindow);
 }
 
-void TypingHotKeyPressed(RuntimeServices& services, WindowTypingState& state,
-                         TypingState& editorTyping) {
+void TypingHotKeyPressed(Uses<WindowControls, Dialogs, Threads, Typing, SystemHotKeys> services,
+                         WindowTypingState& state, TypingState& editorTyping) {
   if (RunActive(services, state)) {
     if (!state.paused) return Pause(services, state);
     // A run whose window is gone has ended: this press starts afresh.
     if (TryContinue(services, state)) return;
   }
-  const int window = state.intoFocusedWindow ? services.FocusedWindow() : 0;
+  const int window = state.intoFocusedWindow ? services.Get<Typing>().FocusedWindow() : 0;
   if (window == 0) return StartTyping(services, editorTyping);
   StartWindowTyping(services, state, editorTyping, window);
 }
 
-void TypingControlPressed(RuntimeServices& services, WindowTypingState& state,
-                          TypingState& editorTyping) {
+void TypingControlPressed(Uses<WindowControls, Threads, Typing, SystemHotKeys> services,
+                          WindowTypingState& state, TypingState& editorTyping) {
   if (!RunActive(services, state)) return ToggleTypingPause(services, editorTyping);
   if (!state.paused) return Pause(services, state);
   TryContinue(services, state);
 }
 
-bool WindowTypingKeyPressed(RuntimeServices& services, WindowTypingState& state, int number) {
+bool WindowTypingKeyPressed(Uses<WindowControls, Threads, SystemHotKeys> services,
+                            WindowTypingState& state, int number) {
   if (number == 0 || number != state.escapeKey) return false;
   EndWindowTyping(services, state);
   return true;
 }
 
-void EndWindowTyping(RuntimeServices& services, WindowTypingState& state) {
+void EndWindowTyping(Uses<WindowControls, Threads, SystemHotKeys> services,
+                     WindowTypingState& state) {
   ReleaseEscape(services, state);
   if (state.thread != 0) {
-    services.KillThread(state.thread);
+    services.Get<Threads>().KillThread(state.thread);
     ShowTypingIdle(services);
   }
   state.thread = 0;
@@ -176,11 +182,12 @@ namespace {
 
 // While paused: the keyboard map is given back, and the window is looked at now and then,
 // so that a run whose window has closed ends at once. False when the run ends.
-bool HoldWhilePaused(RuntimeServices& services, const WindowTypingState& state, int window) {
-  services.RestoreKeyboardMap();
+bool HoldWhilePaused(Uses<Threads, Typing> services, const WindowTypingState& state, int window) {
+  auto& keyboard = services.Get<Typing>();
+  keyboard.RestoreKeyboardMap();
   while (state.paused) {
-    if (!services.Delay(kPausedCheck)) return false;
-    const CharacterDelivery answer = services.SendCharacter(window, Text());
+    if (!services.Get<Threads>().Delay(kPausedCheck)) return false;
+    const CharacterDelivery answer = keyboard.SendCharacter(window, Text());
     if (answer == CharacterDelivery::WindowGone || answer == CharacterDelivery::Unavailable)
       return false;
   }
@@ -193,11 +200,11 @@ namespace {
 
 // The steps the run pastes: where some cannot be keyed, a stretch of them goes in one paste,
 // at the time of its first step. pasteEnd[n] is one past the stretch that starts at n, or n.
-std::vector<std::size_t> PastedStretches(RuntimeServices& services, const std::vector<Text>& steps,
+std::vector<std::size_t> PastedStretches(Typing& keyboard, const std::vector<Text>& steps,
                                          UnkeyablePaste paste) {
   std::vector<std::size_t> ends(steps.size());
   for (std::size_t n = steps.size(); n-- > 0;) {
-    const bool pasted = paste != UnkeyablePaste::None && !services.CanKeyIntoWindows(steps[n]);
+    const bool pasted = paste != UnkeyablePaste::None && !keyboard.CanKeyIntoWindows(steps[n]);
     ends[n] = !pasted ? n : (n + 1 < steps.size() && ends[n + 1] > n + 1 ? ends[n + 1] : n + 1);
   }
   return ends;
@@ -205,16 +212,19 @@ std::vector<std::size_t> PastedStretches(RuntimeServices& services, const std::v
 
 }  // namespace
 
-void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, WindowTypingJob job) {
+void WindowTypingWorker(Uses<WindowControls, Threads, Typing, SystemHotKeys> services,
+                        WindowTypingState& state, WindowTypingJob job) {
+  auto& threads = services.Get<Threads>();
+  auto& keyboard = services.Get<Typing>();
   const auto finish = [&] {
     // Skipped when the run was ended from outside: its state may belong to a newer run.
-    services.RunOnUiThread([&] {
+    threads.RunOnUiThread([&] {
       ReleaseEscape(services, state);
       state.thread = 0;
       state.paused = false;
       ShowTypingIdle(services);
     });
-    services.RestoreKeyboardMap();
+    keyboard.RestoreKeyboardMap();
   };
   const std::vector<Text> steps = TypingSteps(job.text);
   const std::vector<std::size_t> pasteEnd = PastedStretches(services, steps, job.paste);
@@ -224,8 +234,8 @@ void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, Win
     const std::size_t last = pasteEnd[n] > n ? pasteEnd[n] - 1 : n;
     for (bool sent = false; !sent;) {
       // Time spent paused or waiting for the user's keys is left out of the beat.
-      const long long before = services.TickCount();
-      if (!services.ProcessEvents()) return finish();
+      const long long before = threads.TickCount();
+      if (!threads.ProcessEvents()) return finish();
       if (state.paused && !HoldWhilePaused(services, state, job.window)) return finish();
       schedule.LeaveOut(before);
       CharacterDelivery answer;
@@ -233,29 +243,29 @@ void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, Win
         Text stretch;
         for (std::size_t k = n; k <= last; ++k) stretch += steps[k];
         answer =
-            services.PasteIntoWindow(job.window, stretch, job.paste == UnkeyablePaste::CtrlShiftV);
+            keyboard.PasteIntoWindow(job.window, stretch, job.paste == UnkeyablePaste::CtrlShiftV);
       } else {
         // Normally readied during the previous step's wait; at the start and after a
         // pause, here.
-        services.PrepareCharacters(steps, n);
-        answer = services.SendCharacter(job.window, steps[n]);
+        keyboard.PrepareCharacters(steps, n);
+        answer = keyboard.SendCharacter(job.window, steps[n]);
       }
       switch (answer) {
         case CharacterDelivery::Sent:
           sent = true;
           break;
         case CharacterDelivery::KeysHeld: {
-          const long long held = services.TickCount();
-          if (!services.Delay(kHeldKeysRetry)) return finish();
+          const long long held = threads.TickCount();
+          if (!threads.Delay(kHeldKeysRetry)) return finish();
           schedule.LeaveOut(held);
           break;
         }
         case CharacterDelivery::KeyBusy:
-          if (!services.Delay(kBusyKeyRetry)) return finish();
+          if (!threads.Delay(kBusyKeyRetry)) return finish();
           break;
         case CharacterDelivery::NotFocused:
           // Held at the next try until continued.
-          services.RunOnUiThread([&] { Pause(services, state); });
+          threads.RunOnUiThread([&] { Pause(services, state); });
           break;
         case CharacterDelivery::WindowGone:
         case CharacterDelivery::Unavailable:
@@ -264,12 +274,12 @@ void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, Win
     }
     // The next step's keys are readied now, ahead of its time.
     if (last + 1 < steps.size() && pasteEnd[last + 1] == last + 1)
-      services.PrepareCharacters(steps, last + 1);
+      keyboard.PrepareCharacters(steps, last + 1);
     // A pasted stretch keeps the beat of the steps it stands for.
     int wait = 0;
     for (; n <= last; ++n) wait = schedule.WaitAfter(steps[n]);
     n = last;
-    if (!services.Delay(wait)) return finish();
+    if (!threads.Delay(wait)) return finish();
   }
   finish();
 }

@@ -3,7 +3,11 @@
 #include <atomic>
 
 #include "aids/TypingEffect.h"
-#include "framework/RuntimeServices.h"
+#include "framework/Dialogs.h"
+#include "framework/Settings.h"
+#include "framework/SystemHotKeys.h"
+#include "framework/Typing.h"
+#include "framework/Uses.h"
 
 // Typing the editor's script into another program's window (menu "打字到当前窗口"):
 // Ctrl+Q types into the window that has the keyboard focus, never into any other. While
@@ -38,21 +42,24 @@ struct WindowTypingState {
 };
 
 // At start-up: the remembered mode, shown as the menu item's check.
-void LoadTypingMode(RuntimeServices& services, WindowTypingState& state);
+void LoadTypingMode(Uses<WindowControls, Settings> services, WindowTypingState& state);
 // The menu item: switches the mode and remembers it.
-void ToggleTypingMode(RuntimeServices& services, WindowTypingState& state);
+void ToggleTypingMode(Uses<WindowControls, Settings> services, WindowTypingState& state);
 
 // Ctrl+Q: pauses or continues a run into a window; otherwise starts one into the focused
 // window when the mode is on and another program has the focus, or the editor typing.
-void TypingHotKeyPressed(RuntimeServices& services, WindowTypingState& state,
-                         TypingState& editorTyping);
+void TypingHotKeyPressed(Uses<WindowControls, Dialogs, Threads, Typing, SystemHotKeys> services,
+                         WindowTypingState& state, TypingState& editorTyping);
 // 打字控制: pauses or continues a run into a window, else the editor typing.
-void TypingControlPressed(RuntimeServices& services, WindowTypingState& state,
-                          TypingState& editorTyping);
+void TypingControlPressed(Uses<WindowControls, Threads, Typing, SystemHotKeys> services,
+                          WindowTypingState& state, TypingState& editorTyping);
 // A hot key: true when it was the run's Esc, which stops it.
-bool WindowTypingKeyPressed(RuntimeServices& services, WindowTypingState& state, int number);
+bool WindowTypingKeyPressed(Uses<WindowControls, Threads, SystemHotKeys> services,
+                            WindowTypingState& state, int number);
 // Ends a run into a window, if there is one (a new start in the editor, Esc, exit).
-void EndWindowTyping(RuntimeServices& services, WindowTypingState& state);
+void EndWindowTyping(Uses<WindowControls, Threads, SystemHotKeys> services,
+                     WindowTypingState& state);
 
 // The worker's routine.
-void WindowTypingWorker(RuntimeServices& services, WindowTypingState& state, WindowTypingJob job);
+void WindowTypingWorker(Uses<WindowControls, Threads, Typing, SystemHotKeys> services,
+                        WindowTypingState& state, WindowTypingJob job);

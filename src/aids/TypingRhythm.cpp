@@ -49,22 +49,21 @@ double TypingGaps::After(const Text& step) {
   return gap;
 }
 
-TypingSchedule::TypingSchedule(RuntimeServices& services, int interval, bool natural,
-                               std::uint64_t seed)
-    : services_(services),
+TypingSchedule::TypingSchedule(Threads& clock, int interval, bool natural, std::uint64_t seed)
+    : clock_(clock),
       pauses_(interval >= 0),
       gaps_(interval == 0 ? 250 : std::max(interval, 0), natural, seed) {}
 
-void TypingSchedule::Start() { due_ = static_cast<double>(services_.TickCount()); }
+void TypingSchedule::Start() { due_ = static_cast<double>(clock_.TickCount()); }
 
 void TypingSchedule::LeaveOut(long long since) {
-  const long long paused = services_.TickCount() - since;
+  const long long paused = clock_.TickCount() - since;
   if (paused > 0) due_ += static_cast<double>(paused);
 }
 
 int TypingSchedule::WaitAfter(const Text& step) {
   if (!pauses_) return 0;
-  const long long now = services_.TickCount();
+  const long long now = clock_.TickCount();
   const double gap = gaps_.After(step);
   due_ += gap;
   // On time (or early): wait for the due time. Late: a shorter wait, but not so short

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "framework/RuntimeServices.h"
+#include "framework/Threads.h"
+#include "framework/Types.h"
 
 // The gaps between the steps of a run. Fixed: every gap is the interval. Natural: each
 // gap varies around the interval (a seeded spread of up to +-40 %), a clause or sentence
@@ -31,7 +32,7 @@ class TypingGaps {
 class TypingSchedule {
  public:
   // A negative interval types without pauses; 0 means 250 ms.
-  TypingSchedule(RuntimeServices& services, int interval, bool natural, std::uint64_t seed);
+  TypingSchedule(Threads& clock, int interval, bool natural, std::uint64_t seed);
   // The run starts (or continues) now.
   void Start();
   // The time since `since` (a tick count) was a pause: every later step is due that
@@ -41,7 +42,7 @@ class TypingSchedule {
   int WaitAfter(const Text& step);
 
  private:
-  RuntimeServices& services_;
+  Threads& clock_;
   bool pauses_;
   TypingGaps gaps_;
   double due_ = 0;  // tick count at which the next step is due

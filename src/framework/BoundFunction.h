@@ -2,20 +2,20 @@
 
 #include <atomic>
 
-#include "framework/RuntimeServices.h"
+#include "framework/Libraries.h"
 
 // One function of a bundled library, bound by name on its first call through
-// RuntimeServices and reused afterwards.
+// the services and reused afterwards.
 template <typename Signature>
 class BoundFunction {
  public:
-  BoundFunction(RuntimeServices& services, const char* library, const char* function)
-      : services_(services), library_(library), function_(function) {}
+  BoundFunction(Libraries& libraries, const char* library, const char* function)
+      : libraries_(libraries), library_(library), function_(function) {}
 
   Signature* Get() {
     Signature* bound = cached_.load(std::memory_order_acquire);
     if (!bound) {
-      bound = reinterpret_cast<Signature*>(services_.LibraryFunctionAddress(library_, function_));
+      bound = reinterpret_cast<Signature*>(libraries_.LibraryFunctionAddress(library_, function_));
       cached_.store(bound, std::memory_order_release);
     }
     return bound;
@@ -27,7 +27,7 @@ class BoundFunction {
   }
 
  private:
-  RuntimeServices& services_;
+  Libraries& libraries_;
   const char* library_;
   const char* function_;
   std::atomic<Signature*> cached_{nullptr};

@@ -106,7 +106,7 @@ TEST_F(TypingEffectTest, NegativeSpeedMeansNoPause) {
   TypeToTheEnd("ab");
   for (int delay : services.Delays()) EXPECT_LE(delay, 0);
   EXPECT_EQ(Editor(), "ab");
-  EXPECT_EQ(TypingInterval(services, "99999999999"), std::numeric_limits<int>::max());
+  EXPECT_EQ(TypingInterval("99999999999"), std::numeric_limits<int>::max());
 }
 
 // "自然节奏" is off by default and remembered; on, the editor's waits vary around the beat.
