@@ -86,14 +86,16 @@ Text AutosaveFolderIn(FileSystem& files, const Text& parent) {
 
 // The folder in use, chosen at the first need. Under the writing lock, or before any
 // background work exists.
-Text& FolderInUse(RuntimeServices& services, AutosaveState::Shared& shared) {
+Text& FolderInUse(Uses<FileSystem, Processes> services, AutosaveState::Shared& shared) {
+  auto& files = services.Get<FileSystem>();
   if (!shared.folder) {
-    shared.folder = AutosaveFolderIn(services, services.StateDirectory());
+    shared.folder = AutosaveFolderIn(services, files.StateDirectory());
     if (shared.folder->empty()) {
-      shared.folder = AutosaveFolderIn(services, services.FallbackDirectory());
+      shared.folder = AutosaveFolderIn(services, files.FallbackDirectory());
       shared.fellBack = true;
-      services.ReportProblem("the state folder cannot be used; autosave copies go to " +
-                             (shared.folder->empty() ? Text("nowhere") : *shared.folder));
+      services.Get<Processes>().ReportProblem(
+          "the state folder cannot be used; autosave copies go to " +
+          (shared.folder->empty() ? Text("nowhere") : *shared.folder));
     }
   }
   return *shared.folder;
@@ -110,49 +112,53 @@ bool WritePair(FileSystem& files, const Text& folder, const Snapshot& copy,
 
 // Writes the copy, moving once to the fallback folder when its folder cannot be
 // written (gone, read-only, full). Under the writing lock.
-bool WriteLocked(RuntimeServices& services, AutosaveState::Shared& shared, Snapshot copy) {
-  const ByteBuffer bytes = ScriptBytesOrEditorBytes(services, copy.text, copy.encoding);
+bool WriteLocked(Uses<FileSystem, Processes> services, AutosaveState::Shared& shared,
+                 Snapshot copy) {
+  const ByteBuffer bytes = ScriptBytesOrEditorBytes(copy.text, copy.encoding);
   Text& folder = FolderInUse(services, shared);
   if (WritePair(services, folder, copy, bytes)) return true;
   if (shared.fellBack) return false;
   shared.fellBack = true;
   const Text failed = folder;
   if (!failed.empty()) RemovePair(services, Base(failed, copy.processId));
-  folder = AutosaveFolderIn(services, services.FallbackDirectory());
-  services.ReportProblem("the autosave folder " + (failed.empty() ? Text("(none)") : failed) +
-                         " cannot be written; autosave copies go to " +
-                         (folder.empty() ? Text("nowhere") : folder));
+  folder = AutosaveFolderIn(services, services.Get<FileSystem>().FallbackDirectory());
+  services.Get<Processes>().ReportProblem(
+      "the autosave folder " + (failed.empty() ? Text("(none)") : failed) +
+      " cannot be written; autosave copies go to " + (folder.empty() ? Text("nowhere") : folder));
   return WritePair(services, folder, copy, bytes);
 }
 
 // The text a copy must hold: during a typing run the whole script being typed; the text
 // the caller took already, when it did.
-std::optional<Snapshot> TakeSnapshot(RuntimeServices& services, DocumentState& document,
+std::optional<Snapshot> TakeSnapshot(Uses<WindowControls, Processes> services,
+                                     DocumentState& document,
                                      std::optional<Text> taken = std::nullopt) {
   // Text whose save has not finished is still unsaved.
   if (!HasUnsavedText(services, document)) return std::nullopt;
   Snapshot copy;
   if (!taken && document.scriptBeingTyped) taken = document.scriptBeingTyped();
-  copy.text = taken ? std::move(*taken) : services.GetProperty(kEditor, Property::Content).AsText();
+  copy.text = taken
+                  ? std::move(*taken)
+                  : services.Get<WindowControls>().GetProperty(kEditor, Property::Content).AsText();
   if (copy.text.empty()) return std::nullopt;  // nothing worth keeping
   copy.encoding = document.encoding;
   copy.documentPath = document.CurrentFileName;
-  copy.processId = services.ProcessId();
+  copy.processId = services.Get<Processes>().ProcessId();
   return copy;
 }
 
-void RemoveLater(RuntimeServices& services, AutosaveState& autosave) {
+void RemoveLater(Uses<FileSystem, Threads, Processes> services, AutosaveState& autosave) {
   const int generation = ++autosave.shared->generation;
-  services.RunInBackground([&services, shared = autosave.shared, generation] {
+  services.Get<Threads>().RunInBackground([services, shared = autosave.shared, generation] {
     std::lock_guard lock(shared->writing);
     if (shared->generation != generation) return;
     const Text& folder = FolderInUse(services, *shared);
-    if (!folder.empty()) RemovePair(services, Base(folder, services.ProcessId()));
+    if (!folder.empty()) RemovePair(services, Base(folder, services.Get<Processes>().ProcessId()));
   });
 }
 
-bool WriteNow(RuntimeServices& services, DocumentState& document, AutosaveState& autosave,
-              std::optional<Text> taken = std::nullopt) {
+bool WriteNow(Uses<WindowControls, FileSystem, Processes> services, DocumentState& document,
+              AutosaveState& autosave, std::optional<Text> taken = std::nullopt) {
   ++autosave.shared->generation;  // work given earlier would be older
   const std::optional<Snapshot> copy = TakeSnapshot(services, document, std::move(taken));
   if (!copy) return false;
@@ -182,31 +188,33 @@ void PutIntoEditor(WindowControls& controls, DocumentState& document, const Byte
 
 }  // namespace
 
-Text AutosaveTextPath(RuntimeServices& services, const AutosaveState& autosave) {
+Text AutosaveTextPath(Uses<FileSystem, Processes> services, const AutosaveState& autosave) {
   std::lock_guard lock(autosave.shared->writing);
   const Text& folder = FolderInUse(services, *autosave.shared);
-  return folder.empty() ? Text() : Base(folder, services.ProcessId()) + ".txt";
+  return folder.empty() ? Text() : Base(folder, services.Get<Processes>().ProcessId()) + ".txt";
 }
 
-Text AutosaveInfoPath(RuntimeServices& services, const AutosaveState& autosave) {
+Text AutosaveInfoPath(Uses<FileSystem, Processes> services, const AutosaveState& autosave) {
   std::lock_guard lock(autosave.shared->writing);
   const Text& folder = FolderInUse(services, *autosave.shared);
-  return folder.empty() ? Text() : Base(folder, services.ProcessId()) + ".info";
+  return folder.empty() ? Text() : Base(folder, services.Get<Processes>().ProcessId()) + ".info";
 }
 
-void AutosaveTextChanged(RuntimeServices& services, DocumentState& document,
-                         AutosaveState& autosave) {
+void AutosaveTextChanged(Uses<WindowControls, FileSystem, Threads, Processes> services,
+                         DocumentState& document, AutosaveState& autosave) {
   // Nothing but a note on a keystroke: the copy is taken once the delay is over.
   if (autosave.due || autosave.ended) return;
   autosave.due = true;
-  services.RunLater(kAutosaveDelayMilliseconds,
-                    [&services, &document, &autosave, alive = std::weak_ptr<int>(autosave.alive)] {
-                      if (!alive.expired()) WriteAutosaveCopy(services, document, autosave);
-                    });
+  services.Get<Threads>().RunLater(
+      kAutosaveDelayMilliseconds,
+      [services, &document, &autosave, alive = std::weak_ptr<int>(autosave.alive)] {
+        if (!alive.expired()) WriteAutosaveCopy(services, document, autosave);
+      });
 }
 
-void WriteAutosaveCopy(RuntimeServices& services, DocumentState& document,
-                       AutosaveState& autosave) {
+void WriteAutosaveCopy(Uses<WindowControls, FileSystem, Threads, Processes> services,
+                       DocumentState& document, AutosaveState& autosave) {
+  auto& processes = services.Get<Processes>();
   autosave.due = false;
   if (autosave.ended) return;
   if (!HasUnsavedText(services, document)) {
@@ -217,66 +225,70 @@ void WriteAutosaveCopy(RuntimeServices& services, DocumentState& document,
   // hundreds of megabytes that takes seconds, which the window would stand still for.
   std::optional<Text> typed;
   if (document.scriptBeingTyped) typed = document.scriptBeingTyped();
-  std::function<Text()> text =
-      typed ? [script = std::move(*typed)] { return script; } : services.ContentForLater(kEditor);
+  std::function<Text()> text = typed ? [script = std::move(*typed)] { return script; }
+                                     : services.Get<WindowControls>().ContentForLater(kEditor);
   Snapshot copy;
   copy.encoding = document.encoding;
   copy.documentPath = document.CurrentFileName;
-  copy.processId = services.ProcessId();
+  copy.processId = processes.ProcessId();
   const int generation = ++autosave.shared->generation;
-  services.RunInBackground([&services, shared = autosave.shared, generation, text = std::move(text),
-                            copy = std::move(copy)]() mutable {
+  services.Get<Threads>().RunInBackground([services, shared = autosave.shared, generation,
+                                           text = std::move(text),
+                                           copy = std::move(copy)]() mutable {
     copy.text = text();
     std::lock_guard lock(shared->writing);
     if (shared->generation != generation) return;
     if (!copy.text.empty()) {
       WriteLocked(services, *shared, std::move(copy));
     } else if (const Text& folder = FolderInUse(services, *shared); !folder.empty()) {
-      RemovePair(services, Base(folder, services.ProcessId()));  // nothing worth keeping
+      RemovePair(services,
+                 Base(folder, services.Get<Processes>().ProcessId()));  // nothing worth keeping
     }
   });
 }
 
-void DiscardAutosaveCopy(RuntimeServices& services, AutosaveState& autosave) {
+void DiscardAutosaveCopy(Uses<FileSystem, Threads, Processes> services, AutosaveState& autosave) {
   RemoveLater(services, autosave);
 }
 
-void EndAutosave(RuntimeServices& services, AutosaveState& autosave) {
+void EndAutosave(Uses<FileSystem, Threads, Processes> services, AutosaveState& autosave) {
   autosave.ended = true;
   if (!autosave.keepAtExit) RemoveLater(services, autosave);
 }
 
-bool KeepAutosaveCopyNow(RuntimeServices& services, DocumentState& document,
-                         AutosaveState& autosave, const Text& text) {
+bool KeepAutosaveCopyNow(Uses<WindowControls, FileSystem, Processes> services,
+                         DocumentState& document, AutosaveState& autosave, const Text& text) {
   autosave.keepAtExit = true;
   return WriteNow(services, document, autosave, text);
 }
 
-bool OfferAutosavedText(RuntimeServices& services, DocumentState& document,
-                        AutosaveState& autosave) {
-  std::vector<Text> folders = {AutosaveFolderIn(services, services.StateDirectory()),
-                               AutosaveFolderIn(services, services.FallbackDirectory())};
+bool OfferAutosavedText(Uses<WindowControls, Dialogs, FileSystem, Threads, Processes> services,
+                        DocumentState& document, AutosaveState& autosave) {
+  auto& files = services.Get<FileSystem>();
+  auto& processes = services.Get<Processes>();
+  std::vector<Text> folders = {AutosaveFolderIn(services, files.StateDirectory()),
+                               AutosaveFolderIn(services, files.FallbackDirectory())};
   if (folders[1] == folders[0]) folders.pop_back();
-  const int self = services.ProcessId();
+  const int self = processes.ProcessId();
   bool restored = false;
   for (const Text& folder : folders) {
     if (folder.empty()) continue;
-    std::vector<Text> names = services.FilesInFolder(folder);
+    std::vector<Text> names = files.FilesInFolder(folder);
     std::sort(names.begin(), names.end());
     for (const Text& name : names) {
       const Text stem = name.size() > 4 ? name.substr(0, name.size() - 4) : Text();
       if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".txt") != 0 || !AllDigits(stem))
         continue;
       const int owner = std::stoi(stem);
-      if (owner != self && services.IsProgramRunning(owner)) continue;  // still in use
+      if (owner != self && processes.IsProgramRunning(owner)) continue;  // still in use
       const Text base = folder + "/" + stem;
       const std::optional<ByteBuffer> bytes =
-          services.ReadRegularFile(base + ".txt", kLargestScriptFile);
+          files.ReadRegularFile(base + ".txt", kLargestScriptFile);
       if (!bytes) continue;  // left where it is
-      const LeftInfo info = ParseInfo(services.ReadFileBytes(base + ".info"));
-      if (!restored &&
-          services.ShowMessageBox(Text("发现上次未保存的文字，是否恢复？"),
-                                  kMbYesNo | kMbIconQuestion, Text("_启动窗口")) == kAnswerYes) {
+      const LeftInfo info = ParseInfo(files.ReadFileBytes(base + ".info"));
+      if (!restored && services.Get<Dialogs>().ShowMessageBox(
+                           Text("发现上次未保存的文字，是否恢复？"), kMbYesNo | kMbIconQuestion,
+                           Text("_启动窗口")) == kAnswerYes) {
         PutIntoEditor(services, document, *bytes, info);
         restored = true;
         // The old copy goes once this run's own copy holds the text.
@@ -289,7 +301,7 @@ bool OfferAutosavedText(RuntimeServices& services, DocumentState& document,
       const Text kept = KeepRecoveredBytes(services, *bytes);
       if (kept.empty()) continue;
       RemovePair(services, base);
-      services.ReportProblem("unsaved text of an earlier run kept in " + kept);
+      processes.ReportProblem("unsaved text of an earlier run kept in " + kept);
     }
   }
   return restored;

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "document/DocumentFiles.h"
+#include "framework/Processes.h"
 
 // While the text has unsaved changes, a copy of it is kept in the autosave folder
 // ($XDG_STATE_HOME/orvane-notepad/autosave, or the private fallback folder): PID.txt
@@ -33,29 +34,30 @@ struct AutosaveState {
 // The text file and side file of this copy of the program: in the state folder's
 // autosave folder, else the fallback folder's (said on standard error once chosen).
 // Empty when neither can be used.
-Text AutosaveTextPath(RuntimeServices& services, const AutosaveState& autosave);
-Text AutosaveInfoPath(RuntimeServices& services, const AutosaveState& autosave);
+Text AutosaveTextPath(Uses<FileSystem, Processes> services, const AutosaveState& autosave);
+Text AutosaveInfoPath(Uses<FileSystem, Processes> services, const AutosaveState& autosave);
 
 // The editor's text changed: a copy is written kAutosaveDelayMilliseconds later.
-void AutosaveTextChanged(RuntimeServices& services, DocumentState& document,
-                         AutosaveState& autosave);
+void AutosaveTextChanged(Uses<WindowControls, FileSystem, Threads, Processes> services,
+                         DocumentState& document, AutosaveState& autosave);
 // Takes the text now and gives its writing to the background worker; an unchanged or
 // empty text removes the copy instead.
-void WriteAutosaveCopy(RuntimeServices& services, DocumentState& document, AutosaveState& autosave);
+void WriteAutosaveCopy(Uses<WindowControls, FileSystem, Threads, Processes> services,
+                       DocumentState& document, AutosaveState& autosave);
 // The text was saved or discarded: its copy goes (on the background worker).
-void DiscardAutosaveCopy(RuntimeServices& services, AutosaveState& autosave);
+void DiscardAutosaveCopy(Uses<FileSystem, Threads, Processes> services, AutosaveState& autosave);
 // The program is ending: no copy is taken any more, and unless an end without the
 // user's say has kept it, the copy goes.
-void EndAutosave(RuntimeServices& services, AutosaveState& autosave);
+void EndAutosave(Uses<FileSystem, Threads, Processes> services, AutosaveState& autosave);
 // For an end without the user's say (signal, lost display, fatal error): writes the
 // copy of the text (the whole script, as the caller took it) now, on the calling thread,
 // and keeps it for the next start.
-bool KeepAutosaveCopyNow(RuntimeServices& services, DocumentState& document,
-                         AutosaveState& autosave, const Text& text);
+bool KeepAutosaveCopyNow(Uses<WindowControls, FileSystem, Processes> services,
+                         DocumentState& document, AutosaveState& autosave, const Text& text);
 
 // At start: a copy left by a copy of the program that no longer runs is offered back,
 // "发现上次未保存的文字，是否恢复？". Yes puts it into the editor, marked changed, under the
 // document's old path; No moves it to a recovered-....txt file. True when text was
 // put into the editor.
-bool OfferAutosavedText(RuntimeServices& services, DocumentState& document,
-                        AutosaveState& autosave);
+bool OfferAutosavedText(Uses<WindowControls, Dialogs, FileSystem, Threads, Processes> services,
+                        DocumentState& document, AutosaveState& autosave);

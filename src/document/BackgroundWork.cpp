@@ -7,8 +7,10 @@ constexpr long long kProgressAfterMs = 500;
 constexpr int kPollMs = 20;
 }  // namespace
 
-bool RunWithProgress(RuntimeServices& services, const Text& label,
+bool RunWithProgress(Uses<Dialogs, Threads> services, const Text& label,
                      std::function<void(WorkPercent&)> work, const std::function<bool()>& giveUp) {
+  auto& dialogs = services.Get<Dialogs>();
+  auto& threads = services.Get<Threads>();
   struct Shared {
     std::function<void(WorkPercent&)> work;
     WorkPercent percent{0};
@@ -17,14 +19,14 @@ bool RunWithProgress(RuntimeServices& services, const Text& label,
   auto shared = std::make_shared<Shared>();
   shared->work = std::move(work);
   int worker = 0;
-  const bool started = services.StartThread(
+  const bool started = threads.StartThread(
       [shared](int) {
         shared->work(shared->percent);
         shared->finished = true;
       },
       0, &worker);
   if (!started) return false;
-  const long long start = services.TickCount();
+  const long long start = threads.TickCount();
   bool shown = false;
   bool cancelled = false;
   while (!shared->finished) {
@@ -32,16 +34,16 @@ bool RunWithProgress(RuntimeServices& services, const Text& label,
       cancelled = true;
       break;
     }
-    if (services.TickCount() - start >= kProgressAfterMs) {
+    if (threads.TickCount() - start >= kProgressAfterMs) {
       shown = true;
-      if (!services.ShowProgress(label, shared->percent, 100)) {
+      if (!dialogs.ShowProgress(label, shared->percent, 100)) {
         cancelled = true;
         break;
       }
     }
-    services.DelayWithEvents(kPollMs);
+    threads.DelayWithEvents(kPollMs);
   }
-  if (shown) services.EndProgress();
-  if (cancelled) services.KillThread(worker);
+  if (shown) dialogs.EndProgress();
+  if (cancelled) threads.KillThread(worker);
   return !cancelled;
 }

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <functional>
 
-#include "framework/RuntimeServices.h"
+#include "framework/Dialogs.h"
+#include "framework/Threads.h"
+#include "framework/Uses.h"
 
 // How far a worker has got, for the progress box: 0 to 100.
 using WorkPercent = std::atomic<int>;
@@ -14,5 +16,5 @@ using WorkPercent = std::atomic<int>;
 // end. False when the user cancelled or giveUp() turned true: the worker has then been
 // asked to stop, and its remaining requests on controls change nothing. The work (and
 // what it holds) lives on with the worker until it returns.
-bool RunWithProgress(RuntimeServices& services, const Text& label,
+bool RunWithProgress(Uses<Dialogs, Threads> services, const Text& label,
                      std::function<void(WorkPercent&)> work, const std::function<bool()>& giveUp);

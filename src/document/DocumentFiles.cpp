@@ -19,15 +19,17 @@ void ShowError(Dialogs& dialogs, const char* headline, const Text& path, const T
 }
 
 // Opens the file dialog with its title and type; the chosen path, or nothing.
-std::optional<Text> AskForFile(RuntimeServices& services, const char* title, int type) {
-  services.SetProperty(kFileDialog, Property::Title, Text(title));
-  services.SetProperty(kFileDialog, Property::DialogType, type);
+std::optional<Text> AskForFile(Uses<WindowControls, Dialogs> services, const char* title,
+                               int type) {
+  auto& controls = services.Get<WindowControls>();
+  controls.SetProperty(kFileDialog, Property::Title, Text(title));
+  controls.SetProperty(kFileDialog, Property::DialogType, type);
   if (type == 0) {
-    services.SetProperty(kFileDialog, Property::Filter, Text("文本文件(*.txt)|*.txt"));
-    services.SetProperty(kFileDialog, Property::InitialFilter, 0);
+    controls.SetProperty(kFileDialog, Property::Filter, Text("文本文件(*.txt)|*.txt"));
+    controls.SetProperty(kFileDialog, Property::InitialFilter, 0);
   }
-  if (!services.OpenDialog(kFileDialog)) return std::nullopt;
-  return services.GetProperty(kFileDialog, Property::FileName).AsText();
+  if (!services.Get<Dialogs>().OpenDialog(kFileDialog)) return std::nullopt;
+  return controls.GetProperty(kFileDialog, Property::FileName).AsText();
 }
 
 bool IsUtf16(TextEncoding encoding) {
@@ -40,16 +42,17 @@ struct SaveChoice {
   Text path;
   TextEncoding encoding;
 };
-std::optional<SaveChoice> AskWhereToSave(RuntimeServices& services, const char* title,
+std::optional<SaveChoice> AskWhereToSave(Uses<WindowControls, Dialogs> services, const char* title,
                                          TextEncoding current) {
+  auto& controls = services.Get<WindowControls>();
   Text filter = "文本文件 GBK (*.txt)|*.txt|文本文件 UTF-8 (*.txt)|*.txt|";
   if (IsUtf16(current)) filter += "文本文件 UTF-16 (*.txt)|*.txt|";
   const int preset = current == TextEncoding::Gbk ? 0 : IsUtf16(current) ? 2 : 1;
-  services.SetProperty(kFileDialog, Property::Filter, filter);
-  services.SetProperty(kFileDialog, Property::InitialFilter, preset);
+  controls.SetProperty(kFileDialog, Property::Filter, filter);
+  controls.SetProperty(kFileDialog, Property::InitialFilter, preset);
   const std::optional<Text> path = AskForFile(services, title, 1);
   if (!path) return std::nullopt;
-  const int chosen = services.GetProperty(kFileDialog, Property::InitialFilter).AsInt();
+  const int chosen = controls.GetProperty(kFileDialog, Property::InitialFilter).AsInt();
   if (chosen == preset) return SaveChoice{*path, current};
   return SaveChoice{*path, chosen == 1 ? TextEncoding::Utf8 : TextEncoding::Gbk};
 }
@@ -67,8 +70,8 @@ void TitleNamesFile(WindowControls& controls, const Text& path) {
   controls.SetProperty(Control::_启动窗口, Property::Title, path + "   " + banner);
 }
 
-SaveOutcome SaveTo(RuntimeServices& services, DocumentState& document, const Text& path,
-                   TextEncoding encoding) {
+SaveOutcome SaveTo(Uses<WindowControls, Dialogs, FileSystem, Threads> services,
+                   DocumentState& document, const Text& path, TextEncoding encoding) {
   if (document.busy) return SaveOutcome::Cancelled;
   // During a typing run the document is the whole script being typed.
   std::optional<Text> typed;
@@ -89,10 +92,12 @@ SaveOutcome SaveTo(RuntimeServices& services, DocumentState& document, const Tex
   document.changesBeingSaved = wasChanged;
   const bool finished = RunWithProgress(
       services, Text("正在保存文件…"),
-      [&services, result, typed = std::move(typed), encoding, lineBreak = document.lineBreak,
+      [services, result, typed = std::move(typed), encoding, lineBreak = document.lineBreak,
        path](WorkPercent& percent) {
+        FileSystem& files = services.Get<FileSystem>();
         result->content =
-            typed ? *typed : services.GetProperty(kEditor, Property::Content).AsText();
+            typed ? *typed
+                  : services.Get<WindowControls>().GetProperty(kEditor, Property::Content).AsText();
         percent = 30;
         std::optional<ByteBuffer> bytes =
             EncodeScript(WithLineBreaks(result->content, lineBreak), encoding);
@@ -102,8 +107,8 @@ SaveOutcome SaveTo(RuntimeServices& services, DocumentState& document, const Tex
         std::vector<ByteBuffer> buffers;
         buffers.push_back(std::move(*bytes));
         // The old file is replaced only by a complete, flushed new one.
-        result->written = services.SaveFileBytes(path, buffers);
-        if (!result->written) result->problem = services.LastFileProblem();
+        result->written = files.SaveFileBytes(path, buffers);
+        if (!result->written) result->problem = files.LastFileProblem();
       },
       [&document] { return document.ending; });
   document.busy = false;
@@ -134,8 +139,8 @@ void SetDocumentChanged(WindowControls& controls, bool changed) {
   controls.SendControlMessage(kEditor, EM_SETMODIFY, changed ? 1 : 0, 0);
 }
 
-SaveOutcome SaveDocument(RuntimeServices& services, DocumentState& document, const Text& name,
-                         bool useGivenName) {
+SaveOutcome SaveDocument(Uses<WindowControls, Dialogs, FileSystem, Threads> services,
+                         DocumentState& document, const Text& name, bool useGivenName) {
   if (document.busy) return SaveOutcome::Cancelled;
   const Text path = useGivenName ? name : document.CurrentFileName;
   if (!path.empty()) return SaveTo(services, document, path, document.encoding);
@@ -144,13 +149,15 @@ SaveOutcome SaveDocument(RuntimeServices& services, DocumentState& document, con
   return SaveTo(services, document, chosen->path, chosen->encoding);
 }
 
-void SaveDocumentAs(RuntimeServices& services, DocumentState& document) {
+void SaveDocumentAs(Uses<WindowControls, Dialogs, FileSystem, Threads> services,
+                    DocumentState& document) {
   if (document.busy) return;
   const auto chosen = AskWhereToSave(services, "请输入欲另存到的文本文件名:", document.encoding);
   if (chosen) SaveTo(services, document, chosen->path, chosen->encoding);
 }
 
-bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text& path) {
+bool LoadDocument(Uses<WindowControls, Dialogs, FileSystem, Threads> services,
+                  DocumentState& document, const Text& path) {
   if (document.busy) return false;
   // Read, recognised and made ready for the editor on a worker; the editor and the
   // document change in one step on the user-interface thread once the text is ready.
@@ -162,17 +169,19 @@ bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text
   document.busy = true;
   const bool finished = RunWithProgress(
       services, Text("正在打开文件…"),
-      [&services, &document, result, path](WorkPercent& percent) {
+      [services, &document, result, path](WorkPercent& percent) {
+        WindowControls& controls = services.Get<WindowControls>();
+        FileSystem& files = services.Get<FileSystem>();
         // Opening through the file table honours other opens' sharing. Only a regular
         // file of a bounded size: a FIFO or device is never waited on or read forever.
-        const int file = services.OpenFile(path, 1, 1);
+        const int file = files.OpenFile(path, 1, 1);
         if (file == 0) {
-          result->problem = services.LastFileProblem();
+          result->problem = files.LastFileProblem();
           return;
         }
-        std::optional<ByteBuffer> bytes = services.ReadRegularFile(path, kLargestScriptFile);
-        if (!bytes) result->problem = services.LastFileProblem();
-        services.CloseFile(file);
+        std::optional<ByteBuffer> bytes = files.ReadRegularFile(path, kLargestScriptFile);
+        if (!bytes) result->problem = files.LastFileProblem();
+        files.CloseFile(file);
         if (!bytes) return;
         percent = 30;
         std::optional<DecodedScript> script = DecodeScript(*bytes);
@@ -183,14 +192,14 @@ bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text
         }
         Text lineBreak = ScriptLineBreak(script->text);
         percent = 50;
-        const int prepared = services.PrepareContent(kEditor, script->text);
+        const int prepared = controls.PrepareContent(kEditor, script->text);
         if (prepared == 0) return;
         percent = 100;
         bool put = false;
-        services.RunOnUiThread([&] {
+        services.Get<Threads>().RunOnUiThread([&] {
           // A typing run ends first, so that it never types into another document.
           if (document.endTyping) document.endTyping();
-          put = services.PutPreparedContent(prepared);
+          put = controls.PutPreparedContent(prepared);
           if (!put) return;
           SetDocumentChanged(services, false);
           document.CurrentFileName = path;
@@ -199,7 +208,7 @@ bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text
           document.savedText = std::move(script->text);
           if (document.textSettled) document.textSettled();
         });
-        if (!put) services.DiscardPreparedContent(prepared);
+        if (!put) controls.DiscardPreparedContent(prepared);
         result->loaded = put;
       },
       [&document] { return document.ending; });
@@ -209,29 +218,33 @@ bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text
   return finished && result->loaded;
 }
 
-void OpenDocument(RuntimeServices& services, DocumentState& document) {
+void OpenDocument(Uses<WindowControls, Dialogs, FileSystem, Threads> services,
+                  DocumentState& document) {
   if (!MayProceed(AskToSaveChanges(services, document))) return;
   const auto chosen = AskForFile(services, "请输入欲打开的文本文件名:", 0);
   if (chosen) OpenDocumentFile(services, document, *chosen);
 }
 
-void OpenDocumentFile(RuntimeServices& services, DocumentState& document, const Text& path) {
+void OpenDocumentFile(Uses<WindowControls, Dialogs, FileSystem, Threads> services,
+                      DocumentState& document, const Text& path) {
   if (LoadDocument(services, document, path)) TitleNamesFile(services, path);
 }
 
-bool HasUnsavedText(RuntimeServices& services, const DocumentState& document) {
-  return document.changesBeingSaved || IsDocumentChanged(services);
+bool HasUnsavedText(WindowControls& controls, const DocumentState& document) {
+  return document.changesBeingSaved || IsDocumentChanged(controls);
 }
 
-ChangesOutcome AskToSaveChanges(RuntimeServices& services, DocumentState& document) {
+ChangesOutcome AskToSaveChanges(Uses<WindowControls, Dialogs, FileSystem, Threads> services,
+                                DocumentState& document) {
   // Nothing is closed or replaced under an open or save that is under way.
   if (document.busy) return ChangesOutcome::Cancelled;
   if (!IsDocumentChanged(services) || CurrentScript(services, document) == document.savedText)
     return ChangesOutcome::Unchanged;
-  const Text title = services.GetProperty(Control::_启动窗口, Property::Title).AsText();
+  const Text title =
+      services.Get<WindowControls>().GetProperty(Control::_启动窗口, Property::Title).AsText();
   const Text question = "文件 " + title + " 的文字已经改变。\r\n想保存文件吗?";
-  const int answer =
-      services.ShowMessageBox(question, kMbYesNoCancel | kMbIconQuestion, Text("_启动窗口"));
+  const int answer = services.Get<Dialogs>().ShowMessageBox(
+      question, kMbYesNoCancel | kMbIconQuestion, Text("_启动窗口"));
   if (answer == kAnswerYes) {
     return SaveDocument(services, document, Text(), false) == SaveOutcome::Saved
                ? ChangesOutcome::Saved

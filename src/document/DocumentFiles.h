@@ -3,7 +3,10 @@
 #include <functional>
 #include <optional>
 
-#include "framework/RuntimeServices.h"
+#include "framework/Dialogs.h"
+#include "framework/FileSystem.h"
+#include "framework/Threads.h"
+#include "framework/Uses.h"
 #include "framework/WindowControls.h"
 
 // How a script file was encoded when it was read; a save writes it back the same way,
@@ -62,22 +65,27 @@ inline bool MayProceed(ChangesOutcome outcome) { return outcome != ChangesOutcom
 
 // 按钮3 "保存" (useGivenName false) and the save inside SaveDocumentAs and
 // AskToSaveChanges.
-SaveOutcome SaveDocument(RuntimeServices& services, DocumentState& document, const Text& name,
-                         bool useGivenName);
+SaveOutcome SaveDocument(Uses<WindowControls, Dialogs, FileSystem, Threads> services,
+                         DocumentState& document, const Text& name, bool useGivenName);
 // 按钮4 "另存".
-void SaveDocumentAs(RuntimeServices& services, DocumentState& document);
+void SaveDocumentAs(Uses<WindowControls, Dialogs, FileSystem, Threads> services,
+                    DocumentState& document);
 // 按钮2 "打开".
-void OpenDocument(RuntimeServices& services, DocumentState& document);
+void OpenDocument(Uses<WindowControls, Dialogs, FileSystem, Threads> services,
+                  DocumentState& document);
 // What "打开" does once its dialog has named the file (also a file given on the
 // command line): read it, or show "打开文件失败!"; on success the title names it.
-void OpenDocumentFile(RuntimeServices& services, DocumentState& document, const Text& path);
+void OpenDocumentFile(Uses<WindowControls, Dialogs, FileSystem, Threads> services,
+                      DocumentState& document, const Text& path);
 // Reads the file into the editor; true on success. A failed or cancelled read changes
 // nothing. Large files are read and made ready on a worker (see RunWithProgress).
-bool LoadDocument(RuntimeServices& services, DocumentState& document, const Text& path);
+bool LoadDocument(Uses<WindowControls, Dialogs, FileSystem, Threads> services,
+                  DocumentState& document, const Text& path);
 // Asks whether to save changed text. A save that fails or is cancelled there
 // counts as "取消": nothing may be closed or replaced.
-ChangesOutcome AskToSaveChanges(RuntimeServices& services, DocumentState& document);
+ChangesOutcome AskToSaveChanges(Uses<WindowControls, Dialogs, FileSystem, Threads> services,
+                                DocumentState& document);
 bool IsDocumentChanged(WindowControls& controls);
 // Changed text, also while a save of it is under way.
-bool HasUnsavedText(RuntimeServices& services, const DocumentState& document);
+bool HasUnsavedText(WindowControls& controls, const DocumentState& document);
 void SetDocumentChanged(WindowControls& controls, bool changed = true);

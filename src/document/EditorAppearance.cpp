@@ -57,13 +57,15 @@ std::optional<Colour> ColourFrom(const Text& setting) {
   return Rgb(static_cast<int>(rgb >> 16), static_cast<int>(rgb >> 8), static_cast<int>(rgb));
 }
 
-void RememberEditorFont(RuntimeServices& services) {
+void RememberEditorFont(Uses<WindowControls, Settings> services) {
+  auto& settings = services.Get<Settings>();
+  auto& controls = services.Get<WindowControls>();
   for (const auto& [key, element] : kFontSettings)
-    services.SetSetting(
-        key, SettingFrom(services.GetProperty(Control::编辑框1, Property::Font, element), element));
-  services.SetSetting(
+    settings.SetSetting(
+        key, SettingFrom(controls.GetProperty(Control::编辑框1, Property::Font, element), element));
+  settings.SetSetting(
       kColourSetting,
-      ColourSetting(services.GetProperty(Control::编辑框1, Property::TextColour).AsColour()));
+      ColourSetting(controls.GetProperty(Control::编辑框1, Property::TextColour).AsColour()));
 }
 
 // Before its first confirmation the dialog has no font of its own: it opens on the
@@ -84,42 +86,47 @@ void PresetDialogWithEditorFont(WindowControls& controls) {
 
 }  // namespace
 
-void ChooseEditorFont(RuntimeServices& services) {
+void ChooseEditorFont(Uses<WindowControls, Dialogs, Settings> services) {
+  auto& controls = services.Get<WindowControls>();
   PresetDialogWithEditorFont(services);
-  if (!services.OpenDialog(Control::通用对话框1)) return;
+  if (!services.Get<Dialogs>().OpenDialog(Control::通用对话框1)) return;
   const auto chosen = [&](Property property) {
-    return services.GetProperty(Control::通用对话框1, property);
+    return controls.GetProperty(Control::通用对话框1, property);
   };
   // One element at a time, in this order; the angle is never changed.
-  services.SetProperty(Control::编辑框1, Property::Font, chosen(Property::FaceName),
+  controls.SetProperty(Control::编辑框1, Property::Font, chosen(Property::FaceName),
                        FontElement::FaceName);
-  services.SetProperty(Control::编辑框1, Property::Font, chosen(Property::Size), FontElement::Size);
-  services.SetProperty(Control::编辑框1, Property::Font, chosen(Property::Bold), FontElement::Bold);
-  services.SetProperty(Control::编辑框1, Property::Font, chosen(Property::Italic),
+  controls.SetProperty(Control::编辑框1, Property::Font, chosen(Property::Size), FontElement::Size);
+  controls.SetProperty(Control::编辑框1, Property::Font, chosen(Property::Bold), FontElement::Bold);
+  controls.SetProperty(Control::编辑框1, Property::Font, chosen(Property::Italic),
                        FontElement::Italic);
-  services.SetProperty(Control::编辑框1, Property::Font, chosen(Property::StrikeOut),
+  controls.SetProperty(Control::编辑框1, Property::Font, chosen(Property::StrikeOut),
                        FontElement::StrikeOut);
-  services.SetProperty(Control::编辑框1, Property::Font, chosen(Property::Underline),
+  controls.SetProperty(Control::编辑框1, Property::Font, chosen(Property::Underline),
                        FontElement::Underline);
-  services.SetProperty(Control::编辑框1, Property::TextColour, chosen(Property::Colour));
+  controls.SetProperty(Control::编辑框1, Property::TextColour, chosen(Property::Colour));
   RememberEditorFont(services);
 }
 
-void RestoreEditorFont(RuntimeServices& services) {
+void RestoreEditorFont(Uses<WindowControls, Settings> services) {
+  auto& settings = services.Get<Settings>();
+  auto& controls = services.Get<WindowControls>();
   for (const auto& [key, element] : kFontSettings)
-    if (const auto value = ValueFrom(services.GetSetting(key), element))
-      services.SetProperty(Control::编辑框1, Property::Font, *value, element);
-  if (const auto colour = ColourFrom(services.GetSetting(kColourSetting)))
-    services.SetProperty(Control::编辑框1, Property::TextColour, *colour);
+    if (const auto value = ValueFrom(settings.GetSetting(key), element))
+      controls.SetProperty(Control::编辑框1, Property::Font, *value, element);
+  if (const auto colour = ColourFrom(settings.GetSetting(kColourSetting)))
+    controls.SetProperty(Control::编辑框1, Property::TextColour, *colour);
 }
 
 void UndoEdit(WindowControls& controls) {
   controls.SendControlMessage(Control::编辑框1, EM_UNDO, 0, 0);
 }
 
-void ChooseLogoPicture(RuntimeServices& services) {
-  if (!services.OpenDialog(Control::通用对话框2)) return;
-  const Text path = services.GetProperty(Control::通用对话框2, Property::FileName).AsText();
+void ChooseLogoPicture(Uses<WindowControls, Dialogs, FileSystem> services) {
+  auto& controls = services.Get<WindowControls>();
+  if (!services.Get<Dialogs>().OpenDialog(Control::通用对话框2)) return;
+  const Text path = controls.GetProperty(Control::通用对话框2, Property::FileName).AsText();
   // A file that cannot be read gives no bytes, which clears the picture.
-  services.SetProperty(Control::图片框1, Property::Picture, services.ReadFileBytes(path));
+  controls.SetProperty(Control::图片框1, Property::Picture,
+                       services.Get<FileSystem>().ReadFileBytes(path));
 }

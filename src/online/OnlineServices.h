@@ -1,14 +1,17 @@
 #pragma once
 
+#include "framework/Dialogs.h"
 #include "framework/Network.h"
-#include "framework/RuntimeServices.h"
+#include "framework/Threads.h"
+#include "framework/Uses.h"
+#include "framework/WindowControls.h"
 
 // At start-up, while the window is still hidden: warns when offline (the box comes
 // before the window). Online, it starts a worker that looks at the release page for
 // the program's version and returns its handle at once: a page that names the version
 // makes the title "… 最新版", a page that does not offers the update over the window, a
 // check that failed shows nothing.
-int NetworkAndUpdateCheck(RuntimeServices& services);
+int NetworkAndUpdateCheck(Uses<WindowControls, Dialogs, Threads, Network> services);
 
 // The menu's web links.
 void OpenUpdatePage(Network& network);          // "本软件更新"
