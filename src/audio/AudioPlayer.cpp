@@ -20,7 +20,7 @@ bass_api::Qword SignExtended(std::int32_t offset) {
 }  // namespace
 
 struct AudioPlayer::Library {
-  explicit Library(RuntimeServices& s)
+  explicit Library(Libraries& s)
       : init(s, kBass, "BASS_Init"),
         free(s, kBass, "BASS_Free"),
         streamCreateFile(s, kBass, "BASS_StreamCreateFile"),
@@ -68,7 +68,7 @@ struct AudioPlayer::Library {
   BoundFunction<bass_api::Seconds2Bytes> seconds2Bytes;
 };
 
-AudioPlayer::AudioPlayer(RuntimeServices& services)
+AudioPlayer::AudioPlayer(Uses<FileSystem, Libraries> services)
     : services_(services), library_(std::make_unique<Library>(services)) {
   WriteComponentFile(services_, kBassFile);
 }
@@ -98,7 +98,7 @@ AudioPlayer::Handle AudioPlayer::CreateStream(const Text& fileName, const ByteBu
                                               const Text& url, std::optional<std::int32_t> offset) {
   if (fileName.empty() && buffer.empty() && url.empty()) return 0;
   const std::int32_t start = offset.value_or(0);
-  if (!fileName.empty() && services_.FileExists(fileName)) {
+  if (!fileName.empty() && services_.Get<FileSystem>().FileExists(fileName)) {
     // The library opens the name as the file system spells it.
     const std::string path = Utf8FromText(fileName);
     return library_->streamCreateFile(0, path.c_str(), SignExtended(start), 0, 0);

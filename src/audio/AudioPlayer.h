@@ -5,7 +5,9 @@
 #include <optional>
 #include <vector>
 
-#include "framework/RuntimeServices.h"
+#include "framework/FileSystem.h"
+#include "framework/Libraries.h"
+#include "framework/Uses.h"
 
 // The program's one object over the audio library bass.dll. It adds default
 // arguments, the choice of a stream's source and one guard, and keeps no playback
@@ -16,7 +18,7 @@ class AudioPlayer {
   using Handle = std::uint32_t;  // a stream; 0 is none, and the library's failure
 
   // Writes bass.dll into the program's folder unless a file of that name is there.
-  explicit AudioPlayer(RuntimeServices& services);
+  explicit AudioPlayer(Uses<FileSystem, Libraries> services);
   virtual ~AudioPlayer();
 
   // An independent player over the same services; it writes no file.
@@ -70,6 +72,6 @@ class AudioPlayer {
  private:
   struct Library;
 
-  RuntimeServices& services_;
+  Uses<FileSystem, Libraries> services_;
   std::unique_ptr<Library> library_;
 };

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "framework/RuntimeServices.h"
+#include "framework/Libraries.h"
 
 // A bundled library carried inside the program as its exact bytes.
 struct ComponentFile {
@@ -13,8 +13,8 @@ struct ComponentFile {
 
 // Writes the file into this run's library folder when it is missing, or when what
 // is there is an earlier build's copy or no library at all; a copy the user put
-// there is kept (RuntimeServices::WriteBundledLibrary). A failed write is not
+// there is kept (Libraries::WriteBundledLibrary). A failed write is not
 // reported.
-inline void WriteComponentFile(RuntimeServices& services, const ComponentFile& component) {
-  services.WriteBundledLibrary(component.fileName, component.begin, component.end);
+inline void WriteComponentFile(Libraries& libraries, const ComponentFile& component) {
+  libraries.WriteBundledLibrary(component.fileName, component.begin, component.end);
 }

@@ -100,16 +100,16 @@ namespace {
 // The export's outlet: every piece goes to the audio file as it is made.
 class WrittenPieces : public PieceOutlet {
  public:
-  WrittenPieces(RuntimeServices& services, int file) : services_(services), file_(file) {}
+  WrittenPieces(AudioFiles& audioFiles, int file) : audioFiles_(audioFiles), file_(file) {}
   bool Take(const std::uint8_t* pcm, std::size_t bytes) override {
     written_ += static_cast<std::int64_t>(bytes);
-    return services_.WriteAudioFile(file_, pcm, bytes);
+    return audioFiles_.WriteAudioFile(file_, pcm, bytes);
   }
   std::int64_t Heard() override { return written_; }  // nothing to wait for
-  bool Finish() override { return services_.CompleteAudioFile(file_); }
+  bool Finish() override { return audioFiles_.CompleteAudioFile(file_); }
 
  private:
-  RuntimeServices& services_;
+  AudioFiles& audioFiles_;
   int file_;
   std::int64_t written_ = 0;
 };
@@ -118,13 +118,14 @@ constexpr int kWatchMilliseconds = 50;
 
 }  // namespace
 
-NarrationOutcome ExportNarration(RuntimeServices& services, PiecePipeline& pieces,
+NarrationOutcome ExportNarration(Uses<FileSystem, AudioFiles> services, PiecePipeline& pieces,
                                  const Text& script, const Text& audioPath,
                                  const Text& subtitlePath) {
   if (SplitIntoClauses(script).empty()) return NarrationOutcome::NothingToRead;
-  const int file = services.OpenAudioFile(audioPath, kSampleRate);
+  auto& audioFiles = services.Get<AudioFiles>();
+  const int file = audioFiles.OpenAudioFile(audioPath, kSampleRate);
   if (file == 0) return NarrationOutcome::Unwritable;
-  WrittenPieces written(services, file);
+  WrittenPieces written(audioFiles, file);
   NarrationOutcome outcome;
   switch (pieces.Run(script, written, PiecePipeline::Silence::Refuse)) {
     case PiecePipeline::Outcome::Finished:
@@ -141,26 +142,28 @@ NarrationOutcome ExportNarration(RuntimeServices& services, PiecePipeline& piece
   }
   // The subtitles before the audio takes its name: audio without them is removed.
   if (outcome == NarrationOutcome::Written &&
-      !services.ReplaceFileBytes(
+      !services.Get<FileSystem>().ReplaceFileBytes(
           subtitlePath, {SubtitleBytes(subtitlePath, LayOutCues(script, pieces.Clauses()))}))
     outcome = NarrationOutcome::Failed;
-  if (!services.KeepAudioFile(file, outcome == NarrationOutcome::Written))
+  if (!audioFiles.KeepAudioFile(file, outcome == NarrationOutcome::Written))
     outcome = NarrationOutcome::Failed;
   return outcome;
 }
 
-NarrationOutcome ExportNarrationOnWorker(RuntimeServices& services,
+NarrationOutcome ExportNarrationOnWorker(Uses<FileSystem, Threads, AudioFiles> services,
                                          const std::shared_ptr<NarrationJob>& job,
                                          const Text& script, const Text& audioPath,
                                          const Text& subtitlePath,
                                          const std::function<bool(int percent)>& watch) {
   auto outcome = std::make_shared<NarrationOutcome>(NarrationOutcome::Failed);
-  const bool started = services.StartThread(
-      [&services, job, outcome, script, audioPath, subtitlePath](int) {
+  auto& threads = services.Get<Threads>();
+  // The worker keeps its own copy of the roles.
+  const bool started = threads.StartThread(
+      [services, job, outcome, script, audioPath, subtitlePath](int) {
         *outcome = ExportNarration(services, job->pieces, script, audioPath, subtitlePath);
         // The reason is kept per thread: only this worker can ask for it.
         if (*outcome == NarrationOutcome::Unwritable || *outcome == NarrationOutcome::Failed)
-          job->problem = services.LastFileProblem();
+          job->problem = services.Get<FileSystem>().LastFileProblem();
         job->ended = true;
       },
       0, nullptr);
@@ -171,7 +174,7 @@ NarrationOutcome ExportNarrationOnWorker(RuntimeServices& services,
     if (size > 0 && !job->pieces.StopRequested() &&
         !watch(static_cast<int>(job->pieces.ScriptDone() * 100 / size)))
       job->pieces.RequestStop();
-    services.DelayWithEvents(kWatchMilliseconds);
+    threads.DelayWithEvents(kWatchMilliseconds);
   }
   return *outcome;
 }

@@ -7,8 +7,14 @@
 #include <memory>
 #include <vector>
 
+#include "framework/AudioFiles.h"
 #include "framework/FileProblem.h"
-#include "framework/RuntimeServices.h"
+#include "framework/FileSystem.h"
+#include "framework/Libraries.h"
+#include "framework/Processes.h"
+#include "framework/Settings.h"
+#include "framework/Threads.h"
+#include "framework/Uses.h"
 #include "speech/PiecePipeline.h"
 #include "speech/SpeechSession.h"
 #include "speech/SubtitleCues.h"
@@ -29,14 +35,15 @@ bool HasAudioExtension(const Text& path);
 // then the subtitles, then the audio takes its name. Nothing is left on a stop (Cancelled)
 // or a failure, and a failed subtitle write takes the audio with it. Unwritable, before
 // any synthesis, when the audio file cannot be made.
-NarrationOutcome ExportNarration(RuntimeServices& services, PiecePipeline& pieces,
+NarrationOutcome ExportNarration(Uses<FileSystem, AudioFiles> services, PiecePipeline& pieces,
                                  const Text& script, const Text& audioPath,
                                  const Text& subtitlePath);
 
 // An export under way: its engine session and its pipeline, shared by its worker and by
 // whoever watches it (a stop at exit goes through pieces).
 struct NarrationJob {
-  explicit NarrationJob(RuntimeServices& services) : speech(services), pieces(services, speech) {}
+  explicit NarrationJob(Uses<FileSystem, Threads, Settings, Libraries, Processes> services)
+      : speech(services), pieces(services, speech) {}
   SpeechSession speech;  // a session of its own: a reading under way keeps its session
   PiecePipeline pieces;
   FileProblem problem = FileProblem::None;  // why a file step failed, set before ended
@@ -47,7 +54,7 @@ struct NarrationJob {
 // window stays responsive): watch(percent done) is asked every 50 ms once synthesis has
 // begun, and false from it stops the export. Returns once the worker has ended, and so
 // has removed what it wrote when it did not finish.
-NarrationOutcome ExportNarrationOnWorker(RuntimeServices& services,
+NarrationOutcome ExportNarrationOnWorker(Uses<FileSystem, Threads, AudioFiles> services,
                                          const std::shared_ptr<NarrationJob>& job,
                                          const Text& script, const Text& audioPath,
                                          const Text& subtitlePath,

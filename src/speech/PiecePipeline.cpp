@@ -4,7 +4,8 @@
 #include "speech/Pronunciations.h"
 #include "speech/ScriptClauses.h"
 
-PiecePipeline::PiecePipeline(RuntimeServices& services, SpeechSession& speech)
+PiecePipeline::PiecePipeline(Uses<FileSystem, Threads, Settings, Processes> services,
+                             SpeechSession& speech)
     : services_(services), speech_(speech) {}
 
 void PiecePipeline::RequestPause() {
@@ -25,7 +26,7 @@ std::int64_t PiecePipeline::Look(PieceOutlet& outlet) {
 
 bool PiecePipeline::Wait() {
   // A worker asked to end by its thread's owner (the program's exit) stops as well.
-  if (!services_.DelayWithEvents(kLookMilliseconds)) RequestStop();
+  if (!services_.Get<Threads>().DelayWithEvents(kLookMilliseconds)) RequestStop();
   return !StopRequested();
 }
 

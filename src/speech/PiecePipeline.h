@@ -5,7 +5,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "framework/RuntimeServices.h"
+#include "framework/FileSystem.h"
+#include "framework/Processes.h"
+#include "framework/Settings.h"
+#include "framework/Threads.h"
+#include "framework/Uses.h"
 #include "speech/SpeechSession.h"
 #include "speech/SpokenScript.h"
 #include "speech/SubtitleCues.h"
@@ -51,7 +55,7 @@ class PiecePipeline {
   // How often a waiting run looks at what has been heard: the mark follows the voice.
   static constexpr int kLookMilliseconds = 50;
 
-  PiecePipeline(RuntimeServices& services, SpeechSession& speech);
+  PiecePipeline(Uses<FileSystem, Threads, Settings, Processes> services, SpeechSession& speech);
 
   // Stop: the run ends at its next look (the engine is asked between its chunks), makes
   // no further piece and hands nothing more to the outlet. Pause: no further piece is
@@ -78,7 +82,7 @@ class PiecePipeline {
   // Waits one look's time; false once the run must stop (a request, or the thread's end).
   bool Wait();
 
-  RuntimeServices& services_;
+  Uses<FileSystem, Threads, Settings, Processes> services_;
   SpeechSession& speech_;
   std::atomic<Request> request_{Request::Go};
   std::atomic<std::size_t> done_{0};

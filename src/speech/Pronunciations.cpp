@@ -142,9 +142,9 @@ Text PronunciationsPath(FileSystem& files) {
   return files.ConfigDirectory() + "/pronunciations.txt";
 }
 
-Pronunciations LoadPronunciations(RuntimeServices& services) {
-  if (services.ConfigDirectory().empty()) return {};
+Pronunciations LoadPronunciations(FileSystem& files) {
+  if (files.ConfigDirectory().empty()) return {};
   const std::optional<ByteBuffer> bytes =
-      services.ReadRegularFile(PronunciationsPath(services), 16u << 20);
+      files.ReadRegularFile(PronunciationsPath(files), 16u << 20);
   return bytes ? ParsePronunciations(*bytes) : Pronunciations();
 }

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "framework/FileSystem.h"
-#include "framework/RuntimeServices.h"
 #include "framework/Types.h"
 
 // The user's pronunciation list: how written words are to be said. Applied to what the
@@ -33,4 +32,4 @@ Text Pronounce(const Pronunciations& list, const Text& text);
 // $XDG_CONFIG_HOME/orvane-notepad/pronunciations.txt
 Text PronunciationsPath(FileSystem& files);
 // The list in that file; empty when there is none.
-Pronunciations LoadPronunciations(RuntimeServices& services);
+Pronunciations LoadPronunciations(FileSystem& files);

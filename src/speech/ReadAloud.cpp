@@ -54,8 +54,8 @@ bool SoundDeviceReady(const ReadAloud& reading) {
   // Ctrl+A pressed again while the message is up adds no second one.
   if (!state.noDeviceMessage) {
     state.noDeviceMessage = true;
-    reading.services.ShowMessageBox(Text("没有找到可用的声音输出设备，无法朗读。"),
-                                    kMbOk | kMbIconExclamation, Text("语音"));
+    reading.services.Get<Dialogs>().ShowMessageBox(Text("没有找到可用的声音输出设备，无法朗读。"),
+                                                   kMbOk | kMbIconExclamation, Text("语音"));
     state.noDeviceMessage = false;
   }
   return false;
@@ -74,13 +74,14 @@ void StartOrContinueReading(const ReadAloud& reading) {
     state.started = false;
     // The user asked for the reading: a voice sample still playing gives way.
     StopVoiceSample(reading);
-    std::erase_if(state.stoppedWorkers,
-                  [&](int worker) { return !reading.services.IsThreadRunning(worker); });
+    std::erase_if(state.stoppedWorkers, [&](int worker) {
+      return !reading.services.Get<Threads>().IsThreadRunning(worker);
+    });
     auto pieces = std::make_shared<PiecePipeline>(reading.services, reading.speech);
     int handle = 0;
     const ReadAloud copy = reading;
-    if (!reading.services.StartThread([copy, pieces](int) { ReadAloudWorker(copy, *pieces); }, 0,
-                                      &handle))
+    if (!reading.services.Get<Threads>().StartThread(
+            [copy, pieces](int) { ReadAloudWorker(copy, *pieces); }, 0, &handle))
       handle = 0;
     state.worker = handle;
     state.pieces = handle != 0 ? pieces : nullptr;
@@ -109,7 +110,7 @@ void PauseReading(const ReadAloud& reading) {
 
 void StopReading(const ReadAloud& reading) {
   ReadAloudState& state = reading.state;
-  if (state.worker > 0 && reading.services.KillThread(state.worker)) {
+  if (state.worker > 0 && reading.services.Get<Threads>().KillThread(state.worker)) {
     // The worker's own requests change nothing from here on; it leaves at its next step.
     state.stoppedWorkers.push_back(state.worker);
     state.worker = 0;
@@ -118,36 +119,40 @@ void StopReading(const ReadAloud& reading) {
   // The pipeline stops at its next look; the next reading has a pipeline of its own.
   if (state.pieces) state.pieces->RequestStop();
   state.pieces = nullptr;
-  reading.services.MarkText(kEditor, 0, 0);
+  reading.services.Get<WindowControls>().MarkText(kEditor, 0, 0);
   ShowButtons(reading.services, Buttons::Idle);
 }
 
 void LoadReadingHighlight(const ReadAloud& reading) {
-  reading.state.highlight = reading.services.GetSetting(kHighlightSetting) != "false";
-  reading.services.SetMenuItemChecked(MenuItem::朗读时标出句子, reading.state.highlight);
+  reading.state.highlight =
+      reading.services.Get<Settings>().GetSetting(kHighlightSetting) != "false";
+  reading.services.Get<WindowControls>().SetMenuItemChecked(MenuItem::朗读时标出句子,
+                                                            reading.state.highlight);
 }
 
 void ToggleReadingHighlight(const ReadAloud& reading) {
   ReadAloudState& state = reading.state;
   state.highlight = !state.highlight;
   ++state.highlightChanges;
-  reading.services.SetSetting(kHighlightSetting, state.highlight ? "true" : "false");
-  reading.services.SetMenuItemChecked(MenuItem::朗读时标出句子, state.highlight);
+  reading.services.Get<Settings>().SetSetting(kHighlightSetting,
+                                              state.highlight ? "true" : "false");
+  reading.services.Get<WindowControls>().SetMenuItemChecked(MenuItem::朗读时标出句子,
+                                                            state.highlight);
   // Switched on, the reading marks its sentence at its next look.
-  if (!state.highlight) reading.services.MarkText(kEditor, 0, 0);
+  if (!state.highlight) reading.services.Get<WindowControls>().MarkText(kEditor, 0, 0);
 }
 
 bool StopReadingForExit(const ReadAloud& reading) {
   StopReading(reading);
-  RuntimeServices& services = reading.services;
+  const auto& services = reading.services;
   const auto running = [&] {
     for (int worker : reading.state.stoppedWorkers)
-      if (services.IsThreadRunning(worker)) return true;
+      if (services.Get<Threads>().IsThreadRunning(worker)) return true;
     return false;
   };
   for (int waited = 0; running(); waited += 10) {
     if (waited >= 3000) return false;
-    services.DelayWithEvents(10);
+    services.Get<Threads>().DelayWithEvents(10);
   }
   return true;
 }
@@ -175,7 +180,7 @@ class PlayedPieces : public PieceOutlet {
     stream_ = player.CreatePushStream(PiecePipeline::kSampleRate, 1);
     if (stream_ == 0 || player.PushData(stream_, pcm, bytes, false) < 0) return false;
     ReadAloudState& state = reading_.state;
-    reading_.services.RunOnUiThread([&] {
+    reading_.services.Get<Threads>().RunOnUiThread([&] {
       state.stream = stream_;
       // Paused before the audio arrived: it waits for continue.
       if (!pieces_.PauseRequested()) {
@@ -190,10 +195,10 @@ class PlayedPieces : public PieceOutlet {
 
   // A paused stream keeps its place, and so its mark.
   void Hearing(int sentence, const std::vector<SpokenSentence>& sentences) override {
-    RuntimeServices& services = reading_.services;
+    const auto& services = reading_.services;
     ReadAloudState& state = reading_.state;
     bool highlight = false;
-    services.RunOnUiThread([&] {
+    services.Get<Threads>().RunOnUiThread([&] {
       started_ = state.started;
       highlight = state.highlight;
       // Switched off and on again between two looks: the mark has gone, so put it back.
@@ -202,7 +207,8 @@ class PlayedPieces : public PieceOutlet {
     });
     if (!started_ || !highlight) sentence = -1;
     if (sentence == marked_) return;
-    services.RunOnUiThread([&] { MarkSentence(services, script_, sentences, sentence); });
+    services.Get<Threads>().RunOnUiThread(
+        [&] { MarkSentence(services, script_, sentences, sentence); });
     marked_ = sentence;
   }
 
@@ -225,7 +231,7 @@ class PlayedPieces : public PieceOutlet {
 }  // namespace
 
 void ReadAloudWorker(const ReadAloud& reading, PiecePipeline& pieces) {
-  RuntimeServices& services = reading.services;
+  const auto& services = reading.services;
   ReadAloudState& state = reading.state;
 
   // Stopped readings' workers may still be leaving the engine: one owner at a time.
@@ -234,16 +240,16 @@ void ReadAloudWorker(const ReadAloud& reading, PiecePipeline& pieces) {
   // could not take the list (it was stopped already) never goes near the engine.
   std::vector<int> earlier;
   bool listed = false;
-  services.RunOnUiThread([&] {
+  services.Get<Threads>().RunOnUiThread([&] {
     earlier = state.stoppedWorkers;
     listed = true;
   });
   if (!listed) return;
   for (int worker : earlier)
-    while (services.IsThreadRunning(worker))
-      if (!services.Delay(5) || pieces.StopRequested()) return;
+    while (services.Get<Threads>().IsThreadRunning(worker))
+      if (!services.Get<Threads>().Delay(5) || pieces.StopRequested()) return;
 
-  const Text text = services.GetProperty(kEditor, Property::Content).AsText();
+  const Text text = services.Get<WindowControls>().GetProperty(kEditor, Property::Content).AsText();
   reading.player.SetMasterVolume(0.99f);
   PiecePipeline::Outcome outcome;
   {
@@ -254,17 +260,17 @@ void ReadAloudWorker(const ReadAloud& reading, PiecePipeline& pieces) {
   // Over (by itself or by a failure): the buttons say so, and a failure is told once
   // (unless a stop came first).
   bool over = false;
-  services.RunOnUiThread([&] {
+  services.Get<Threads>().RunOnUiThread([&] {
     over = true;
     state.worker = 0;
     state.stream = 0;
     state.started = false;
     state.pieces = nullptr;
-    services.MarkText(kEditor, 0, 0);
+    services.Get<WindowControls>().MarkText(kEditor, 0, 0);
     ShowButtons(services, Buttons::Idle);
   });
   if (over && outcome != PiecePipeline::Outcome::Finished)
-    services.ShowMessageBox(
+    services.Get<Dialogs>().ShowMessageBox(
         Text(outcome == PiecePipeline::Outcome::OutletFailed ? "语音无法播放，朗读已停止。"
                                                              : "语音合成出错，朗读已停止。"),
         kMbOk | kMbIconExclamation, Text("语音"));

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "audio/AudioPlayer.h"
-#include "framework/RuntimeServices.h"
+#include "framework/Dialogs.h"
+#include "framework/Uses.h"
+#include "framework/WindowControls.h"
 #include "speech/PiecePipeline.h"
 #include "speech/SpeechSession.h"
 
@@ -30,7 +32,7 @@ struct ReadAloudState {
 
 // What the driver works with.
 struct ReadAloud {
-  RuntimeServices& services;
+  Uses<WindowControls, Dialogs, FileSystem, Threads, Settings, Libraries, Processes> services;
   SpeechSession& speech;
   AudioPlayer& player;
   ReadAloudState& state;

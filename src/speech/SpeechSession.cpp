@@ -24,27 +24,27 @@ const ComponentFile kMscFile{"msc.dll", orvane_msc_image_begin, orvane_msc_image
 
 }  // namespace
 
-SpeechSession::Engine::Engine(RuntimeServices& services)
-    : init(services, kEngineLibrary, "QTTSInit"),
-      sessionBegin(services, kEngineLibrary, "QTTSSessionBegin"),
-      textPut(services, kEngineLibrary, "QTTSTextPut"),
-      audioGet(services, kEngineLibrary, "QTTSAudioGet"),
-      sessionEnd(services, kEngineLibrary, "QTTSSessionEnd"),
-      fini(services, kEngineLibrary, "QTTSFini") {}
+SpeechSession::Engine::Engine(Libraries& libraries)
+    : init(libraries, kEngineLibrary, "QTTSInit"),
+      sessionBegin(libraries, kEngineLibrary, "QTTSSessionBegin"),
+      textPut(libraries, kEngineLibrary, "QTTSTextPut"),
+      audioGet(libraries, kEngineLibrary, "QTTSAudioGet"),
+      sessionEnd(libraries, kEngineLibrary, "QTTSSessionEnd"),
+      fini(libraries, kEngineLibrary, "QTTSFini") {}
 
-SpeechSession::SpeechSession(RuntimeServices& services) : SpeechSession(services, Text()) {
+SpeechSession::SpeechSession(Libraries& libraries) : SpeechSession(libraries, Text()) {
   // The engine loads the coding library, so that one goes first.
-  WriteComponentFile(services_, kSpeexFile);
-  WriteComponentFile(services_, kMscFile);
+  WriteComponentFile(libraries_, kSpeexFile);
+  WriteComponentFile(libraries_, kMscFile);
 }
 
-SpeechSession::SpeechSession(RuntimeServices& services, Text sessionId)
-    : services_(services), engine_(services), sessionId_(std::move(sessionId)) {}
+SpeechSession::SpeechSession(Libraries& libraries, Text sessionId)
+    : libraries_(libraries), engine_(libraries), sessionId_(std::move(sessionId)) {}
 
 SpeechSession::~SpeechSession() = default;
 
 std::unique_ptr<SpeechSession> SpeechSession::Clone() const {
-  return std::unique_ptr<SpeechSession>(new SpeechSession(services_, sessionId_));
+  return std::unique_ptr<SpeechSession>(new SpeechSession(libraries_, sessionId_));
 }
 
 int SpeechSession::Initialize(const std::optional<Text>& appId) {
@@ -100,7 +100,7 @@ ByteBuffer SpeechSession::ReceiveAudio(const std::function<bool()>& keepGoing) {
     unsigned int length = 0;
     const void* chunk = engine_.audioGet(SessionIdOrNull(), &length, &status, &error);
     if (chunk && length > 0) {
-      const ByteBuffer bytes = services_.BytesFromMemory(chunk, static_cast<int>(length));
+      const ByteBuffer bytes = libraries_.BytesFromMemory(chunk, static_cast<int>(length));
       pcm.insert(pcm.end(), bytes.begin(), bytes.end());
     }
     if (error != 0) break;

@@ -6,7 +6,7 @@
 
 #include "components/msc/msc.h"
 #include "framework/BoundFunction.h"
-#include "framework/RuntimeServices.h"
+#include "framework/Libraries.h"
 
 // The program's one speech engine object over msc.dll: opens an engine session with
 // fixed voice parameters, sends the text whole and collects the audio as a WaveImage.
@@ -14,7 +14,7 @@
 // are missing. One user at a time: the object has no lock.
 class SpeechSession {
  public:
-  explicit SpeechSession(RuntimeServices& services);
+  explicit SpeechSession(Libraries& libraries);
   // Releases the session id only; the engine session is ended by Finalize.
   virtual ~SpeechSession();
   // A new object with its own copy of the session id.
@@ -47,13 +47,11 @@ class SpeechSession {
 
   // The id of the last session begun; empty before the first and after a failed begin.
   const Text& SessionId() const { return sessionId_; }
-  // The services it was made with: what speaks through it reads the user's lists there.
-  RuntimeServices& Services() const { return services_; }
 
  private:
   // The engine's functions, bound on their first call.
   struct Engine {
-    explicit Engine(RuntimeServices& services);
+    explicit Engine(Libraries& libraries);
     BoundFunction<decltype(QTTSInit)> init;
     BoundFunction<decltype(QTTSSessionBegin)> sessionBegin;
     BoundFunction<decltype(QTTSTextPut)> textPut;
@@ -62,10 +60,10 @@ class SpeechSession {
     BoundFunction<decltype(QTTSFini)> fini;
   };
 
-  SpeechSession(RuntimeServices& services, Text sessionId);
+  SpeechSession(Libraries& libraries, Text sessionId);
   const char* SessionIdOrNull() const { return sessionId_.empty() ? nullptr : sessionId_.c_str(); }
 
-  RuntimeServices& services_;
+  Libraries& libraries_;
   Engine engine_;
   Text sessionId_;
 };

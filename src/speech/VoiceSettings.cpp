@@ -60,11 +60,12 @@ StoredVoiceSettings LoadVoiceSettings(Settings& settings) {
   return stored;
 }
 
-VoiceSettings ReadingVoiceSettings(RuntimeServices& services) {
+VoiceSettings ReadingVoiceSettings(Uses<Settings, Processes> services) {
   const StoredVoiceSettings stored = LoadVoiceSettings(services);
   for (const UnusableVoiceSetting& bad : stored.unusable)
-    services.ReportProblem(bad.key + " \"" + bad.value +
-                           "\" in the settings file cannot be used; the default is used instead");
+    services.Get<Processes>().ReportProblem(
+        bad.key + " \"" + bad.value +
+        "\" in the settings file cannot be used; the default is used instead");
   return stored.voice;
 }
 

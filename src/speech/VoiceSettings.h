@@ -2,9 +2,10 @@
 
 #include <vector>
 
-#include "framework/RuntimeServices.h"
+#include "framework/Processes.h"
 #include "framework/Settings.h"
 #include "framework/Types.h"
+#include "framework/Uses.h"
 
 // How the script is spoken: the engine's speed, volume and pitch scales and the voice's
 // engine name. The defaults are the program's designed voice; with them the engine gets
@@ -52,6 +53,6 @@ struct StoredVoiceSettings {
 StoredVoiceSettings LoadVoiceSettings(Settings& settings);
 // What reading and export speak with: the stored settings, each unusable value told on
 // standard error.
-VoiceSettings ReadingVoiceSettings(RuntimeServices& services);
+VoiceSettings ReadingVoiceSettings(Uses<Settings, Processes> services);
 // Stores all four values; false when the settings file could not be written.
 bool SaveVoiceSettings(Settings& settings, const VoiceSettings& voice);
