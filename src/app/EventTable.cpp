@@ -103,7 +103,7 @@ void HotKeyTip(Program& program, const Event& event) {
   ShowHotKeyTip(program.services, program.hotKeys, event.source);
 }
 
-// The handler takes the catalogue, or only the role it uses.
+// The handler takes only the roles it uses; the catalogue plays them all.
 template <auto Handler>
 void WithServices(Program& program, const Event&) {
   Handler(program.services);

@@ -83,10 +83,11 @@ bool StopNarrationExportForExit(Program& program) {
   return true;
 }
 
-int ExportNarrationCommand(RuntimeServices& services, const Text& scriptPath, const Text& audioPath,
-                           const Text& givenSubtitlePath,
-                           const std::function<void(int percent)>& report,
-                           const std::function<bool()>& keepGoing, Text* problem) {
+int ExportNarrationCommand(
+    Uses<FileSystem, Threads, Settings, Libraries, AudioFiles, Processes> services,
+    const Text& scriptPath, const Text& audioPath, const Text& givenSubtitlePath,
+    const std::function<void(int percent)>& report, const std::function<bool()>& keepGoing,
+    Text* problem) {
   const Text& wavePath = audioPath;
   const Text subtitlePath =
       givenSubtitlePath.empty() ? SubtitlePathFor(audioPath) : givenSubtitlePath;
@@ -95,7 +96,8 @@ int ExportNarrationCommand(RuntimeServices& services, const Text& scriptPath, co
     *problem = "the output " + clash + " is the script itself; nothing was written";
     return 1;
   }
-  const std::optional<ByteBuffer> bytes = services.ReadRegularFile(scriptPath, kLargestScriptFile);
+  const std::optional<ByteBuffer> bytes =
+      services.Get<FileSystem>().ReadRegularFile(scriptPath, kLargestScriptFile);
   const std::optional<DecodedScript> script =
       bytes ? DecodeScript(*bytes) : std::optional<DecodedScript>();
   if (!script) {
@@ -137,22 +139,23 @@ int ExportNarrationCommand(RuntimeServices& services, const Text& scriptPath, co
   return 1;
 }
 
-void EditPronunciations(RuntimeServices& services) {
+void EditPronunciations(Uses<Dialogs, FileSystem, Network> services) {
+  auto& files = services.Get<FileSystem>();
   const Text path = PronunciationsPath(services);
-  if (!services.FileExists(path)) {
+  if (!files.FileExists(path)) {
     const std::string example = Utf8FromText(
         "# 发音词典：每行一条，写法 => 读法。英文按整词匹配，不分大小写。\n"
         "# /正则表达式/ => 读法 按模式匹配；# 之后是注释。只影响朗读和导出的声音。\n"
         "# GitHub => 吉特哈布\n"
         "# /\\bnginx\\b/ => engine x\n");
-    services.CreateFileBytes(path, {ByteBuffer(example.begin(), example.end())});
+    files.CreateFileBytes(path, {ByteBuffer(example.begin(), example.end())});
   }
-  const std::optional<ByteBuffer> bytes = services.ReadRegularFile(path, 16u << 20);
+  const std::optional<ByteBuffer> bytes = files.ReadRegularFile(path, 16u << 20);
   const Pronunciations list = bytes ? ParsePronunciations(*bytes) : Pronunciations();
   if (!list.problems.empty()) {
     Text message = "发音词典中这些行没有用上：";
     for (const Text& problem : list.problems) message += "\r\n" + problem;
-    services.ShowMessageBox(message, kMbIconExclamation | kMbOk, Text("发音词典"));
+    services.Get<Dialogs>().ShowMessageBox(message, kMbIconExclamation | kMbOk, Text("发音词典"));
   }
-  services.OpenUrl("file://" + path);
+  services.Get<Network>().OpenUrl("file://" + path);
 }

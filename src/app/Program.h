@@ -12,7 +12,8 @@
 #include "speech/SpeechSession.h"
 
 // The program-wide objects and values, created at start-up and released by the
-// exit routine. Handlers reach the world only through `services`.
+// exit routine. Handlers reach the world only through `services`: the whole catalogue
+// is held here because this is where every handler's roles are handed out.
 struct Program {
   // Constructing the objects writes their bundled libraries: bass.dll, then speex.dll
   // and msc.dll.
