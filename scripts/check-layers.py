@@ -26,6 +26,10 @@ SOURCE = re.compile(r"\.(c|cc|cpp|h|hpp)$")
 # A program text written as a literal with characters past ASCII: its bytes are GB18030
 # only in targets compiled for that (cmake/OrvaneTargets.cmake); the toolkit's are UTF-8.
 WIDE_TEXT_LITERAL = re.compile(r'\bText\(\s*"[^"]*[^\x00-\x7f]')
+# The whole catalogue in a logic header: a function there takes only the roles it uses
+# (a role reference or a Uses); only Program, which hands the roles out, holds it all.
+WHOLE_CATALOGUE = re.compile(r"\bRuntimeServices\s*&")
+HOLDS_CATALOGUE = {"app/Program.h"}
 
 
 def framework_core(path):
@@ -90,6 +94,10 @@ def problems(src):
                         found.append("src/%s:%d: a Chinese Text(\"...\") literal in the toolkit's "
                                      "UTF-8 code; write FromQString(QStringLiteral(...))" % (
                                          file, number))
+                    if (folder in LOGIC and name.endswith(".h") and
+                            file not in HOLDS_CATALOGUE and WHOLE_CATALOGUE.search(line)):
+                        found.append("src/%s:%d: RuntimeServices& in a logic header; take the "
+                                     "roles used (a role reference or Uses<...>)" % (file, number))
                     match = INCLUDE.match(line)
                     if not match:
                         continue
