@@ -148,6 +148,8 @@ void PortalKeys::Fail(const QString& failure) {
         QDBusMessage::createMethodCall(kService, session_, kSession, QStringLiteral("Close")));
     session_.clear();
   }
+  keys_.clear();
+  sending_ = false;
   step_ = Step::Failed;
   failure_ = failure;
 }
@@ -159,6 +161,19 @@ void PortalKeys::Press(const std::vector<uint32_t>& keysyms) {
 
 void PortalKeys::Notify(uint32_t keysym, bool pressed) {
   if (step_ != Step::Ready) return;
+  keys_.push_back({keysym, pressed});
+  if (!sending_) SendNextKey();
+}
+
+void PortalKeys::SendNextKey() {
+  if (keys_.empty() || step_ != Step::Ready) {
+    keys_.clear();
+    sending_ = false;
+    return;
+  }
+  const auto [keysym, pressed] = keys_.front();
+  keys_.pop_front();
+  sending_ = true;
   QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kRemoteDesktop,
                                                      QStringLiteral("NotifyKeyboardKeysym"));
   call << QVariant::fromValue(QDBusObjectPath(session_)) << QVariantMap()
@@ -167,7 +182,9 @@ void PortalKeys::Notify(uint32_t keysym, bool pressed) {
   const int attempt = generation_;
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, attempt] {
     watcher->deleteLater();
-    if (watcher->isError() && attempt == generation_ && step_ == Step::Ready)
+    if (attempt != generation_) return;
+    if (watcher->isError() && step_ == Step::Ready)
       Fail(QStringLiteral("打字中断：桌面不再接受按键（%1）。").arg(watcher->error().message()));
+    SendNextKey();
   });
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariantMap>
 #include <cstdint>
+#include <deque>
+#include <utility>
 #include <vector>
 
 // Keys pressed in whichever window has the keyboard focus through the desktop's
@@ -39,6 +41,7 @@ class PortalKeys : public QObject {
   void StopListening();
   void Fail(const QString& failure);
   void Notify(uint32_t keysym, bool pressed);
+  void SendNextKey();
 
   Step step_ = Step::None;
   QString failure_;
@@ -46,4 +49,8 @@ class PortalKeys : public QObject {
   QString session_;
   int requests_ = 0;
   int generation_ = 0;  // of the current attempt, so that a late answer of an old one is ignored
+  // Each key goes to the portal once the one before it was answered: KDE's portal can take
+  // up a key sent early while it still handles the one before (a Shift then stayed held).
+  std::deque<std::pair<uint32_t, bool>> keys_;
+  bool sending_ = false;
 };
