@@ -1,4 +1,4 @@
-// A plain window for the hot-key tests: writes the text of every key press it gets to stdout
+// A plain window for the Wayland tests: writes the text of every key press it gets to stdout
 // (Ctrl+A as 0x01, as a terminal in raw mode would) and "focus" to stderr each time it gets
 // the keyboard. A native client, so it needs no XWayland.
 #include <QGuiApplication>

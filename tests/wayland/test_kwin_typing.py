@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""Typing into another program's window under a headless KWin, where the program has no
+virtual keyboard and types through the desktop's RemoteDesktop portal: a script of English,
+digits, symbols, tabs and lines, asked for with `--action type` while a native window that
+prints the keys it gets has the focus, arrives there byte for byte (a line end as the
+Return key's text, CR).
+Usage: test_kwin_typing.py PROGRAM KEY_TEXT_WINDOW"""
+import json, os, shutil, subprocess, sys, tempfile, unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PROGRAM = RECEIVER = None
+NEEDED = ['kwin_wayland', 'Xwayland', 'dbus-run-session', 'pipewire', 'wireplumber',
+          'kbuildsycoca5', '/usr/libexec/xdg-desktop-portal',
+          '/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde',
+          '/usr/lib/x86_64-linux-gnu/qt5/plugins/platforms/libqwayland-generic.so',
+          '/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so']
+SCRIPT = 'Hello, World 123!\tend <>&"\'~|\\ $x {a+b}*c=[d]; 50% ^_^ @home #1 `q`?/\nline two\n'
+
+# Runs inside the session; prints what the focused window got, as hex, on its last line.
+PROBE = r'''
+import os, subprocess, sys, time
+program, receiver, folder, length = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+config, received = os.path.join(folder, 'config'), os.path.join(folder, 'received')
+os.makedirs(os.path.join(config, 'orvane-notepad'))
+with open(os.path.join(config, 'orvane-notepad', 'orvane-notepad.conf'), 'w') as f:
+    f.write('[typing]\nintoFocusedWindow=true\nspeed=1\n')
+env = dict(os.environ, XDG_CONFIG_HOME=config, XDG_STATE_HOME=os.path.join(folder, 'state'))
+
+def wait(condition, what, seconds=120):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition(): return
+        time.sleep(0.1)
+    sys.exit('timed out waiting for ' + what + '; the window got ' + repr(open(received, 'rb').read() if os.path.exists(received) else None))
+
+proc = subprocess.Popen([program, os.path.join(folder, 'script.txt')], env=env,
+                        stderr=subprocess.DEVNULL)
+# The program answers requests once it runs; its window comes first.
+wait(lambda: subprocess.run([program, '--action', 'stop-reading'], env=env,
+                            stderr=subprocess.DEVNULL).returncode == 0, 'the program to start')
+focus = os.path.join(folder, 'focus')
+window = subprocess.Popen([receiver], stdout=open(received, 'wb'), stderr=open(focus, 'w'))
+wait(lambda: 'focus' in open(focus).read(), 'the window to have the keyboard')
+subprocess.run([program, '--action', 'type'], env=env, check=True, timeout=60)
+wait(lambda: len(open(received, 'rb').read()) >= length, 'the script in the window', 40)
+got = open(received, 'rb').read()
+alive = proc.poll() is None
+proc.terminate(); window.terminate()
+proc.wait(30); window.wait(30)
+print(got.hex() if alive else 'the program ended')
+'''
+
+
+class KwinTyping(unittest.TestCase):
+    def setUp(self):
+        missing = [n for n in NEEDED if not shutil.which(n) and not os.path.exists(n)]
+        if missing:
+            self.skipTest('not installed: ' + ', '.join(missing))
+        # The session runs as nobody when we are root: its files must be open to it.
+        self.folder = tempfile.mkdtemp(prefix='orvane-kwin-typing-')
+        os.chmod(self.folder, 0o777)
+        self.addCleanup(shutil.rmtree, self.folder, True)
+        for name, text in (('script.txt', SCRIPT), ('probe.py', PROBE)):
+            with open(os.path.join(self.folder, name), 'w', encoding='utf-8') as f:
+                f.write(text)
+            os.chmod(os.path.join(self.folder, name), 0o644)
+
+    def test_script_arrives_byte_for_byte(self):
+        result = subprocess.run([os.path.join(HERE, 'kwin-session.sh'), 'python3',
+                                 os.path.join(self.folder, 'probe.py'), PROGRAM, RECEIVER,
+                                 self.folder, str(len(SCRIPT.encode()))],
+                                capture_output=True, text=True, timeout=300)
+        self.assertEqual(result.returncode, 0, result.stderr[-3000:])
+        got = result.stdout.strip().splitlines()[-1]
+        self.assertEqual(bytes.fromhex(got).decode('utf-8', 'replace'),
+                         SCRIPT.replace('\n', '\r'), got)
+
+
+if __name__ == '__main__':
+    PROGRAM = os.path.abspath(sys.argv.pop(1))
+    RECEIVER = os.path.abspath(sys.argv.pop(1))
+    unittest.main()
