@@ -24,9 +24,12 @@ RATE_BYTES = 44100 * 4
 seen = {}
 
 def wait(condition, what, seconds=120):
-    deadline = time.monotonic() + seconds
+    began = time.monotonic()
+    deadline = began + seconds
     while time.monotonic() < deadline:
-        if condition(): return True
+        if condition():
+            sys.stderr.write('%.1f s: %s\n' % (time.monotonic() - began, what))
+            return True
         time.sleep(0.1)
     seen['timeout'] = what
     print(json.dumps(seen)); sys.exit(0)
