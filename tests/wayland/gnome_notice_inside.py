@@ -94,6 +94,9 @@ first = Start('first')
 wait_for(first.notice_has_keyboard, 'the hot-key notice with the keyboard')
 press('Tab space Tab Return')  # to 不再提示, tick it, back to 确定, press it
 wait_for(first.notice_closed, 'the hot-key notice to close')
+settings = os.path.join(os.environ['XDG_CONFIG_HOME'], 'orvane-notepad', 'orvane-notepad.conf')
+wait_for(lambda: os.path.exists(settings) and 'hotKeyNoticeSilenced=1' in open(settings).read(),
+         'the ticked 不再提示 to be stored (or a key was lost)', 30)
 # A top-level exists once shown; the title names the script once it is read in. (The
 # compositor may keep the keyboard elsewhere for a new window.)
 wait_for(lambda: any(name in t for t in first.titles()), 'the window with the script')
