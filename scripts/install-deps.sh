@@ -24,6 +24,8 @@ packages=(
   fonts-arphic-uming fonts-dejavu-core
   # The native window on Wayland sessions; typing into other windows on sway
   qt6-wayland libwayland-dev
+  # Qt's platform interface: its Wayland connection, for an up-to-date keyboard focus
+  qt6-base-private-dev
   # The keyboard layout of GNOME and KDE sessions, where typing goes through the desktop
   libxkbcommon-dev
   # Opening web pages from the program

@@ -125,6 +125,10 @@ bool WaylandKeys::UploadLocked() {
   return written && wl_display_flush(connection_->display) >= 0;
 }
 
+bool WaylandKeys::RoundTrip(void* display) {
+  return display != nullptr && wl_display_roundtrip(static_cast<wl_display*>(display)) >= 0;
+}
+
 bool WaylandKeys::Available() {
   std::lock_guard lock(mutex_);
   return ConnectLocked();

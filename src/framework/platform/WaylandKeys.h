@@ -29,6 +29,9 @@ class WaylandKeys {
   bool Ready(char32_t character);
   // When the next of the coming characters has no key: one new map for the coming ones.
   void Prepare(const std::vector<char32_t>& coming);
+  // Waits until the compositor has answered everything sent on that connection (a
+  // wl_display), dispatching what it sent before; false when it cannot be reached.
+  static bool RoundTrip(void* display);
 
  private:
   struct Connection;

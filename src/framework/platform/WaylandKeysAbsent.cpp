@@ -10,3 +10,4 @@ bool WaylandKeys::Available() { return false; }
 CharacterDelivery WaylandKeys::Send(char32_t) { return CharacterDelivery::Unavailable; }
 bool WaylandKeys::Ready(char32_t) { return false; }
 void WaylandKeys::Prepare(const std::vector<char32_t>&) {}
+bool WaylandKeys::RoundTrip(void*) { return false; }

@@ -1,5 +1,7 @@
 // QtRuntimeServices: typing into other programs' windows (XTest on X11, a virtual keyboard
 // under Wayland, the RemoteDesktop portal on GNOME and KDE).
+#include <qpa/qplatformnativeinterface.h>
+#include <qpa/qwindowsysteminterface.h>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -33,13 +35,19 @@ bool OwnWindowFocused() {
 
 // Qt applies a keyboard leave from the compositor only after a round trip of its own, and a
 // request that waited while the program was busy (a bound `--action type`) can come first:
-// it would still see our window focused and type into the editor. Each sync handles what
-// the compositor has sent and ends with a round trip; the second completes Qt's own one
-// begun by a leave that arrived during the first.
+// it would still see our window focused and type into the editor. Processing events is not
+// enough when the machine is loaded: Qt's reading thread may not have read the leave yet,
+// nor the compositor answered Qt's round trip. So two round trips on Qt's own connection:
+// the first dispatches everything the compositor sent before it (the leave, which starts
+// Qt's round trip), the second completes Qt's; then Qt's queued focus change is delivered.
 void CatchUpWithCompositorFocus() {
   OnUiThread([] {
-    QGuiApplication::sync();
-    QGuiApplication::sync();
+    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
+    void* display =
+        native ? native->nativeResourceForIntegration(QByteArrayLiteral("wl_display")) : nullptr;
+    if (WaylandKeys::RoundTrip(display)) WaylandKeys::RoundTrip(display);
+    QCoreApplication::processEvents();
+    QWindowSystemInterface::flushWindowSystemEvents();
   });
 }
 
