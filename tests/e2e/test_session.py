@@ -76,12 +76,25 @@ class SessionTest(ProgramTestCase):
         self.xdotool("mousemove", str(self.origin[0] + x), str(self.origin[1] + y), "sleep",
                      "0.05", "click", "1")
 
-    def paste(self, text):
-        subprocess.run(["xclip", "-selection", "clipboard", "-loops", "1"],
-                       input=text.encode("utf-8"), env=self.env, timeout=10,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def paste(self, text, taken=False):
+        """With taken, returns once the program has read the pasted text (xclip then ends)."""
+        clip = subprocess.Popen(["xclip", "-verbose", "-selection", "clipboard", "-loops", "1"],
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, env=self.env)
+        clip.stdin.write(text.encode("utf-8"))
+        clip.stdin.close()
+        self.addCleanup(clip.kill)
+        # It owns the clipboard once it says it waits.
+        for line in clip.stdout:
+            if b"Waiting for" in line:
+                break
         self.click(420, 320)
         self.xdotool("key", "--clearmodifiers", "ctrl+v")
+        if taken:
+            try:
+                clip.wait(timeout=WAIT_SECONDS)
+            except subprocess.TimeoutExpired:
+                self.fail("the program did not read the pasted text")
 
     def step(self, name, rng):
         if name == "type":
@@ -122,7 +135,7 @@ class SessionTest(ProgramTestCase):
             self.alive(steps)
             self.close_other_windows(steps)
         # Something unsaved is in the editor: the signal keeps it and ends the program.
-        self.paste("最后一句。")
+        self.paste("最后一句。", taken=True)
         self.program.send_signal(signal.SIGTERM)
         try:
             code = self.program.wait(timeout=WAIT_SECONDS)
