@@ -19,7 +19,6 @@ void MainWindowCreated(Program& program) {
   WriteComponentFile(services, CaptureLibraryFile());
   LoadHotKeys(services, program.hotKeys);
   StartHotKeys(services, program.hotKeys);
-  program.speech.Initialize();  // failures are not reported here
   LoadReadingHighlight(program.Reading());
   // Remembered appearance and typing speed.
   RestoreEditorFont(services);

@@ -81,7 +81,16 @@ int SpeechSession::BeginSession(const std::optional<Text>& voice, std::optional<
                           (pitch ? ",pit=" + std::to_string(*pitch) : Text()) +
                           ",ttp=text,tte=GB2312,bgs=" + std::to_string(settledBackground) +
                           ",aue=speex;7,auf=audio/L16;rate=16000";
-  const char* id = engine_.sessionBegin(parameters.c_str(), nullptr);
+  int error = 0;
+  const char* id = engine_.sessionBegin(parameters.c_str(), &error);
+  // The engine starts with the first session asked of it rather than with the program:
+  // its voice data and threads would cost every start, and most starts never read aloud.
+  // Another reader may have started it meanwhile; either way the session is asked again.
+  if (!id && error == MSC_ERROR_NOT_INIT) {
+    const int started = Initialize();
+    if (started == MSC_SUCCESS || started == MSC_ERROR_ALREADY_INIT)
+      id = engine_.sessionBegin(parameters.c_str(), &error);
+  }
   sessionId_ = id ? Text(id) : Text();
   return 0;
 }

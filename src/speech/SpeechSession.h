@@ -29,7 +29,8 @@ class SpeechSession {
   // Ends the previous session (its non-zero result is returned at once), then opens a
   // new one. Absent, empty or non-positive values fall back to the defaults; a given
   // background value is used whatever its sign. A pitch is sent (",pit=N" after the
-  // volume) only when given. A failed begin leaves the id empty.
+  // volume) only when given. A failed begin leaves the id empty. An engine not started
+  // yet is started (Initialize) and asked once more.
   virtual int BeginSession(const std::optional<Text>& voice = std::nullopt,
                            std::optional<int> speed = std::nullopt,
                            std::optional<int> volume = std::nullopt,

@@ -29,6 +29,7 @@ struct Recorder {
   std::string sessionId;   // likewise
   int nextSession = 1;
   bool beginSucceeds = true;
+  int beginError = 0;  // the code of a refused begin
   // A held QTTSAudioGet: asked for, waiting, let go.
   bool hold = false;
   std::string holdSession;  // empty: any
@@ -63,6 +64,7 @@ void RecorderReset(void) {
   r.answers.clear();
   r.nextSession = 1;
   r.beginSucceeds = true;
+  r.beginError = 0;
   r.hold = false;
   r.released = true;  // a call still held goes on
   r.changed.notify_all();
@@ -92,9 +94,10 @@ void RecorderRelease(void) {
 void RecorderSetResult(const char* function, int result) {
   Recorder& r = State();
   std::lock_guard lock(r.mutex);
-  if (std::string(function) == "QTTSSessionBegin")
-    r.beginSucceeds = result != 0;
-  else
+  if (std::string(function) == "QTTSSessionBegin") {
+    r.beginSucceeds = result == 1;
+    r.beginError = result == 0 || result == 1 ? 0 : result;
+  } else
     r.results[function] = result;
 }
 
@@ -126,14 +129,20 @@ const char* RecorderCall(int index) {
 int QTTSInit(const char* configs) {
   std::lock_guard lock(State().mutex);
   Record("QTTSInit|" + Show(configs));
-  return Result("QTTSInit");
+  const int result = Result("QTTSInit");
+  // A started engine takes sessions.
+  if (result == 0 && State().beginError == MSC_ERROR_NOT_INIT) {
+    State().beginSucceeds = true;
+    State().beginError = 0;
+  }
+  return result;
 }
 
 const char* QTTSSessionBegin(const char* params, int* errorCode) {
   Recorder& r = State();
   std::lock_guard lock(r.mutex);
   Record("QTTSSessionBegin|" + Show(params) + "|" + (errorCode ? "<pointer>" : "<null>"));
-  if (errorCode) *errorCode = 0;
+  if (errorCode) *errorCode = r.beginSucceeds ? 0 : r.beginError;
   if (!r.beginSucceeds) return nullptr;
   r.sessionId = "sid-" + std::to_string(r.nextSession++);
   return r.sessionId.c_str();

@@ -13,7 +13,8 @@ extern "C" {
    hands out "sid-1", "sid-2" ... and QTTSAudioGet reports the end at once. */
 RECORDER_API void RecorderReset(void);
 /* The result of the named function from now on (QTTSInit, QTTSTextPut, QTTSSessionEnd,
-   QTTSFini); for QTTSSessionBegin, 0 makes it return null and 1 hands out ids again. */
+   QTTSFini); for QTTSSessionBegin, 0 makes it return null and 1 hands out ids again,
+   MSC_ERROR_NOT_INIT makes it refuse with that code until QTTSInit succeeds. */
 RECORDER_API void RecorderSetResult(const char* function, int result);
 /* Queues one answer of QTTSAudioGet: length bytes of data (null data: a null pointer
    with that length), the status and the error code. Without queued answers it

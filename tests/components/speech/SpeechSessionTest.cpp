@@ -75,7 +75,7 @@ ByteBuffer Bytes(const std::string& text) { return ByteBuffer(text.begin(), text
 
 const std::string kReadAloudParameters =
     "QTTSSessionBegin|ssm=1,ent=vivi21,vcn=xiaoyu,spd=4,vol=10,ttp=text,tte=GB2312,bgs=0,"
-    "aue=speex;7,auf=audio/L16;rate=16000|<null>";
+    "aue=speex;7,auf=audio/L16;rate=16000|<pointer>";
 const std::string kEnd = "|正常关闭";
 
 class SpeechSessionTest : public ::testing::Test {
@@ -171,13 +171,13 @@ TEST_F(SpeechSessionTest, MissingValuesFallBackToTheDefaults) {
   ASSERT_EQ(calls.size(), 5u);
   EXPECT_EQ(calls[0],
             "QTTSSessionBegin|ssm=1,ent=vivi21,vcn=xiaoyan,spd=4,vol=5,ttp=text,tte=GB2312,"
-            "bgs=0,aue=speex;7,auf=audio/L16;rate=16000|<null>");
+            "bgs=0,aue=speex;7,auf=audio/L16;rate=16000|<pointer>");
   EXPECT_EQ(calls[2],
             "QTTSSessionBegin|ssm=1,ent=vivi21,vcn=xiaoyan,spd=4,vol=5,ttp=text,tte=GB2312,"
-            "bgs=-1,aue=speex;7,auf=audio/L16;rate=16000|<null>");
+            "bgs=-1,aue=speex;7,auf=audio/L16;rate=16000|<pointer>");
   EXPECT_EQ(calls[4],
             "QTTSSessionBegin|ssm=1,ent=vivi21,vcn=xiaoyu,spd=7,vol=2,ttp=text,tte=GB2312,"
-            "bgs=3,aue=speex;7,auf=audio/L16;rate=16000|<null>");
+            "bgs=3,aue=speex;7,auf=audio/L16;rate=16000|<pointer>");
 }
 
 TEST_F(SpeechSessionTest, TwoReadingsInARowEndTheFirstSessionNormally) {
@@ -222,6 +222,17 @@ TEST_F(SpeechSessionTest, AFailedBeginLeavesNoSessionAndLaterCallsPassANullId) {
   Session().Finalize();
   EXPECT_EQ(recorder.Calls(), (std::vector<std::string>{"QTTSTextPut|<null>|abc|3|",
                                                         "QTTSAudioGet|<null>", "QTTSFini"}));
+}
+
+TEST_F(SpeechSessionTest, TheFirstSessionStartsAnEngineThatIsNotRunningYet) {
+  recorder.setResult("QTTSSessionBegin", MSC_ERROR_NOT_INIT);
+  EXPECT_EQ(Session().BeginSession("xiaoyu", 0, 10, 0), 0);
+  EXPECT_EQ(Session().SessionId(), "sid-1");
+  const auto calls = recorder.Calls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0], kReadAloudParameters);
+  EXPECT_EQ(calls[1].rfind("QTTSInit|server_url=tts.orvane.invalid", 0), 0u) << calls[1];
+  EXPECT_EQ(calls[2], kReadAloudParameters);
 }
 
 TEST_F(SpeechSessionTest, PutTextSendsTheWholeTextInOneCallWithItsByteLength) {
