@@ -37,13 +37,15 @@ int main(int argc, char** argv) {
   }
   QtHost host(argc, argv);
   host.SetDesktopIdentity("orvane-notepad", "example.orvane.Notepad", ":/icons");
-  if (!host.JoinSession(command.file, command.newInstance)) return 0;
+  host.JoinSession(command.file, command.newInstance);
   Program program(host.Services());
   host.SetExitRoutine([&program] { ReleaseProgram(program); });
   host.SetTerminationRoutine([&program] { return EndOnSignal(program); });
   host.SetEmergencyRoutine([&program] { return KeepUnsavedText(program); });
-  host.LoadWindow(MainWindowDefinition(),
-                  [&program](const Event& event) { DispatchEvent(program, event); });
+  // False when a copy already running has taken the request.
+  if (!host.LoadWindow(MainWindowDefinition(),
+                       [&program](const Event& event) { DispatchEvent(program, event); }))
+    return 0;
   // Text an earlier run left unsaved comes back before a file named to be opened.
   const bool restored = OfferTextOfEarlierRun(program);
   if (!command.file.empty() && !restored)

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <future>
 #include <mutex>
 #include <utility>
 
@@ -128,6 +129,12 @@ struct QtHost::State {
   std::unique_ptr<SessionService> session;
   bool shown = false;           // requests from outside go to the sink from now on
   std::vector<Event> requests;  // those that came before
+  // JoinSession's request: whether the bus is reached (valid while being reached), and
+  // the file to hand to a copy that already runs.
+  std::future<bool> sessionBus;
+  std::string sessionFile;
+
+  bool ClaimSession();
 
   void Deliver(const Event& event) {
     if (ending) return;
@@ -215,9 +222,15 @@ void QtHost::SetEmergencyRoutine(std::function<std::optional<Text>()> routine) {
   emergencyRoutine = std::move(routine);
 }
 
-bool QtHost::JoinSession(const std::string& file, bool separate) {
-  if (separate) return true;
-  if (!SessionBusReachable()) {
+void QtHost::JoinSession(const std::string& file, bool separate) {
+  if (separate) return;
+  state_->sessionFile = file;
+  state_->sessionBus = std::async(std::launch::async, SessionBusReachable);
+}
+
+bool QtHost::State::ClaimSession() {
+  if (!sessionBus.valid()) return true;
+  if (!sessionBus.get()) {
     // Said once, so that a user who finds two copies, or an --action that reaches none,
     // knows why; the program itself works as before.
     std::fputs(
@@ -226,16 +239,15 @@ bool QtHost::JoinSession(const std::string& file, bool separate) {
         stderr);
     return true;
   }
-  State* state = state_.get();
-  state->session = std::make_unique<SessionService>(
-      [state](const Event& event) { state->Deliver(event); }, [state] { state->BringToFront(); });
+  session = std::make_unique<SessionService>([this](const Event& event) { Deliver(event); },
+                                             [this] { BringToFront(); });
   // Twice: the other copy may end between our try and our call.
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (state->session->Claim()) return true;
+    if (session->Claim()) return true;
     QString problem;
     SessionAnswer answer = CallRunningCopy(QStringLiteral("Activate"), nullptr, problem);
-    if (answer == SessionAnswer::Done && !file.empty()) {
-      const QByteArray path = QByteArray::fromStdString(file);
+    if (answer == SessionAnswer::Done && !sessionFile.empty()) {
+      const QByteArray path = QByteArray::fromStdString(sessionFile);
       answer = CallRunningCopy(QStringLiteral("Open"), &path, problem);
     }
     if (answer == SessionAnswer::Done) return false;
@@ -244,11 +256,11 @@ bool QtHost::JoinSession(const std::string& file, bool separate) {
                    problem.toUtf8().constData());
     if (answer == SessionAnswer::NoAnswer) break;
   }
-  state->session.reset();
+  session.reset();
   return true;
 }
 
-void QtHost::LoadWindow(const WindowDefinition& definition, EventSink sink) {
+bool QtHost::LoadWindow(const WindowDefinition& definition, EventSink sink) {
   // A handler's exception must not unwind through Qt's event loop.
   state_->sink = [sink = std::move(sink)](const Event& event) {
     RunContained([&] { sink(event); });
@@ -266,6 +278,8 @@ void QtHost::LoadWindow(const WindowDefinition& definition, EventSink sink) {
                      manager.release();
                      if (request.refused) manager.cancel();
                    });
+  // Only the session's one copy goes on: the created event registers the hot keys.
+  if (!state_->ClaimSession()) return false;
   Event created;
   created.kind = EventKind::Created;
   created.source = definition.name;
@@ -275,6 +289,7 @@ void QtHost::LoadWindow(const WindowDefinition& definition, EventSink sink) {
   QTimer::singleShot(0, state_->window.get(), [state = state_.get()] {
     for (const Event& request : std::exchange(state->requests, {})) state->Deliver(request);
   });
+  return true;
 }
 
 int QtHost::Run() {

@@ -37,14 +37,18 @@ class QtHost {
   // process ends; it returns what a termination routine returns, and the path goes to
   // standard error the same way.
   void SetEmergencyRoutine(std::function<std::optional<Text>()> routine);
-  // One copy per desktop session: takes the program's name on the session bus unless
-  // separate is set. False when another copy holds it and has been asked to come to the
-  // front and to open the file (empty: none): this process has nothing more to do. With no
-  // session bus, or when the other copy does not answer, this one runs on its own.
-  bool JoinSession(const std::string& file, bool separate);
-  // Builds the window hidden, raises its created event, then shows it centred and
-  // focused. Every later event of the window goes to the sink.
-  void LoadWindow(const WindowDefinition& definition, EventSink sink);
+  // One copy per desktop session, unless separate is set: starts reaching the session bus
+  // on a thread of its own (with no bus address set, libdbus asks dbus-launch, a process
+  // of its own), so that the window is built meanwhile. LoadWindow then takes the
+  // program's name there, or asks the copy that holds it to come to the front and to open
+  // the file (empty: none). With no session bus, or when the other copy does not answer,
+  // this one runs on its own.
+  void JoinSession(const std::string& file, bool separate);
+  // Builds the window hidden; then, once this copy is the session's one (JoinSession),
+  // raises its created event and shows it centred and focused. Every later event of the
+  // window goes to the sink. False when another copy took the request: the window was
+  // never shown and this process has nothing more to do.
+  bool LoadWindow(const WindowDefinition& definition, EventSink sink);
   // Runs the message loop until the window has closed, raises its destroyed event,
   // runs the exit routine and returns the process status, 0.
   int Run();
