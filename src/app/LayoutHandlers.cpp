@@ -19,9 +19,9 @@ void ApplyLayout(WindowControls& controls, int editorTop, int editorHeight, bool
 
 }  // namespace
 
-void CompactLayout(Program& program) { ApplyLayout(program.services, 23, 553, false); }
+void CompactLayout(WindowControls& controls) { ApplyLayout(controls, 23, 553, false); }
 
-void RestoreLayout(Program& program) { ApplyLayout(program.services, 103, 453, true); }
+void RestoreLayout(WindowControls& controls) { ApplyLayout(controls, 103, 453, true); }
 
 void ClearEditor(Program& program) {
   RuntimeServices& services = program.services;
@@ -31,10 +31,9 @@ void ClearEditor(Program& program) {
   services.SendControlMessage(Control::编辑框1, WM_CLEAR, 0, 0);
 }
 
-void TitleFromBanner(Program& program) {
-  RuntimeServices& services = program.services;
-  services.SetProperty(Control::_启动窗口, Property::Title,
-                       services.GetProperty(Control::编辑框2, Property::Content).AsText());
+void TitleFromBanner(WindowControls& controls) {
+  controls.SetProperty(Control::_启动窗口, Property::Title,
+                       controls.GetProperty(Control::编辑框2, Property::Content).AsText());
 }
 
-void ShowMainMenu(Program& program) { program.services.PopUpMenu(Control::透明标签1, Menu::菜单); }
+void ShowMainMenu(WindowControls& controls) { controls.PopUpMenu(Control::透明标签1, Menu::菜单); }

@@ -34,7 +34,7 @@ void ExpectLayout(const FakeRuntimeServices& services, int top, int height, bool
 }
 
 TEST_F(LayoutHandlersTest, CompactLayoutGivesTheEditorTheWindowAndHidesTheRest) {
-  CompactLayout(program);
+  CompactLayout(services);
   ExpectLayout(services, 23, 553, false);
   EXPECT_EQ(services.Peek(Control::编辑框1, Property::Top).AsInt() +
                 services.Peek(Control::编辑框1, Property::Height).AsInt(),
@@ -42,16 +42,16 @@ TEST_F(LayoutHandlersTest, CompactLayoutGivesTheEditorTheWindowAndHidesTheRest) 
 }
 
 TEST_F(LayoutHandlersTest, RestoreLayoutReturnsToTheDesignLayout) {
-  CompactLayout(program);
+  CompactLayout(services);
   services.ClearCalls();
-  RestoreLayout(program);
+  RestoreLayout(services);
   ExpectLayout(services, 103, 453, true);
 }
 
 TEST_F(LayoutHandlersTest, LayoutsNeverTouchEnabledStates) {
   services.Preset(Control::按钮11, Property::Disabled, false);
-  CompactLayout(program);
-  RestoreLayout(program);
+  CompactLayout(services);
+  RestoreLayout(services);
   for (const auto& call : services.CallsOf<SetPropertyCall>())
     EXPECT_NE(call.property, Property::Disabled) << "disabled states belong to the readers";
   EXPECT_EQ(services.Peek(Control::按钮11, Property::Disabled), Value(false));
@@ -67,16 +67,16 @@ TEST_F(LayoutHandlersTest, ClearEditorEmptiesTheEditorWithoutAsking) {
 TEST_F(LayoutHandlersTest, TitleFollowsTheBannerIncludingLineBreaksAndEmptiness) {
   const Text banner = "新标题\r\n第二行";
   services.Preset(Control::编辑框2, Property::Content, banner);
-  TitleFromBanner(program);
+  TitleFromBanner(services);
   EXPECT_EQ(services.Peek(Control::_启动窗口, Property::Title).AsText(), banner);
 
   services.Preset(Control::编辑框2, Property::Content, Text());
-  TitleFromBanner(program);
+  TitleFromBanner(services);
   EXPECT_EQ(services.Peek(Control::_启动窗口, Property::Title).AsText(), "");
 }
 
 TEST_F(LayoutHandlersTest, MainMenuPopsUpAtTheDefaultPositionOnTheVersionLabel) {
-  ShowMainMenu(program);
+  ShowMainMenu(services);
   const auto calls = services.CallsOf<PopUpMenuCall>();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].owner, Control::透明标签1);
