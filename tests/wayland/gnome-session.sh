@@ -38,4 +38,6 @@ exec dbus-run-session -- bash -c '
   dbus-update-activation-environment WAYLAND_DISPLAY XDG_CURRENT_DESKTOP GSETTINGS_BACKEND 2>/dev/null
   "$@"; rc=$?
   kill $shell $wp $pw 2>/dev/null; wait $shell $wp $pw 2>/dev/null
+  # The document portal mounts doc/ here and may outlive the session by a moment.
+  fusermount -u -z "$XDG_RUNTIME_DIR/doc" 2>/dev/null
   rm -rf "$XDG_RUNTIME_DIR" 2>/dev/null; exit $rc' session "$@"

@@ -39,4 +39,6 @@ exec dbus-run-session -- bash -c '
   echo "kwin up in $(( ($(date +%s%N)-t0)/1000000 )) ms (DISPLAY=$DISPLAY)" >&2
   "$@"; rc=$?
   kill $kw $wp $pw; wait $kw $wp $pw 2>/dev/null
+  # The document portal mounts doc/ here and may outlive the session by a moment.
+  fusermount -u -z "$XDG_RUNTIME_DIR/doc" 2>/dev/null
   rm -rf "$XDG_RUNTIME_DIR"; exit $rc' session "$@"

@@ -44,4 +44,6 @@ exec dbus-run-session -- bash -c '
     >/dev/null 2>>$log
   "$@"; rc=$?
   kill $poke $swaypid $wp $pw 2>/dev/null; wait $swaypid $wp $pw 2>/dev/null
+  # The document portal mounts doc/ here and may outlive the session by a moment.
+  fusermount -u -z "$XDG_RUNTIME_DIR/doc" 2>/dev/null
   rm -rf "$XDG_RUNTIME_DIR"; exit $rc' session "$@"
