@@ -215,6 +215,20 @@ CharacterDelivery QtRuntimeServices::PasteIntoWindow(int, const Text& text, bool
     QGuiApplication::clipboard()->setMimeData(offered);
     // What the clipboard itself reads while taking it over is not the receiver's reading.
     offered->watching = true;
+  });
+  // GNOME and KDE give the clipboard only to the program that has the keyboard, which
+  // during a run is the target: a refused offer must not be followed by the paste, or
+  // the target inserts what the clipboard held before. KWin says so at once (mutter
+  // ignores the offer without a word, and the wait below ends the run).
+  CatchUpWithCompositorFocus();
+  if (!OnUiThread([] { return QGuiApplication::clipboard()->ownsClipboard(); })) {
+    ShowMessageBox(
+        Value(FromQString(QStringLiteral("打字停止：这个桌面只让有键盘焦点的程序使用剪贴板，"
+                                         "不能把文字粘贴到目标窗口。"))),
+        kMbIconExclamation, FromQString(QStringLiteral("打字到当前窗口")), std::nullopt);
+    return CharacterDelivery::Unavailable;
+  }
+  OnUiThread([&] {
     portalKeys_->Press(terminal ? std::vector<uint32_t>{kControl, kShift, kLetterV}
                                 : std::vector<uint32_t>{kControl, kLetterV});
   });
