@@ -12,7 +12,7 @@ cat >"$work/bin/pkg-config" <<WRAPPER
 #!/bin/sh
 for argument in "\$@"; do
   case \$argument in
-    xcb-xkb* | xkbcommon-x11*) echo "Package \$argument was not found" >&2; exit 1 ;;
+    xcb-xkb* | xkbcommon*) echo "Package \$argument was not found" >&2; exit 1 ;;
   esac
 done
 exec "$real" "\$@"

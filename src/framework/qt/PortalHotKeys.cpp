@@ -1,7 +1,5 @@
 #include "framework/qt/PortalHotKeys.h"
 
-#include <xkbcommon/xkbcommon.h>
-
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -13,6 +11,7 @@
 #include <QTimer>
 
 #include "framework/platform/KeyGrabs.h"
+#include "framework/platform/KeysymNames.h"
 
 namespace {
 
@@ -133,14 +132,13 @@ void PortalHotKeys::SetHandler(std::function<void(int number, bool refused)> han
 QString PortalHotKeys::TriggerText(int modifiers, int virtualKey) {
   if (modifiers < 0 || modifiers > 15) return QString();
   const xcb_keysym_t keysym = KeysymOfVirtualKey(virtualKey);
-  char name[64];
-  if (keysym == 0 || xkb_keysym_get_name(keysym, name, sizeof name) <= 0) return QString();
+  QString key = QString::fromStdString(KeysymName(keysym));
+  if (key.isEmpty()) return QString();
   QString text;
   if (modifiers & 1) text += QStringLiteral("CTRL+");
   if (modifiers & 2) text += QStringLiteral("SHIFT+");
   if (modifiers & 4) text += QStringLiteral("ALT+");
   if (modifiers & 8) text += QStringLiteral("LOGO+");
-  QString key = QString::fromLatin1(name);
   // Letters as they are printed on the key.
   if (key.size() == 1) key = key.toUpper();
   return text + key;
