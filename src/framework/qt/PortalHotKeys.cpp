@@ -1,5 +1,7 @@
 #include "framework/qt/PortalHotKeys.h"
 
+#include "framework/qt/PortalRequests.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -15,10 +17,7 @@
 
 namespace {
 
-const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-const QString kRequest = QStringLiteral("org.freedesktop.portal.Request");
 // The same every start: the desktop files the keys under the program's id and this
 // token, and an unsandboxed program's id is empty.
 const QString kSessionToken = QStringLiteral("orvane_notepad");
@@ -50,14 +49,6 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& s
 Q_DECLARE_METATYPE(PortalShortcut)
 
 namespace {
-
-// Where the portal will publish a request's answer: known before the call, so that an
-// answer that comes quickly is not missed.
-QString RequestPath(const QString& token) {
-  QString sender = QDBusConnection::sessionBus().baseService().mid(1);
-  sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-  return kPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
-}
 
 QString PathText(const QVariant& value) {
   if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
@@ -95,14 +86,15 @@ void PortalHotKeys::FindOut(std::function<void(bool offered)> answer) {
     return;
   }
   QDBusMessage ask = QDBusMessage::createMethodCall(
-      kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+      kPortalService, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+      QStringLiteral("Get"));
   ask << kInterface << QStringLiteral("version");
   auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(ask, kFindOutWithinMs), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, settle] {
     watcher->deleteLater();
     const bool offered = !watcher->isError();
     if (offered)
-      QDBusConnection::sessionBus().connect(kService, kPath, kInterface,
+      QDBusConnection::sessionBus().connect(kPortalService, kPortalPath, kInterface,
                                             QStringLiteral("Activated"), this,
                                             SLOT(OnActivated(QDBusMessage)));
     settle(offered);
@@ -186,7 +178,7 @@ void PortalHotKeys::CloseSession() {
   if (session_.isEmpty()) return;
   // Messages to the portal arrive in order: the session is gone before the next request.
   QDBusMessage close = QDBusMessage::createMethodCall(
-      kService, session_, QStringLiteral("org.freedesktop.portal.Session"),
+      kPortalService, session_, QStringLiteral("org.freedesktop.portal.Session"),
       QStringLiteral("Close"));
   QDBusConnection::sessionBus().asyncCall(close);
   session_.clear();
@@ -201,13 +193,14 @@ void PortalHotKeys::Request(Step step, const QString& method, const QList<QVaria
                        {QStringLiteral("preferred_trigger"), key.trigger}}});
   const QString token = QStringLiteral("orvane_hotkeys%1").arg(++requests_);
   step_ = step;
-  requestPath_ = RequestPath(token);
+  requestPath_ = PortalRequestPath(token);
   QDBusConnection bus = QDBusConnection::sessionBus();
-  bus.connect(kService, requestPath_, kRequest, QStringLiteral("Response"), this,
+  bus.connect(kPortalService, requestPath_, kPortalRequest, QStringLiteral("Response"), this,
               SLOT(OnResponse(uint, QVariantMap)));
 
   options.insert(QStringLiteral("handle_token"), token);
-  QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+  QDBusMessage call =
+      QDBusMessage::createMethodCall(kPortalService, kPortalPath, kInterface, method);
   QList<QVariant> all = arguments;
   if (step == Step::Create) {
     options.insert(QStringLiteral("shortcuts"), QVariant::fromValue(shortcuts));
@@ -228,10 +221,10 @@ void PortalHotKeys::Request(Step step, const QString& method, const QList<QVaria
     } else if (reply.value().path() != requestPath_) {
       // Older portals choose the request's path themselves.
       QDBusConnection bus = QDBusConnection::sessionBus();
-      bus.disconnect(kService, requestPath_, kRequest, QStringLiteral("Response"), this,
+      bus.disconnect(kPortalService, requestPath_, kPortalRequest, QStringLiteral("Response"), this,
                      SLOT(OnResponse(uint, QVariantMap)));
       requestPath_ = reply.value().path();
-      bus.connect(kService, requestPath_, kRequest, QStringLiteral("Response"), this,
+      bus.connect(kPortalService, requestPath_, kPortalRequest, QStringLiteral("Response"), this,
                   SLOT(OnResponse(uint, QVariantMap)));
     }
   });
@@ -240,7 +233,7 @@ void PortalHotKeys::Request(Step step, const QString& method, const QList<QVaria
 void PortalHotKeys::OnResponse(uint code, const QVariantMap& results) {
   if (step_ == Step::None) return;
   answerTimer_->stop();
-  QDBusConnection::sessionBus().disconnect(kService, requestPath_, kRequest,
+  QDBusConnection::sessionBus().disconnect(kPortalService, requestPath_, kPortalRequest,
                                            QStringLiteral("Response"), this,
                                            SLOT(OnResponse(uint, QVariantMap)));
   const Step step = std::exchange(step_, Step::None);
@@ -286,7 +279,7 @@ void PortalHotKeys::Bound(const QVariantMap& results) {
 void PortalHotKeys::Failed() {
   answerTimer_->stop();
   if (step_ != Step::None)
-    QDBusConnection::sessionBus().disconnect(kService, requestPath_, kRequest,
+    QDBusConnection::sessionBus().disconnect(kPortalService, requestPath_, kPortalRequest,
                                              QStringLiteral("Response"), this,
                                              SLOT(OnResponse(uint, QVariantMap)));
   step_ = Step::None;

@@ -1,5 +1,7 @@
 #include "framework/qt/PortalKeys.h"
 
+#include "framework/qt/PortalRequests.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -9,23 +11,12 @@
 
 namespace {
 
-const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kRemoteDesktop = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
-const QString kRequest = QStringLiteral("org.freedesktop.portal.Request");
 const QString kSession = QStringLiteral("org.freedesktop.portal.Session");
 constexpr uint kKeyboard = 1;
 constexpr uint32_t kShift = 0xffe1;
 // The user may take a while over the desktop's question; past this the start has failed.
 constexpr int kStartWithinMs = 180000;
-
-// Where the portal will publish a request's answer: known before the call, so that an
-// answer that comes quickly is not missed.
-QString RequestPath(const QString& token) {
-  QString sender = QDBusConnection::sessionBus().baseService().mid(1);
-  sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-  return kPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
-}
 
 }  // namespace
 
@@ -33,8 +24,8 @@ PortalKeys::PortalKeys() = default;
 
 PortalKeys::~PortalKeys() {
   if (!session_.isEmpty())
-    QDBusConnection::sessionBus().send(
-        QDBusMessage::createMethodCall(kService, session_, kSession, QStringLiteral("Close")));
+    QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(
+        kPortalService, session_, kSession, QStringLiteral("Close")));
 }
 
 PortalKeys::Readiness PortalKeys::Prepare(QString& failure) {
@@ -70,8 +61,9 @@ void PortalKeys::Request(Step step, const QString& method, const QVariantList& a
   step_ = step;
   const QString token = QStringLiteral("orvane_keys_request%1").arg(++requests_);
   options.insert(QStringLiteral("handle_token"), token);
-  ListenAt(RequestPath(token));
-  QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kRemoteDesktop, method);
+  ListenAt(PortalRequestPath(token));
+  QDBusMessage call =
+      QDBusMessage::createMethodCall(kPortalService, kPortalPath, kRemoteDesktop, method);
   call.setArguments(QVariantList(arguments) << options);
   auto* watcher =
       new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, kStartWithinMs));
@@ -90,13 +82,14 @@ void PortalKeys::Request(Step step, const QString& method, const QVariantList& a
 void PortalKeys::ListenAt(const QString& path) {
   StopListening();
   requestPath_ = path;
-  QDBusConnection::sessionBus().connect(kService, path, kRequest, QStringLiteral("Response"), this,
+  QDBusConnection::sessionBus().connect(kPortalService, path, kPortalRequest,
+                                        QStringLiteral("Response"), this,
                                         SLOT(Answered(uint, QVariantMap)));
 }
 
 void PortalKeys::StopListening() {
   if (requestPath_.isEmpty()) return;
-  QDBusConnection::sessionBus().disconnect(kService, requestPath_, kRequest,
+  QDBusConnection::sessionBus().disconnect(kPortalService, requestPath_, kPortalRequest,
                                            QStringLiteral("Response"), this,
                                            SLOT(Answered(uint, QVariantMap)));
   requestPath_.clear();
@@ -109,8 +102,8 @@ void PortalKeys::Answered(uint code, const QVariantMap& results) {
   switch (step_) {
     case Step::CreateSession: {
       session_ = results.value(QStringLiteral("session_handle")).toString();
-      QDBusConnection::sessionBus().connect(kService, session_, kSession, QStringLiteral("Closed"),
-                                            this, SLOT(SessionClosed()));
+      QDBusConnection::sessionBus().connect(kPortalService, session_, kSession,
+                                            QStringLiteral("Closed"), this, SLOT(SessionClosed()));
       Request(Step::SelectDevices, QStringLiteral("SelectDevices"),
               {QVariant::fromValue(QDBusObjectPath(session_))},
               {{QStringLiteral("types"), kKeyboard}});
@@ -142,10 +135,10 @@ void PortalKeys::Fail(const QString& failure) {
   StopListening();
   ++generation_;
   if (!session_.isEmpty()) {
-    QDBusConnection::sessionBus().disconnect(kService, session_, kSession, QStringLiteral("Closed"),
-                                             this, SLOT(SessionClosed()));
-    QDBusConnection::sessionBus().send(
-        QDBusMessage::createMethodCall(kService, session_, kSession, QStringLiteral("Close")));
+    QDBusConnection::sessionBus().disconnect(kPortalService, session_, kSession,
+                                             QStringLiteral("Closed"), this, SLOT(SessionClosed()));
+    QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(
+        kPortalService, session_, kSession, QStringLiteral("Close")));
     session_.clear();
   }
   keys_.clear();
@@ -174,7 +167,7 @@ void PortalKeys::SendNextKey() {
   const auto [keysym, pressed] = keys_.front();
   keys_.pop_front();
   sending_ = true;
-  QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kRemoteDesktop,
+  QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kRemoteDesktop,
                                                      QStringLiteral("NotifyKeyboardKeysym"));
   call << QVariant::fromValue(QDBusObjectPath(session_)) << QVariantMap()
        << static_cast<int>(keysym) << static_cast<uint>(pressed ? 1 : 0);
