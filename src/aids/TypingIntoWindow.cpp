@@ -67,18 +67,32 @@ std::size_t UnkeyableSteps(Typing& keyboard, const std::vector<Text>& steps) {
 }
 
 // Before a run that has characters the desktop cannot key: the user chooses to paste them
-// in their place (and with which keys) or to cancel. nullopt: cancelled.
+// in their place (and with which keys) or to cancel; where nothing can be pasted into other
+// windows either, to type the rest or to cancel. nullopt: cancelled.
 std::optional<UnkeyablePaste> ChoosePaste(Uses<Dialogs, Typing> services, const Text& script) {
   const std::size_t unkeyable = UnkeyableSteps(services, TypingSteps(script));
   if (unkeyable == 0) return UnkeyablePaste::None;
-  const Text question = "这段文字里有 " + std::to_string(unkeyable) +
-                        " 个字符（如中文）在这个桌面上不能用键盘打出。\n\n"
+  auto& dialogs = services.Get<Dialogs>();
+  const Text count = "这段文字里有 " + std::to_string(unkeyable) + " 个字符（如中文）";
+  if (!services.Get<Typing>().CanPasteIntoWindows()) {
+    const Text notice = count +
+                        "在这个桌面上不能用键盘打出，也不能经剪贴板粘贴到其他程序："
+                        "这个桌面只让有键盘焦点的程序使用剪贴板。\n\n"
+                        "确定：只打其余的字符，这些字符不打\n"
+                        "取消：不打字";
+    if (dialogs.ShowMessageBox(Value(notice), kMbOkCancel | kMbIconExclamation,
+                               Text("打字到当前窗口")) == kAnswerOk)
+      return UnkeyablePaste::Left;
+    return std::nullopt;
+  }
+  const Text question = count +
+                        "在这个桌面上不能用键盘打出。\n\n"
                         "要把它们经剪贴板粘贴在原位吗？\n"
                         "是：用 Ctrl+V 粘贴\n"
                         "否：用 Ctrl+Shift+V 粘贴（打到终端里时选这个）\n"
                         "取消：不打字";
-  switch (services.Get<Dialogs>().ShowMessageBox(Value(question), kMbYesNoCancel | kMbIconQuestion,
-                                                 Text("打字到当前窗口"))) {
+  switch (dialogs.ShowMessageBox(Value(question), kMbYesNoCancel | kMbIconQuestion,
+                                 Text("打字到当前窗口"))) {
     case kAnswerYes:
       return UnkeyablePaste::CtrlV;
     case kAnswerNo:
@@ -204,7 +218,8 @@ std::vector<std::size_t> PastedStretches(Typing& keyboard, const std::vector<Tex
                                          UnkeyablePaste paste) {
   std::vector<std::size_t> ends(steps.size());
   for (std::size_t n = steps.size(); n-- > 0;) {
-    const bool pasted = paste != UnkeyablePaste::None && !keyboard.CanKeyIntoWindows(steps[n]);
+    const bool pasted = (paste == UnkeyablePaste::CtrlV || paste == UnkeyablePaste::CtrlShiftV) &&
+                        !keyboard.CanKeyIntoWindows(steps[n]);
     ends[n] = !pasted ? n : (n + 1 < steps.size() && ends[n + 1] > n + 1 ? ends[n + 1] : n + 1);
   }
   return ends;
@@ -231,6 +246,8 @@ void WindowTypingWorker(Uses<WindowControls, Threads, Typing, SystemHotKeys> ser
   TypingSchedule schedule(services, job.interval, job.natural, job.seed);
   schedule.Start();
   for (std::size_t n = 0; n < steps.size(); ++n) {
+    // Agreed before the run: not typed, and no time of the beat either.
+    if (job.paste == UnkeyablePaste::Left && !keyboard.CanKeyIntoWindows(steps[n])) continue;
     const std::size_t last = pasteEnd[n] > n ? pasteEnd[n] - 1 : n;
     for (bool sent = false; !sent;) {
       // Time spent paused or waiting for the user's keys is left out of the beat.

@@ -15,13 +15,15 @@
 // it, and only Ctrl+Q (or 打字控制) with the same window focused again continues it. While
 // paused the keyboard map is the user's own, and a run whose window closes ends at once.
 // Where the desktop keys only its keyboard layout's characters (GNOME, KDE), the user is
-// told before the run how many it cannot key, and may have them pasted in their place.
+// told before the run how many it cannot key, and may have them pasted in their place
+// (or, where the desktop cannot paste into other windows either, left out).
 
 // How the characters that cannot be keyed reach the window.
 enum class UnkeyablePaste {
   None,        // every character can be keyed
   CtrlV,       // pasted with Ctrl+V
   CtrlShiftV,  // pasted with Ctrl+Shift+V, as terminals take it
+  Left,        // left out, as the user agreed: the desktop can neither key nor paste them
 };
 
 struct WindowTypingJob {

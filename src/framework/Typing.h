@@ -43,4 +43,7 @@ class Typing {
   // window, only if it has the keyboard focus; returns once the window has taken the text
   // (Sent), or as SendCharacter does.
   virtual CharacterDelivery PasteIntoWindow(int window, const Text& text, bool terminal) = 0;
+  // Whether PasteIntoWindow can reach another window here: GNOME lets only the program
+  // with the keyboard focus fill the clipboard, which during a run is the target.
+  virtual bool CanPasteIntoWindows() = 0;
 };

@@ -214,8 +214,10 @@ class FakeRuntimeServices : public RuntimeServices {
   // Where only the layout's keys reach other windows: when set, no step beyond ASCII can be
   // keyed. A paste is recorded with its text and reaches the focused window only.
   bool keysOnlyAscii = false;
+  bool pasteReachesWindows = true;
   bool CanKeyIntoWindows(const Text& step) override;
   CharacterDelivery PasteIntoWindow(int window, const Text& text, bool terminal) override;
+  bool CanPasteIntoWindows() override { return pasteReachesWindows; }
   std::atomic<int> focusedWindow = 0;
   std::atomic<int> closedWindow = 0;  // a window that is gone
 

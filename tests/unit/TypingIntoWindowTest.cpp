@@ -119,8 +119,9 @@ TEST_F(TypingIntoWindowTest, WindowClosedWhilePausedEndsTheRunAtOnce) {
 
 // Where the desktop keys only its layout's characters, the user hears how many it cannot key
 // before anything is typed: cancelled, nothing runs; otherwise each stretch of them is pasted
-// in its place (here with the terminal's Ctrl+Shift+V) and the rest is keyed, in order.
-TEST_F(TypingIntoWindowTest, UnkeyableCharactersArePastedInTheirPlaceOrTheRunIsCancelled) {
+// in its place (here with the terminal's Ctrl+Shift+V) and the rest is keyed, in order. Where
+// nothing can be pasted into other windows either, the user may have the rest typed alone.
+TEST_F(TypingIntoWindowTest, UnkeyableCharactersArePastedInTheirPlaceLeftOutOrTheRunIsCancelled) {
   state.intoFocusedWindow = true;
   services.focusedWindow = kTarget;
   services.keysOnlyAscii = true;
@@ -133,19 +134,30 @@ TEST_F(TypingIntoWindowTest, UnkeyableCharactersArePastedInTheirPlaceOrTheRunIsC
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_NE(asked[0].message.AsText().find("有 4 个字符"), Text::npos);
 
+  const auto arrived = [this] {
+    std::vector<Text> texts;
+    for (const RecordedCall& call : services.Calls()) {
+      if (const auto* key = std::get_if<SendCharacterCall>(&call)) texts.push_back(key->character);
+      if (const auto* paste = std::get_if<PasteIntoWindowCall>(&call))
+        texts.push_back((paste->terminal ? "[" : "(") + paste->text + "]");
+    }
+    return texts;
+  };
   services.ScriptMessageBoxAnswer(kAnswerNo);
   TypingHotKeyPressed(services, state, editor);
   ASSERT_NE(state.thread, 0);
   ASSERT_TRUE(services.WaitForThread(state.thread));
-  std::vector<Text> arrived;
-  for (const RecordedCall& call : services.Calls()) {
-    if (const auto* key = std::get_if<SendCharacterCall>(&call)) arrived.push_back(key->character);
-    if (const auto* paste = std::get_if<PasteIntoWindowCall>(&call)) {
-      EXPECT_TRUE(paste->terminal);
-      arrived.push_back("[" + paste->text + "]");
-    }
-  }
-  EXPECT_EQ(arrived, (std::vector<Text>{"a", "b", "[你好，]", "c", "\r\n", "[好]"}));
+  EXPECT_EQ(arrived(), (std::vector<Text>{"a", "b", "[你好，]", "c", "\r\n", "[好]"}));
+
+  services.pasteReachesWindows = false;
+  services.ClearCalls();
+  services.ScriptMessageBoxAnswer(kAnswerOk);
+  TypingHotKeyPressed(services, state, editor);
+  ASSERT_NE(state.thread, 0);
+  ASSERT_TRUE(services.WaitForThread(state.thread));
+  ASSERT_EQ(services.CallsOf<MessageBoxCall>().size(), 1u);
+  EXPECT_NE(services.CallsOf<MessageBoxCall>()[0].message.AsText().find("有 4 个字符"), Text::npos);
+  EXPECT_EQ(arrived(), (std::vector<Text>{"a", "b", "c", "\r\n"}));
 }
 
 }  // namespace

@@ -127,6 +127,7 @@ class QtRuntimeServices : public RuntimeServices {
   void PrepareCharacters(const std::vector<Text>& steps, std::size_t next) override;
   bool CanKeyIntoWindows(const Text& step) override;
   CharacterDelivery PasteIntoWindow(int window, const Text& text, bool terminal) override;
+  bool CanPasteIntoWindows() override;
   // At start-up: key codes that a killed copy left borrowed get their mapping back.
   void RestoreKeysOfKilledCopies();
 

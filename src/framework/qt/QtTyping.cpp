@@ -202,6 +202,10 @@ bool QtRuntimeServices::CanKeyIntoWindows(const Text& step) {
   return character && layoutKeys_->Has(LayoutKeys::KeysymOf(*character));
 }
 
+// The portal's desktops (GNOME, KDE) let only the program with the keyboard focus fill the
+// clipboard, and during a run that is the target, never this program.
+bool QtRuntimeServices::CanPasteIntoWindows() { return !TypesThroughPortal(); }
+
 CharacterDelivery QtRuntimeServices::PasteIntoWindow(int, const Text& text, bool terminal) {
   if (!TypesThroughPortal()) return CharacterDelivery::Unavailable;
   CatchUpWithCompositorFocus();
