@@ -18,7 +18,7 @@ SCRIPT = 'Hello, World 123!\tend <>&"\'~|\\ $x {a+b}*c=[d]; 50% ^_^ @home #1 `q`
 
 # Runs inside the session; prints what the focused window got, as hex, on its last line.
 PROBE = r'''
-import os, subprocess, sys, time
+import os, re, subprocess, sys, time
 program, receiver, folder, length = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
 config, received = os.path.join(folder, 'config'), os.path.join(folder, 'received')
 os.makedirs(os.path.join(config, 'orvane-notepad'))
@@ -33,11 +33,16 @@ def wait(condition, what, seconds=120):
         time.sleep(0.1)
     sys.exit('timed out waiting for ' + what + '; the window got ' + repr(open(received, 'rb').read() if os.path.exists(received) else None))
 
-proc = subprocess.Popen([program, os.path.join(folder, 'script.txt')], env=env,
-                        stderr=subprocess.DEVNULL)
-# The program answers requests once it runs; its window comes first.
+# Its Wayland events are logged (WAYLAND_DEBUG) to see when its window gets the keyboard.
+log = os.path.join(folder, 'program.log')
+proc = subprocess.Popen([program, os.path.join(folder, 'script.txt')],
+                        env=dict(env, WAYLAND_DEBUG='client'), stderr=open(log, 'w'))
 wait(lambda: subprocess.run([program, '--action', 'stop-reading'], env=env,
                             stderr=subprocess.DEVNULL).returncode == 0, 'the program to start')
+# It answers before its window is mapped; a window mapped after the other one would take the
+# keyboard from it (and the typing would go into the editor).
+wait(lambda: re.search(r'wl_keyboard@\d+\.enter\(', open(log, errors='replace').read()),
+     'the keyboard to come to the program')
 focus = os.path.join(folder, 'focus')
 window = subprocess.Popen([receiver], stdout=open(received, 'wb'), stderr=open(focus, 'w'))
 wait(lambda: 'focus' in open(focus).read(), 'the window to have the keyboard')
