@@ -1,6 +1,8 @@
 // A plain window for the Wayland tests: writes the text of every key press it gets to stdout
-// (Ctrl+A as 0x01, as a terminal in raw mode would) and "focus" to stderr each time it gets
-// the keyboard. A native client, so it needs no XWayland.
+// (Ctrl+A as 0x01, as a terminal in raw mode would; for Ctrl+V the clipboard's text, as an
+// editor pastes) and "focus" to stderr each time it gets the keyboard. A native client, so
+// it needs no XWayland.
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
@@ -19,7 +21,9 @@ class KeyTextWindow : public QRasterWindow {
     std::fflush(stderr);
   }
   void keyPressEvent(QKeyEvent* event) override {
-    const QByteArray text = event->text().toUtf8();
+    const QByteArray text = event->matches(QKeySequence::Paste)
+                                ? QGuiApplication::clipboard()->text().toUtf8()
+                                : event->text().toUtf8();
     std::fwrite(text.constData(), 1, text.size(), stdout);
     std::fflush(stdout);
   }

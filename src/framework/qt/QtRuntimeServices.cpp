@@ -7,6 +7,7 @@
 #include "framework/platform/BackgroundJobs.h"
 #include "framework/platform/CharacterKeys.h"
 #include "framework/platform/LayoutKeys.h"
+#include "framework/platform/WaylandClipboard.h"
 #include "framework/platform/WaylandKeys.h"
 #include "framework/qt/GlobalHotKeys.h"
 #include "framework/qt/MainWindow.h"
@@ -18,6 +19,7 @@ QtRuntimeServices::QtRuntimeServices()
     : keys_(std::make_unique<CharacterKeys>()),
       waylandKeys_(std::make_unique<WaylandKeys>()),
       layoutKeys_(std::make_unique<LayoutKeys>()),
+      waylandClipboard_(std::make_unique<WaylandClipboard>()),
       background_(std::make_unique<BackgroundJobs>()) {}
 QtRuntimeServices::~QtRuntimeServices() {
   // File work still queued is done while every part it may use is whole.

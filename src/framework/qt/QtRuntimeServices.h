@@ -14,6 +14,7 @@
 class BackgroundJobs;
 class CharacterKeys;
 class WaylandKeys;
+class WaylandClipboard;
 class LayoutKeys;
 class PortalKeys;
 class GlobalHotKeys;
@@ -195,6 +196,9 @@ class QtRuntimeServices : public RuntimeServices {
   bool TypesThroughPortal();
   CharacterDelivery PortalReady();
   CharacterDelivery PortalPress(const std::vector<uint32_t>& keysyms);
+  // What the portal cannot key is pasted: the clipboard set without the keyboard focus,
+  // where the compositor offers data control (KWin).
+  std::unique_ptr<WaylandClipboard> waylandClipboard_;
   std::atomic<bool> toldNoWindowTyping_{false};
   Control hotKeyReceiver_ = Control::标签1;
   std::unique_ptr<BackgroundJobs> background_;

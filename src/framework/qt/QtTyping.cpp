@@ -2,14 +2,13 @@
 // under Wayland, the RemoteDesktop portal on GNOME and KDE).
 #include <qpa/qplatformnativeinterface.h>
 #include <qpa/qwindowsysteminterface.h>
-#include <QClipboard>
 #include <QGuiApplication>
-#include <QMimeData>
 #include <QWindow>
 #include <optional>
 
 #include "framework/platform/CharacterKeys.h"
 #include "framework/platform/LayoutKeys.h"
+#include "framework/platform/WaylandClipboard.h"
 #include "framework/platform/WaylandKeys.h"
 #include "framework/qt/MainWindow.h"
 #include "framework/qt/PortalKeys.h"
@@ -136,22 +135,6 @@ void QtRuntimeServices::PrepareCharacters(const std::vector<Text>& steps, std::s
 
 namespace {
 
-// The text a paste offers, noting when the receiving window has read it.
-class PastedText : public QMimeData {
- public:
-  explicit PastedText(std::shared_ptr<std::atomic<bool>> taken) : taken_(std::move(taken)) {}
-  std::atomic<bool> watching{false};
-
- protected:
-  QVariant retrieveData(const QString& format, QMetaType type) const override {
-    if (watching) *taken_ = true;
-    return QMimeData::retrieveData(format, type);
-  }
-
- private:
-  std::shared_ptr<std::atomic<bool>> taken_;
-};
-
 constexpr uint32_t kControl = 0xffe3, kShift = 0xffe1, kLetterV = 0x76;
 // The receiver reads a paste on its own time; keys after it wait for that.
 constexpr int kPasteTakenWithinMs = 5000;
@@ -202,9 +185,21 @@ bool QtRuntimeServices::CanKeyIntoWindows(const Text& step) {
   return character && layoutKeys_->Has(LayoutKeys::KeysymOf(*character));
 }
 
-// The portal's desktops (GNOME, KDE) let only the program with the keyboard focus fill the
-// clipboard, and during a run that is the target, never this program.
-bool QtRuntimeServices::CanPasteIntoWindows() { return !TypesThroughPortal(); }
+// The portal's desktops let only the program with the keyboard focus fill the clipboard,
+// and during a run that is the target, never this program; KWin's data control (not
+// GNOME's mutter) sets it without the focus.
+bool QtRuntimeServices::CanPasteIntoWindows() {
+  return !TypesThroughPortal() || waylandClipboard_->Available();
+}
+
+namespace {
+
+void SayPasteFailed(QtRuntimeServices& services, const QString& why) {
+  services.ShowMessageBox(Value(FromQString(why)), kMbIconExclamation,
+                          FromQString(QStringLiteral("打字到当前窗口")), std::nullopt);
+}
+
+}  // namespace
 
 CharacterDelivery QtRuntimeServices::PasteIntoWindow(int, const Text& text, bool terminal) {
   if (!TypesThroughPortal()) return CharacterDelivery::Unavailable;
@@ -212,24 +207,12 @@ CharacterDelivery QtRuntimeServices::PasteIntoWindow(int, const Text& text, bool
   if (OwnWindowFocused()) return CharacterDelivery::NotFocused;
   const CharacterDelivery ready = PortalReady();
   if (ready != CharacterDelivery::Sent) return ready;
-  auto taken = std::make_shared<std::atomic<bool>>(false);
-  OnUiThread([&] {
-    auto* offered = new PastedText(taken);
-    offered->setText(ToQString(text));
-    QGuiApplication::clipboard()->setMimeData(offered);
-    // What the clipboard itself reads while taking it over is not the receiver's reading.
-    offered->watching = true;
-  });
-  // GNOME and KDE give the clipboard only to the program that has the keyboard, which
-  // during a run is the target: a refused offer must not be followed by the paste, or
-  // the target inserts what the clipboard held before. KWin says so at once (mutter
-  // ignores the offer without a word, and the wait below ends the run).
-  CatchUpWithCompositorFocus();
-  if (!OnUiThread([] { return QGuiApplication::clipboard()->ownsClipboard(); })) {
-    ShowMessageBox(
-        Value(FromQString(QStringLiteral("打字停止：这个桌面只让有键盘焦点的程序使用剪贴板，"
-                                         "不能把文字粘贴到目标窗口。"))),
-        kMbIconExclamation, FromQString(QStringLiteral("打字到当前窗口")), std::nullopt);
+  // The compositor's data control sets the clipboard while the target has the keyboard.
+  const std::uint64_t offer = waylandClipboard_->Available()
+                                  ? waylandClipboard_->Offer(ToQString(text).toUtf8().toStdString())
+                                  : 0;
+  if (offer == 0) {
+    SayPasteFailed(*this, QStringLiteral("打字停止：桌面没有接受要粘贴的文字。"));
     return CharacterDelivery::Unavailable;
   }
   OnUiThread([&] {
@@ -237,13 +220,12 @@ CharacterDelivery QtRuntimeServices::PasteIntoWindow(int, const Text& text, bool
                                 : std::vector<uint32_t>{kControl, kLetterV});
   });
   const long long deadline = TickCount() + kPasteTakenWithinMs;
-  while (!*taken && TickCount() < deadline)
+  while (!waylandClipboard_->Read(offer) && TickCount() < deadline)
     if (!Delay(5)) return CharacterDelivery::Unavailable;
-  if (!*taken) {
-    ShowMessageBox(Value(FromQString(QStringLiteral("打字停止：目标窗口没有取走用 %1 粘贴的文字。")
-                                         .arg(terminal ? QStringLiteral("Ctrl+Shift+V")
-                                                       : QStringLiteral("Ctrl+V")))),
-                   kMbIconExclamation, FromQString(QStringLiteral("打字到当前窗口")), std::nullopt);
+  if (!waylandClipboard_->Read(offer)) {
+    SayPasteFailed(*this,
+                   QStringLiteral("打字停止：目标窗口没有取走用 %1 粘贴的文字。")
+                       .arg(terminal ? QStringLiteral("Ctrl+Shift+V") : QStringLiteral("Ctrl+V")));
     return CharacterDelivery::Unavailable;
   }
   Delay(kPasteSettleMs);
