@@ -41,10 +41,13 @@ activations = os.path.join(os.environ['XDG_RUNTIME_DIR'], 'kwin.log')
 with open(os.path.join(folder, 'watch.js'), 'w') as f:
     f.write('workspace.clientActivated.connect(function (c) {'
             ' print("activated: " + (c ? c.caption : "")); });')
-for method, arguments in (('loadScript', [os.path.join(folder, 'watch.js')]), ('start', [])):
-    subprocess.run(['gdbus', 'call', '--session', '--dest', 'org.kde.KWin', '--object-path',
-                    '/Scripting', '--method', 'org.kde.kwin.Scripting.' + method, *arguments],
-                   check=True, stdout=subprocess.DEVNULL, timeout=60)
+def scripting(method, *arguments):
+    return subprocess.run(['gdbus', 'call', '--session', '--dest', 'org.kde.KWin', '--object-path',
+                           '/Scripting', '--method', 'org.kde.kwin.Scripting.' + method,
+                           *arguments], capture_output=True, timeout=60).returncode == 0
+# KWin takes its scripting interface on the bus a moment after its socket is there.
+wait(lambda: scripting('loadScript', os.path.join(folder, 'watch.js')), 'KWin scripting')
+wait(lambda: scripting('start'), 'the script to run')
 
 # Its Wayland events are logged (WAYLAND_DEBUG) to see when its window gets the keyboard.
 log = os.path.join(folder, 'program.log')
