@@ -9,6 +9,7 @@
 #include "framework/platform/LayoutKeys.h"
 #include "framework/platform/WaylandClipboard.h"
 #include "framework/platform/WaylandKeys.h"
+#include "framework/platform/X11Clipboard.h"
 #include "framework/qt/GlobalHotKeys.h"
 #include "framework/qt/MainWindow.h"
 #include "framework/qt/PortalHotKeys.h"
@@ -20,6 +21,7 @@ QtRuntimeServices::QtRuntimeServices()
       waylandKeys_(std::make_unique<WaylandKeys>()),
       layoutKeys_(std::make_unique<LayoutKeys>()),
       waylandClipboard_(std::make_unique<WaylandClipboard>()),
+      x11Clipboard_(std::make_unique<X11Clipboard>()),
       background_(std::make_unique<BackgroundJobs>()) {}
 QtRuntimeServices::~QtRuntimeServices() {
   // File work still queued is done while every part it may use is whole.

@@ -15,6 +15,7 @@ class BackgroundJobs;
 class CharacterKeys;
 class WaylandKeys;
 class WaylandClipboard;
+class X11Clipboard;
 class LayoutKeys;
 class PortalKeys;
 class GlobalHotKeys;
@@ -199,6 +200,9 @@ class QtRuntimeServices : public RuntimeServices {
   // What the portal cannot key is pasted: the clipboard set without the keyboard focus,
   // where the compositor offers data control (KWin).
   std::unique_ptr<WaylandClipboard> waylandClipboard_;
+  // Else through XWayland, which GNOME's mutter adopts whichever window has the keyboard.
+  std::unique_ptr<X11Clipboard> x11Clipboard_;
+  CharacterDelivery PasteThroughXWayland(const Text& text, bool terminal);
   std::atomic<bool> toldNoWindowTyping_{false};
   Control hotKeyReceiver_ = Control::标签1;
   std::unique_ptr<BackgroundJobs> background_;

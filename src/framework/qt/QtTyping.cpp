@@ -10,6 +10,7 @@
 #include "framework/platform/LayoutKeys.h"
 #include "framework/platform/WaylandClipboard.h"
 #include "framework/platform/WaylandKeys.h"
+#include "framework/platform/X11Clipboard.h"
 #include "framework/qt/MainWindow.h"
 #include "framework/qt/PortalKeys.h"
 #include "framework/qt/QtRuntimeServices.h"
@@ -185,11 +186,11 @@ bool QtRuntimeServices::CanKeyIntoWindows(const Text& step) {
   return character && layoutKeys_->Has(LayoutKeys::KeysymOf(*character));
 }
 
-// The portal's desktops let only the program with the keyboard focus fill the clipboard,
-// and during a run that is the target, never this program; KWin's data control (not
-// GNOME's mutter) sets it without the focus.
+// The portal's desktops let only the Wayland program with the keyboard focus fill the
+// clipboard, and during a run that is the target, never this program; KWin's data control
+// sets it without the focus, and GNOME's mutter adopts what an X11 program holds on XWayland.
 bool QtRuntimeServices::CanPasteIntoWindows() {
-  return !TypesThroughPortal() || waylandClipboard_->Available();
+  return !TypesThroughPortal() || waylandClipboard_->Available() || x11Clipboard_->Available();
 }
 
 namespace {
@@ -199,7 +200,36 @@ void SayPasteFailed(QtRuntimeServices& services, const QString& why) {
                           FromQString(QStringLiteral("打字到当前窗口")), std::nullopt);
 }
 
+// The desktop asks an X11 clipboard what it holds as soon as it adopts it.
+constexpr int kClipboardAdoptedWithinMs = 3000;
+// mutter copies the clipboard the moment it adopts it and hands the window that copy, unseen
+// by us: the window's reading cannot be waited for, only given time, so that the next paste
+// does not replace the clipboard first.
+constexpr int kDesktopCopySettleMs = 250;
+
 }  // namespace
+
+CharacterDelivery QtRuntimeServices::PasteThroughXWayland(const Text& text, bool terminal) {
+  if (!x11Clipboard_->Offer(text, kClipboardAdoptedWithinMs)) {
+    SayPasteFailed(*this, QStringLiteral("打字停止：桌面没有接受要粘贴的文字。"));
+    return CharacterDelivery::Unavailable;
+  }
+  OnUiThread([&] {
+    portalKeys_->Press(terminal ? std::vector<uint32_t>{kControl, kShift, kLetterV}
+                                : std::vector<uint32_t>{kControl, kLetterV});
+  });
+  const long long deadline = TickCount() + kPasteTakenWithinMs;
+  while (!x11Clipboard_->Read() && TickCount() < deadline)
+    if (!Delay(5)) return CharacterDelivery::Unavailable;
+  if (!x11Clipboard_->Read()) {
+    SayPasteFailed(*this,
+                   QStringLiteral("打字停止：目标窗口没有取走用 %1 粘贴的文字。")
+                       .arg(terminal ? QStringLiteral("Ctrl+Shift+V") : QStringLiteral("Ctrl+V")));
+    return CharacterDelivery::Unavailable;
+  }
+  Delay(kDesktopCopySettleMs);
+  return CharacterDelivery::Sent;
+}
 
 CharacterDelivery QtRuntimeServices::PasteIntoWindow(int, const Text& text, bool terminal) {
   if (!TypesThroughPortal()) return CharacterDelivery::Unavailable;
@@ -207,6 +237,8 @@ CharacterDelivery QtRuntimeServices::PasteIntoWindow(int, const Text& text, bool
   if (OwnWindowFocused()) return CharacterDelivery::NotFocused;
   const CharacterDelivery ready = PortalReady();
   if (ready != CharacterDelivery::Sent) return ready;
+  if (!waylandClipboard_->Available() && x11Clipboard_->Available())
+    return PasteThroughXWayland(text, terminal);
   // The compositor's data control sets the clipboard while the target has the keyboard.
   const std::uint64_t offer = waylandClipboard_->Available()
                                   ? waylandClipboard_->Offer(ToQString(text).toUtf8().toStdString())
