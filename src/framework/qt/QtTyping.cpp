@@ -33,6 +33,26 @@ bool OwnWindowFocused() {
   return OnUiThread([] { return QGuiApplication::focusWindow() != nullptr; });
 }
 
+// Whether a key pressed now could reach one of our own windows, on the user-interface
+// thread: one has the keyboard, or a box or dialog of ours is open (all are modal), which
+// the compositor may give the keyboard at any moment: a box just shown has not had it yet.
+bool OwnWindowMayGetKeys() {
+  return QGuiApplication::focusWindow() != nullptr || QGuiApplication::modalWindow() != nullptr;
+}
+
+// The press, unless a window of ours may get it: the look and the press are one step on the
+// user-interface thread, so that no box of ours can be shown between them. Unavailable when
+// that thread is gone.
+template <typename Press>
+CharacterDelivery PressUnlessOwnWindow(Press&& press) {
+  const std::optional<CharacterDelivery> answer =
+      OnUiThread([&]() -> std::optional<CharacterDelivery> {
+        if (OwnWindowMayGetKeys()) return CharacterDelivery::NotFocused;
+        return press();
+      });
+  return answer.value_or(CharacterDelivery::Unavailable);
+}
+
 // Qt applies a keyboard leave from the compositor only after a round trip of its own, and a
 // request that waited while the program was busy (a bound `--action type`) can come first:
 // it would still see our window focused and type into the editor. Processing events is not
@@ -100,7 +120,7 @@ constexpr std::size_t kLookAhead = 400;
 CharacterDelivery QtRuntimeServices::SendCharacter(int window, const Text& character) {
   const std::optional<char32_t> step = StepCharacter(character);
   if (step && TypesThroughWayland())
-    return OwnWindowFocused() ? CharacterDelivery::NotFocused : waylandKeys_->Send(*step);
+    return PressUnlessOwnWindow([&] { return waylandKeys_->Send(*step); });
   if (step && TypesThroughPortal()) {
     if (*step == 0) return OwnWindowFocused() ? CharacterDelivery::NotFocused : PortalReady();
     const uint32_t keysym = LayoutKeys::KeysymOf(*step);
@@ -176,8 +196,10 @@ CharacterDelivery QtRuntimeServices::PortalPress(const std::vector<uint32_t>& ke
   if (OwnWindowFocused()) return CharacterDelivery::NotFocused;
   const CharacterDelivery ready = PortalReady();
   if (ready != CharacterDelivery::Sent) return ready;
-  OnUiThread([&] { portalKeys_->Press(keysyms); });
-  return CharacterDelivery::Sent;
+  return PressUnlessOwnWindow([&] {
+    portalKeys_->Press(keysyms);
+    return CharacterDelivery::Sent;
+  });
 }
 
 bool QtRuntimeServices::CanKeyIntoWindows(const Text& step) {
