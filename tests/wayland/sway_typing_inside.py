@@ -30,8 +30,14 @@ def wait_for(condition, what, seconds=120):
     raise SystemExit('timed out waiting for ' + what)
 
 
-# A seat with a keyboard from the start, as a real one has.
-keyboard = subprocess.Popen([input_helper, '1280', '800'], stdin=subprocess.PIPE, text=True)
+# A seat with a keyboard from the start, as a real one has: the helper answers once its
+# keyboard is on the seat, and only then does the program start.
+keyboard = subprocess.Popen([input_helper, '1280', '800'], stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, text=True)
+keyboard.stdin.write('sync\n')
+keyboard.stdin.flush()
+if keyboard.stdout.readline().strip() != 'ok':
+    raise SystemExit('no virtual keyboard')
 config = os.path.join(folder, 'config')
 os.makedirs(os.path.join(config, 'orvane-notepad'), exist_ok=True)
 with open(os.path.join(config, 'orvane-notepad', 'orvane-notepad.conf'), 'w') as f:
