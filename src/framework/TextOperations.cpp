@@ -160,9 +160,16 @@ int CharacterLengthAt(const Text& text, std::size_t index) {
   if (index >= text.size()) return 0;
   const std::size_t left = text.size() - index;
   const unsigned char lead = Byte(text[index]);
-  if (lead < 0x80 || left < 2) return 1;
+  // 0x80 (the euro sign of code page 936) and 0xFF are characters of one byte; so is a
+  // lead byte that no valid second byte follows, as the editor shows it.
+  if (lead < 0x81 || lead == 0xFF || left < 2) return 1;
   const unsigned char second = Byte(text[index + 1]);
   // GB18030 four-byte sequences: lead 81..FE, then 30..39, 81..FE, 30..39.
-  if (second >= 0x30 && second <= 0x39) return static_cast<int>(std::min<std::size_t>(4, left));
-  return 2;
+  if (second >= 0x30 && second <= 0x39) {
+    const bool whole = left >= 4 && Byte(text[index + 2]) >= 0x81 &&
+                       Byte(text[index + 2]) <= 0xFE && Byte(text[index + 3]) >= 0x30 &&
+                       Byte(text[index + 3]) <= 0x39;
+    return whole ? 4 : 1;
+  }
+  return second >= 0x40 && second <= 0xFE && second != 0x7F ? 2 : 1;
 }

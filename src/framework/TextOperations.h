@@ -32,6 +32,7 @@ ByteBuffer ToBytes(std::int16_t value);
 ByteBuffer ToBytes(const Text& text);
 int ByteCount(const ByteBuffer& bytes);
 
-// Stepping through text by whole characters: the length in bytes of the character
-// that starts at index (1, 2 or 4; a truncated sequence counts what is left).
+// Stepping through text by whole characters as the editor shows them: the length in
+// bytes of the character that starts at index (1, 2 or 4). A byte that starts no
+// character (0x80, the euro sign, among them) is one.
 int CharacterLengthAt(const Text& text, std::size_t index);

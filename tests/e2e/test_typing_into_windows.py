@@ -18,7 +18,7 @@ import time
 from harness import ProgramTestCase, main, run
 
 RECEIVERS = ["", ""]  # XkbTextReceiver, QtTextReceiver
-SCRIPT = "你好，世界！Hello 123\tend\nline two。"
+SCRIPT = "你好，世界！Hello 123\tend €5\nline two。"
 EDITOR_POINT = (400, 300)
 
 

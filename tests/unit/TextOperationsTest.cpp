@@ -54,6 +54,17 @@ TEST(TextOperations, FindTextNeverMatchesOnASecondByte) {
   EXPECT_EQ(FindText(emoji + "9", "9"), 5);
 }
 
+// Typing and reading step by these: a step of two characters cannot be one key.
+TEST(TextOperations, BytesThatStartNoCharacterAreCharactersOfOne) {
+  const Text euroThenLetter = Bytes({0x80, 'b'});
+  EXPECT_EQ(CharacterLengthAt(euroThenLetter, 0), 1);
+  EXPECT_EQ(CharacterLengthAt(Bytes({0xFF, 0xA1}), 0), 1);
+  EXPECT_EQ(CharacterLengthAt(Bytes({0xB0, 0x20}), 0), 1) << "no valid second byte";
+  EXPECT_EQ(CharacterLengthAt(Bytes({0xB0, 0x7F}), 0), 1);
+  EXPECT_EQ(CharacterLengthAt(Bytes({0x81, 0x30, 0x81}), 0), 1) << "a cut four-byte sequence";
+  EXPECT_EQ(CharacterLengthAt(Bytes({0x81, 0x30, 0x41, 0x30}), 0), 1);
+}
+
 TEST(TextOperations, FullAndHalfWidthForms) {
   EXPECT_EQ(ToFullWidth(Bytes({0x61, 0x20, 0x62})), Bytes({0xA3, 0xE1, 0xA1, 0xA1, 0xA3, 0xE2}));
   EXPECT_EQ(ToHalfWidth(Bytes({0xA3, 0xE1, 0xA1, 0xA1, 0xA3, 0xE2})), "a b");

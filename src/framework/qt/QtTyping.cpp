@@ -105,6 +105,9 @@ namespace {
 // The character of one step of a script; CR LF is one step, one Return. Nothing for a
 // step that is not one character.
 std::optional<char32_t> StepCharacter(const Text& step) {
+  // The euro sign is the single byte 0x80 of the program's text (as in code page 936),
+  // which is no GB18030 character.
+  if (step == "\x80") return U'\u20AC';
   const QList<uint> codes = ToQString(step).toUcs4();
   const char32_t first = codes.isEmpty() ? 0 : static_cast<char32_t>(codes.front());
   if (codes.size() > 1 && !(codes.size() == 2 && first == U'\r' && codes[1] == U'\n'))
