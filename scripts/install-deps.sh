@@ -42,8 +42,8 @@ test_packages=(
   xclip openbox
   # A terminal whose shell must get Ctrl+A back once the user moves the reading key
   xterm
-  # The typing test: xmodmap, and a receiving X client that turns keys into text
-  x11-xserver-utils libxkbcommon-x11-dev
+  # The typing test: xmodmap, setxkbmap, and a receiving X client that turns keys into text
+  x11-xserver-utils x11-xkb-utils libxkbcommon-x11-dev
   python3 sox libsox-fmt-mp3 lame id3v2 clang libclang-rt-14-dev valgrind iproute2
   # The capture test reads a message box through the accessibility bus
   dbus at-spi2-core libglib2.0-bin

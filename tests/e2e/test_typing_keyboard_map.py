@@ -2,8 +2,9 @@
 """The keyboard map while the program types into another window: a typical Chinese script
 changes it seldom (at most once per 20 Chinese characters, counted by the receiving
 client); SIGTERM, SIGINT and SIGHUP mid-run leave it as it was before (xmodmap -pke); a
-receiving window that closes mid-run gets it back at once; after a SIGKILL mid-run, the
-next start puts back the key codes the killed copy had borrowed.
+layout loaded mid-run (setxkbmap) costs no character; a receiving window that closes
+mid-run gets it back at once; after a SIGKILL mid-run, the next start puts back the key
+codes the killed copy had borrowed.
 
 Usage: test_typing_keyboard_map.py ORVANE_NOTEPAD XKB_TEXT_RECEIVER
 """
@@ -73,6 +74,22 @@ class KeyboardMapTest(ProgramTestCase):
         chinese = sum(1 for c in SCRIPT if ord(c) >= 0x2E80)
         self.assertLessEqual(receiver.maps, chinese / 20,
                              "%d map changes for %d Chinese characters" % (receiver.maps, chinese))
+        self.wait_until(lambda: self.keymap() == self.before, "the keyboard map restored")
+
+    def test_a_layout_loaded_mid_run_loses_nothing(self):
+        # A new map empties the borrowed key codes; the program must notice before its
+        # next key, though it is told only through XKB.
+        run(["setxkbmap", "us"], env=self.env)
+        self.before = self.keymap()
+        self.start_with_script()
+        receiver = self.type_into_receiver()
+        self.borrowing(receiver)
+        for typed in (len(receiver.snapshot()[0]), len(SCRIPT) // 2):
+            self.wait_until(lambda: len(receiver.snapshot()[0]) > typed, "more typing")
+            run(["setxkbmap", "us"], env=self.env)
+        self.wait_until(lambda: len(receiver.snapshot()[0]) >= len(SCRIPT), "the whole script",
+                        seconds=120)
+        self.assertEqual(receiver.snapshot()[0], SCRIPT)
         self.wait_until(lambda: self.keymap() == self.before, "the keyboard map restored")
 
     def test_termination_signals_mid_run_restore_the_map(self):

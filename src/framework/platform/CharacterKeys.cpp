@@ -107,7 +107,7 @@ uint32_t CharacterKeys::TopLevelLocked(uint32_t window) {
 
 bool CharacterKeys::CurrentMap() {
   while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-    if ((event->response_type & 0x7F) == XCB_MAPPING_NOTIFY) mapStale_ = true;
+    if (MapChangeEvent(event)) mapStale_ = true;
     std::free(event);
   }
   if (!mapStale_) return true;
@@ -125,7 +125,49 @@ bool CharacterKeys::CurrentMap() {
   if (!FindKey(XK_Shift_L, shiftKey_, unused)) shiftKey_ = 0;
   if (!FindKey(XK_Caps_Lock, capsKey_, unused)) capsKey_ = 0;
   if (!placesFound_) FindPlaces();
+  CheckPlacesAgainstMap();
   return true;
+}
+
+void CharacterKeys::CheckPlacesAgainstMap() {
+  std::vector<uint8_t> taken;
+  for (auto borrowed = originals_.begin(); borrowed != originals_.end();) {
+    const uint8_t code = borrowed->first;
+    bool blank = true, foreign = false;
+    for (int column = 0; column < map_.perKeycode; ++column) {
+      const uint32_t keysym = map_.At(code, column);
+      if (keysym == 0) continue;
+      blank = false;
+      foreign |= std::none_of(places_.begin(), places_.end(), [&](const SparePlace& p) {
+        return p.keycode == code && p.keysym == keysym;
+      });
+    }
+    if (foreign) taken.push_back(code);
+    borrowed = blank || foreign ? originals_.erase(borrowed) : std::next(borrowed);
+  }
+  for (SparePlace& place : places_)
+    if (place.keysym != 0 &&
+        (place.level >= map_.perKeycode || map_.At(place.keycode, place.level) != place.keysym))
+      place.keysym = 0;
+  places_.erase(std::remove_if(places_.begin(), places_.end(),
+                               [&](const SparePlace& p) {
+                                 return std::find(taken.begin(), taken.end(), p.keycode) !=
+                                        taken.end();
+                               }),
+                places_.end());
+}
+
+bool CharacterKeys::MapChangeEvent(const xcb_generic_event_t* event) const {
+  return (event->response_type & 0x7F) == XCB_MAPPING_NOTIFY ||
+         (xkb_ && IsXkbEvent(connection_, event));
+}
+
+bool CharacterKeys::MapChangedMeanwhile() {
+  while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection_)) {
+    if (MapChangeEvent(event)) mapStale_ = true;
+    std::free(event);
+  }
+  return mapStale_;
 }
 
 bool CharacterKeys::IsPlaceCode(int keycode) const {
@@ -306,6 +348,9 @@ CharacterDelivery CharacterKeys::Send(uint32_t topLevel, char32_t character) {
       TopLevelLocked(focus->focus) != topLevel)
     return CharacterDelivery::NotFocused;
   if (AnyKeyDown()) return CharacterDelivery::KeysHeld;
+  // A map another client loaded before the grab is announced before the replies above:
+  // the key chosen from the old one may type something else now.
+  if (MapChangedMeanwhile()) return CharacterDelivery::KeyBusy;
 
   Owned<xcb_query_pointer_reply_t> pointer(
       xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr));
@@ -352,6 +397,8 @@ void CharacterKeys::RestoreMap() {
       for (const SparePlace& place : places_)
         if (place.keysym != 0) until = std::max(until, place.lastUse + kLinger);
       if (until <= Clock::now()) {
+        // Codes that a map loaded since has taken or emptied are not given back.
+        CurrentMap();
         {
           ServerGrab grab(connection_);
           GiveBack(originals_);

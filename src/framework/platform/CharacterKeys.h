@@ -73,6 +73,14 @@ class CharacterKeys {
   bool AnyKeyDown();
   // The core map, read again after any change of it was announced.
   bool CurrentMap();
+  // After a map another client loaded (a layout switch): places whose key no longer holds
+  // what we gave it are empty again, and borrowed key codes the new map uses or emptied
+  // are no longer ours to use or to give back.
+  void CheckPlacesAgainstMap();
+  // A core or XKB announcement of a new map.
+  bool MapChangeEvent(const xcb_generic_event_t* event) const;
+  // Whether a change of the map was announced since the map was last read.
+  bool MapChangedMeanwhile();
   bool FindKey(uint32_t keysym, uint8_t& keycode, bool& shift) const;
   bool IsPlaceCode(int keycode) const;
   void FindPlaces();

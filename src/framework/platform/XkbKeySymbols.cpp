@@ -29,7 +29,17 @@ uint16_t SymbolCount(const XkbKeyEntry& entry) {
 bool UseXkb(xcb_connection_t* connection) {
   std::unique_ptr<xcb_xkb_use_extension_reply_t, FreeDeleter> reply(
       xcb_xkb_use_extension_reply(connection, xcb_xkb_use_extension(connection, 1, 0), nullptr));
-  return reply && reply->supported;
+  if (!reply || !reply->supported) return false;
+  // A client that uses XKB is not sent the core MappingNotify when another client loads
+  // a whole new keyboard (setxkbmap): it must ask for XKB's own notification.
+  xcb_xkb_select_events(connection, XCB_XKB_ID_USE_CORE_KBD, XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY,
+                        0, XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY, 0, 0, nullptr);
+  return true;
+}
+
+bool IsXkbEvent(xcb_connection_t* connection, const xcb_generic_event_t* event) {
+  const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
+  return xkb && xkb->present && (event->response_type & 0x7F) == xkb->first_event;
 }
 
 bool ReadXkbKeys(xcb_connection_t* connection, uint8_t first, int count,

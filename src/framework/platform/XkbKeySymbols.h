@@ -12,8 +12,11 @@
 // scattered key codes is one change of the map, one notification to every client.
 using XkbKeyEntry = std::vector<uint8_t>;
 
-// Whether the display's keyboard can be read and changed this way.
+// Whether the display's keyboard can be read and changed this way. The connection is
+// then told of a new keyboard map by an XKB event, not by the core MappingNotify.
 bool UseXkb(xcb_connection_t* connection);
+// Whether an event on that connection is one of XKB's.
+bool IsXkbEvent(xcb_connection_t* connection, const xcb_generic_event_t* event);
 bool ReadXkbKeys(xcb_connection_t* connection, uint8_t first, int count,
                  std::vector<XkbKeyEntry>& entries);
 bool WriteXkbKeys(xcb_connection_t* connection, uint8_t first,

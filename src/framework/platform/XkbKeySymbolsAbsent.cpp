@@ -4,6 +4,8 @@
 
 bool UseXkb(xcb_connection_t*) { return false; }
 
+bool IsXkbEvent(xcb_connection_t*, const xcb_generic_event_t*) { return false; }
+
 bool ReadXkbKeys(xcb_connection_t*, uint8_t, int, std::vector<XkbKeyEntry>&) { return false; }
 
 bool WriteXkbKeys(xcb_connection_t*, uint8_t, const std::vector<XkbKeyEntry>&) { return false; }
