@@ -42,7 +42,7 @@ void MainWindowDestroyed(Program& program) {
   // it is finalised; a worker that does not leave in time keeps the engine as it is.
   const bool exportGone = StopNarrationExportForExit(program);
   const bool workerGone = StopReadingForExit(program.Reading());
-  if (workerGone && exportGone) program.speech.Finalize();
+  if (workerGone && exportGone && SpeechSession::EngineStarted()) program.speech.Finalize();
   program.player.FreeDevice();
   RememberTypingSpeed(program.services);
 }

@@ -1,5 +1,6 @@
 #include "speech/SpeechSession.h"
 
+#include <atomic>
 #include <string>
 
 #include "framework/ComponentFiles.h"
@@ -18,6 +19,7 @@ constexpr int kDefaultSpeed = 4;
 constexpr int kDefaultVolume = 5;
 constexpr int kDefaultBackground = 0;
 constexpr int kAllAudioDelivered = 2;
+std::atomic<bool> engineStarted{false};
 
 const ComponentFile kSpeexFile{"speex.dll", orvane_speex_image_begin, orvane_speex_image_end};
 const ComponentFile kMscFile{"msc.dll", orvane_msc_image_begin, orvane_msc_image_end};
@@ -51,12 +53,18 @@ int SpeechSession::Initialize(const std::optional<Text>& appId) {
   const Text configuration = Text("server_url=") + kSpeechHost +
                              ":80/index.htm,appid=" + appId.value_or(kDefaultAppId) +
                              ",timeout=10000,coding_libs=speex.dll,max_text_size=2048";
-  return engine_.init(configuration.c_str());
+  const int result = engine_.init(configuration.c_str());
+  if (result == MSC_SUCCESS || result == MSC_ERROR_ALREADY_INIT) engineStarted = true;
+  return result;
 }
+
+bool SpeechSession::EngineStarted() { return engineStarted; }
 
 int SpeechSession::Finalize() {
   if (!sessionId_.empty()) EndSession();
-  return engine_.fini();
+  const int result = engine_.fini();
+  if (result == MSC_SUCCESS) engineStarted = false;
+  return result;
 }
 
 int SpeechSession::EndSession() {

@@ -48,6 +48,10 @@ class SpeechSession {
 
   // The id of the last session begun; empty before the first and after a failed begin.
   const Text& SessionId() const { return sessionId_; }
+  // Whether the engine, one for the whole process, was started (by any session) and not
+  // finalised since: a program that never read aloud has nothing to finalise at exit, and
+  // finalising would load the engine's library only to stop it.
+  static bool EngineStarted();
 
  private:
   // The engine's functions, bound on their first call.

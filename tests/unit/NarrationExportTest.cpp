@@ -275,6 +275,7 @@ TEST_F(NarrationExportTest, TheMenuRefusesAnOutputThatIsTheScriptsOwnFile) {
 // leaves nothing, and the engine is finalised only after the worker has left it.
 TEST_F(NarrationExportTest, AnExportUnderWayAtExitStopsBeforeTheEngineIsFinalised) {
   services.Preset(Control::编辑框1, Property::Content, Text("一。二。三。"));
+  ASSERT_EQ(program.speech.Initialize(), 0);  // started, as a real engine is by the export
   for (double seconds : {1.0, 1.0, 1.0}) QueueSeconds(seconds);
   Recorder<void(const char*)>("RecorderHoldAudioGet")("sid-2");
   int step = 0;

@@ -155,6 +155,20 @@ TEST_F(SpeechSessionTest, FinalizeEndsTheOpenSessionFirstAndIgnoresItsResult) {
   EXPECT_EQ(calls[2], "QTTSFini");
 }
 
+// Only a started engine needs finalising at exit; any session starts it for all.
+TEST_F(SpeechSessionTest, TheEngineCountsAsStartedFromASuccessfulStartToItsFinalize) {
+  EXPECT_EQ(Session().Finalize(), 0);
+  EXPECT_FALSE(SpeechSession::EngineStarted());
+  recorder.setResult("QTTSInit", 10106);
+  EXPECT_NE(Session().Clone()->Initialize(), 0);
+  EXPECT_FALSE(SpeechSession::EngineStarted());
+  recorder.setResult("QTTSInit", 0);
+  EXPECT_EQ(Session().Clone()->Initialize(), 0);
+  EXPECT_TRUE(SpeechSession::EngineStarted());
+  EXPECT_EQ(Session().Finalize(), 0);
+  EXPECT_FALSE(SpeechSession::EngineStarted());
+}
+
 // --- Sessions -------------------------------------------------------------------
 
 TEST_F(SpeechSessionTest, TheReadAloudSessionSendsItsParametersCharacterForCharacter) {
