@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The keyboard map while the program types into another window: a typical Chinese script
 changes it seldom (at most once per 20 Chinese characters, counted by the receiving
-client); SIGTERM, SIGINT and SIGHUP mid-run leave it as it was before (xmodmap -pke); a
+client); SIGTERM, SIGINT, SIGHUP and the main window destroyed by another client mid-run
+end the program keeping the script and leave the map as it was before (xmodmap -pke); a
 layout loaded mid-run (setxkbmap) costs no character; a receiving window that closes
 mid-run gets it back at once; after a SIGKILL mid-run, the next start puts back the key
 codes the killed copy had borrowed.
@@ -51,6 +52,7 @@ class KeyboardMapTest(ProgramTestCase):
         self.click_client(*SPEED_BOX)
         self.xdotool("click", "--repeat", "2", "1")
         self.xdotool("type", "1")
+        return window
 
     def type_into_receiver(self):
         receiver = Receiver(RECEIVER[0], self.env)
@@ -93,14 +95,22 @@ class KeyboardMapTest(ProgramTestCase):
         self.wait_until(lambda: self.keymap() == self.before, "the keyboard map restored")
 
     def test_termination_signals_mid_run_restore_the_map(self):
-        for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        # The last ending: another client destroys the main window (xdotool windowclose is
+        # XDestroyWindow); the program must not run on without it.
+        for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, "destroyed"):
             # A state folder each: the recovery copy of one run is not offered to the next.
-            self.env["XDG_STATE_HOME"] = os.path.join(self.work, "state-%d" % number)
-            self.start_with_script()
+            state = os.path.join(self.work, "state-%s" % number)
+            self.env["XDG_STATE_HOME"] = state
+            window = self.start_with_script()
             self.borrowing(self.type_into_receiver())
-            self.program.send_signal(number)
+            if number == "destroyed":
+                self.xdotool("windowclose", window)
+            else:
+                self.program.send_signal(number)
             self.assertEqual(self.program.wait(timeout=WAIT_SECONDS), 0)
-            self.assertEqual(self.keymap(), self.before, "after signal %d" % number)
+            self.assertEqual(self.keymap(), self.before, "after %s" % number)
+            self.assertTrue(glob.glob(os.path.join(state, "orvane-notepad", "recovered-*.txt")),
+                            "the unsaved script kept after %s" % number)
 
     def test_closed_window_and_killed_copy_give_the_keys_back(self):
         self.start_with_script()

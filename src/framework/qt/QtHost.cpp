@@ -35,6 +35,7 @@
 #include "framework/qt/SessionBus.h"
 #include "framework/qt/TerminationWatch.h"
 #include "framework/qt/UiThread.h"
+#include "framework/qt/WindowLossWatch.h"
 
 namespace {
 
@@ -136,6 +137,22 @@ struct QtHost::State {
 
   bool ClaimSession();
 
+  // A termination signal, or the window destroyed by another program: the unsaved text is
+  // kept and the program ends without asking.
+  std::function<std::optional<Text>()> terminationRoutine;
+  void EndWithoutQuestions() {
+    if (ending || !terminationRoutine) return;
+    ending = true;
+    ReportRecoveryCopy(terminationRoutine());
+    // Open dialogs and boxes answer Cancel (or their Esc answer), so that the handlers
+    // under them return and the window can close. A box that refuses stays.
+    for (int tries = 0; tries < 16; ++tries) {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal || !modal->close()) break;
+    }
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+  }
+
   void Deliver(const Event& event) {
     if (ending) return;
     if (shown) {
@@ -203,18 +220,8 @@ void QtHost::SetExitRoutine(std::function<void()> routine) {
 }
 
 void QtHost::SetTerminationRoutine(std::function<std::optional<Text>()> routine) {
-  WatchTerminationSignals(state_->app.get(), [this, routine = std::move(routine)](int) {
-    if (state_->ending) return;
-    state_->ending = true;
-    ReportRecoveryCopy(routine());
-    // Open dialogs and boxes answer Cancel (or their Esc answer), so that the handlers
-    // under them return and the window can close. A box that refuses stays.
-    for (int tries = 0; tries < 16; ++tries) {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (!modal || !modal->close()) break;
-    }
-    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
-  });
+  state_->terminationRoutine = std::move(routine);
+  WatchTerminationSignals(state_->app.get(), [this](int) { state_->EndWithoutQuestions(); });
 }
 
 void QtHost::SetEmergencyRoutine(std::function<std::optional<Text>()> routine) {
@@ -267,6 +274,10 @@ bool QtHost::LoadWindow(const WindowDefinition& definition, EventSink sink) {
   };
   state_->window = std::make_unique<MainWindow>(definition, state_->sink);
   state_->services.Attach(state_->window.get(), definition);
+  WatchWindowDestroyedByOthers(state_->window.get(), [state = state_.get()] {
+    std::fputs("orvane-notepad: another program destroyed the main window; ending.\n", stderr);
+    state->EndWithoutQuestions();
+  });
   // A log-out asks the same question as any other close; Cancel cancels the log-out.
   QObject::connect(state_->app.get(), &QGuiApplication::commitDataRequest,
                    [this](QSessionManager& manager) {
