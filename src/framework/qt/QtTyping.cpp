@@ -235,7 +235,8 @@ constexpr int kDesktopCopySettleMs = 250;
 }  // namespace
 
 CharacterDelivery QtRuntimeServices::PasteThroughXWayland(const Text& text, bool terminal) {
-  if (!x11Clipboard_->Offer(text, kClipboardAdoptedWithinMs)) {
+  // The run's text is in the program's own encoding; the clipboard serves UTF-8.
+  if (!x11Clipboard_->Offer(ToQString(text).toUtf8().toStdString(), kClipboardAdoptedWithinMs)) {
     SayPasteFailed(*this, QStringLiteral("打字停止：桌面没有接受要粘贴的文字。"));
     return CharacterDelivery::Unavailable;
   }
