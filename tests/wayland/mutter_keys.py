@@ -8,7 +8,7 @@ Usage: mutter_keys.py"""
 import sys, time, dbus
 
 NAMES = {'space': 0x20, 'Tab': 0xff09, 'Return': 0xff0d, 'Escape': 0xff1b, 'shift': 0xffe1,
-         'ctrl': 0xffe3}
+         'ctrl': 0xffe3, 'alt': 0xffe9}
 bus = dbus.SessionBus()
 desktop = bus.get_object('org.gnome.Mutter.RemoteDesktop', '/org/gnome/Mutter/RemoteDesktop')
 path = desktop.CreateSession(dbus_interface='org.gnome.Mutter.RemoteDesktop')
