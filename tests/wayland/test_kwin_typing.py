@@ -17,7 +17,7 @@ NEEDED = ['kwin_wayland', 'Xwayland', 'dbus-run-session', 'pipewire', 'wireplumb
           '/usr/lib/x86_64-linux-gnu/qt5/plugins/platforms/libqwayland-generic.so',
           '/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so']
 SCRIPT = ('你好，世界！Hello, World 123!\tend <>&"\'~|\\ $x {a+b}*c=[d]; 50% ^_^ @home #1 `q`?/\n'
-          'line two 第二行：中文。\n')
+          'line two 第二行：中文。5€\n')
 
 # Runs inside the session; prints what the focused window got, as hex, on its last line.
 PROBE = r'''
@@ -89,9 +89,11 @@ class KwinTyping(unittest.TestCase):
         self.folder = tempfile.mkdtemp(prefix='orvane-kwin-typing-')
         os.chmod(self.folder, 0o777)
         self.addCleanup(shutil.rmtree, self.folder, True)
-        for name, text in (('script.txt', SCRIPT), ('probe.py', PROBE)):
-            with open(os.path.join(self.folder, name), 'w', encoding='utf-8') as f:
-                f.write(text)
+        # The script as a GBK file, where the euro sign is the single byte 0x80.
+        script = b'\x80'.join(part.encode('gbk') for part in SCRIPT.split('\u20ac'))
+        for name, data in (('script.txt', script), ('probe.py', PROBE.encode())):
+            with open(os.path.join(self.folder, name), 'wb') as f:
+                f.write(data)
             os.chmod(os.path.join(self.folder, name), 0o644)
 
     def test_script_arrives_byte_for_byte(self):
