@@ -202,7 +202,6 @@ class QtRuntimeServices : public RuntimeServices {
   std::unique_ptr<WaylandClipboard> waylandClipboard_;
   // Else through XWayland, which GNOME's mutter adopts whichever window has the keyboard.
   std::unique_ptr<X11Clipboard> x11Clipboard_;
-  CharacterDelivery PasteThroughXWayland(const Text& text, bool terminal);
   std::atomic<bool> toldNoWindowTyping_{false};
   Control hotKeyReceiver_ = Control::标签1;
   std::unique_ptr<BackgroundJobs> background_;

@@ -4,6 +4,7 @@
 #include <qpa/qwindowsysteminterface.h>
 #include <QGuiApplication>
 #include <QWindow>
+#include <functional>
 #include <optional>
 
 #include "framework/platform/CharacterKeys.h"
@@ -234,42 +235,25 @@ constexpr int kDesktopCopySettleMs = 250;
 
 }  // namespace
 
-CharacterDelivery QtRuntimeServices::PasteThroughXWayland(const Text& text, bool terminal) {
-  // The run's text is in the program's own encoding; the clipboard serves UTF-8.
-  if (!x11Clipboard_->Offer(ToQString(text).toUtf8().toStdString(), kClipboardAdoptedWithinMs)) {
-    SayPasteFailed(*this, QStringLiteral("打字停止：桌面没有接受要粘贴的文字。"));
-    return CharacterDelivery::Unavailable;
-  }
-  OnUiThread([&] {
-    portalKeys_->Press(terminal ? std::vector<uint32_t>{kControl, kShift, kLetterV}
-                                : std::vector<uint32_t>{kControl, kLetterV});
-  });
-  const long long deadline = TickCount() + kPasteTakenWithinMs;
-  while (!x11Clipboard_->Read() && TickCount() < deadline)
-    if (!Delay(5)) return CharacterDelivery::Unavailable;
-  if (!x11Clipboard_->Read()) {
-    SayPasteFailed(*this,
-                   QStringLiteral("打字停止：目标窗口没有取走用 %1 粘贴的文字。")
-                       .arg(terminal ? QStringLiteral("Ctrl+Shift+V") : QStringLiteral("Ctrl+V")));
-    return CharacterDelivery::Unavailable;
-  }
-  Delay(kDesktopCopySettleMs);
-  return CharacterDelivery::Sent;
-}
-
 CharacterDelivery QtRuntimeServices::PasteIntoWindow(int, const Text& text, bool terminal) {
   if (!TypesThroughPortal()) return CharacterDelivery::Unavailable;
   CatchUpWithCompositorFocus();
   if (OwnWindowFocused()) return CharacterDelivery::NotFocused;
   const CharacterDelivery ready = PortalReady();
   if (ready != CharacterDelivery::Sent) return ready;
-  if (!waylandClipboard_->Available() && x11Clipboard_->Available())
-    return PasteThroughXWayland(text, terminal);
-  // The compositor's data control sets the clipboard while the target has the keyboard.
-  const std::uint64_t offer = waylandClipboard_->Available()
-                                  ? waylandClipboard_->Offer(ToQString(text).toUtf8().toStdString())
-                                  : 0;
-  if (offer == 0) {
+  // The run's text is in the program's own encoding; the clipboard serves UTF-8. Once an
+  // offer returns, the desktop holds the text: the paste pressed next gets it.
+  const std::string utf8 = ToQString(text).toUtf8().toStdString();
+  std::function<bool()> read;
+  int settleMs = kPasteSettleMs;
+  if (waylandClipboard_->Available()) {
+    if (const std::uint64_t offer = waylandClipboard_->Offer(utf8))
+      read = [this, offer] { return waylandClipboard_->Read(offer); };
+  } else if (x11Clipboard_->Available() && x11Clipboard_->Offer(utf8, kClipboardAdoptedWithinMs)) {
+    read = [this] { return x11Clipboard_->Read(); };
+    settleMs = kDesktopCopySettleMs;
+  }
+  if (!read) {
     SayPasteFailed(*this, QStringLiteral("打字停止：桌面没有接受要粘贴的文字。"));
     return CharacterDelivery::Unavailable;
   }
@@ -278,15 +262,15 @@ CharacterDelivery QtRuntimeServices::PasteIntoWindow(int, const Text& text, bool
                                 : std::vector<uint32_t>{kControl, kLetterV});
   });
   const long long deadline = TickCount() + kPasteTakenWithinMs;
-  while (!waylandClipboard_->Read(offer) && TickCount() < deadline)
+  while (!read() && TickCount() < deadline)
     if (!Delay(5)) return CharacterDelivery::Unavailable;
-  if (!waylandClipboard_->Read(offer)) {
+  if (!read()) {
     SayPasteFailed(*this,
                    QStringLiteral("打字停止：目标窗口没有取走用 %1 粘贴的文字。")
                        .arg(terminal ? QStringLiteral("Ctrl+Shift+V") : QStringLiteral("Ctrl+V")));
     return CharacterDelivery::Unavailable;
   }
-  Delay(kPasteSettleMs);
+  Delay(settleMs);
   return CharacterDelivery::Sent;
 }
 
